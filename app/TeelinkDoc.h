@@ -1,0 +1,93 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/CatalogueRecords.h"
+
+class CDeviceList;
+class CMessageTable;
+class IUserNotifier;
+
+// One favourite course slot as the device and the server describe it.
+struct FavoriteSlot {
+    uint16_t n = 0;  // first course number; 0 marks an empty slot
+    uint8_t s = 0;
+    uint16_t g = 0;
+    std::array<char, 11> deviceDate{};  // ten 8-bit characters and a zero byte
+    std::array<char, 11> serverDate{};
+    std::wstring name;
+
+    void Reset() { *this = FavoriteSlot{}; }
+};
+
+inline constexpr int FAVORITE_SLOT_COUNT = 16;
+
+// The one document: what the pages, workers, device link and server client learn
+// and what the user chooses. Lives from start-up to exit; never stored, never
+// marked modified. Each field has one writer at a time (see docs/architecture.md).
+class CTeelinkDoc {
+public:
+    CTeelinkDoc(CDeviceList& devices, IUserNotifier& notifier, const CMessageTable& messages,
+                std::wstring toolVersion = DefaultToolVersion());
+    CTeelinkDoc(const CTeelinkDoc&) = delete;
+    CTeelinkDoc& operator=(const CTeelinkDoc&) = delete;
+
+    // The product version compiled into this build, in its dotted form.
+    static std::wstring DefaultToolVersion();
+
+    // Device reads on the first path of the device list (device/Identity.cpp).
+    bool ReadDeviceIdentity();
+    bool ReadCourseDataDate();
+
+    // Catalogue requests (server/Catalogue.cpp).
+    bool DownloadItemList(const std::wstring& querySuffix);
+    bool DownloadCourseInfo(int slotIndex);
+
+    CDeviceList& Devices() const { return m_devices; }
+    IUserNotifier& Notifier() const { return m_notifier; }
+    int Language() const;
+
+    // The document is never stored: there is nothing to save and nothing changes that.
+    bool IsModified() const { return false; }
+
+    std::array<FavoriteSlot, FAVORITE_SLOT_COUNT> m_favourites{};
+    std::vector<CItemList> m_itemList;
+    std::vector<CAreaList> m_areaList;
+    std::wstring m_strToolVersion;
+    std::wstring m_strSystemVersion;
+    std::wstring m_strLatestTool;
+    std::wstring m_strLatestR7;
+    std::wstring m_strLatestR8;
+    std::wstring m_strLatestKS2;
+    std::wstring m_strModel;
+    std::array<char, 4> m_szModelId{};
+    std::wstring m_strModelCode;
+    int32_t m_nUpdateMode = 0;
+    int32_t m_nAreaIndex = 0;
+    uint8_t m_nSelR = 0;
+    uint8_t m_nSelIl = 0;
+    uint16_t m_nSelN = 0;
+    uint8_t m_nSelS = 0;
+    uint8_t m_nSelI = 0;
+    uint16_t m_nSelG = 0;
+    std::wstring m_strSelName;
+    std::wstring m_strCourseDate;
+
+    // The update server's script URL; the build's value, replaced only by tests.
+    std::string m_strScriptUrl;
+
+private:
+    CDeviceList& m_devices;
+    IUserNotifier& m_notifier;
+    const CMessageTable& m_messages;
+};
+
+// Update modes of the update page.
+enum UpdateMode : int32_t {
+    UPDATE_COURSE_DATA = 0,
+    UPDATE_SYSTEM_DATA = 1,
+    UPDATE_FAVORITE_DATA = 2,
+};

@@ -1,0 +1,35 @@
+# Imported targets for every third-party library, found the way each works on Debian 12
+# (and through vcpkg on Windows and macOS).
+find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+
+find_package(CURL REQUIRED)
+add_library(teelink::curl ALIAS CURL::libcurl)
+
+# FindLibzip/libzip-config wants zipcmp on Debian; pkg-config works everywhere.
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+add_library(teelink::zip ALIAS PkgConfig::LIBZIP)
+
+if(WIN32 OR APPLE)
+    pkg_check_modules(HIDAPI REQUIRED IMPORTED_TARGET hidapi)
+else()
+    pkg_check_modules(HIDAPI REQUIRED IMPORTED_TARGET hidapi-hidraw)
+endif()
+add_library(teelink::hidapi ALIAS PkgConfig::HIDAPI)
+
+# cpp-httplib is packaged as a compiled library with a pkg-config file.
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+add_library(teelink::httplib ALIAS PkgConfig::HTTPLIB)
+
+# FindwxWidgets of CMake 3.25 gives variables only: wrap them once.
+find_package(wxWidgets 3.2 REQUIRED COMPONENTS core base)
+add_library(teelink_wx INTERFACE)
+target_include_directories(teelink_wx SYSTEM INTERFACE ${wxWidgets_INCLUDE_DIRS})
+target_compile_definitions(teelink_wx INTERFACE ${wxWidgets_DEFINITIONS})
+target_compile_options(teelink_wx INTERFACE ${wxWidgets_CXX_FLAGS})
+target_link_libraries(teelink_wx INTERFACE ${wxWidgets_LIBRARIES})
+add_library(teelink::wx ALIAS teelink_wx)
+
+if(TEELINK_TESTS)
+    find_package(GTest REQUIRED)
+endif()

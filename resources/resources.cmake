@@ -1,0 +1,1 @@
+# Bitmaps are embedded into the GUI library as generated C arrays.
