@@ -21,7 +21,7 @@ TEST(MessageTable, EveryMessageExistsInEveryLanguageExceptTheDeliberatelyEmptyOn
 
 TEST(MessageTable, JapaneseOnlyMessagesFollowTheCurrentLanguage) {
     CMessageTable table;
-    EXPECT_EQ(table.GetMessageText(8).substr(0, 6), L"Kestrum");
+    EXPECT_EQ(table.GetMessageText(8).substr(0, 7), L"Kestrum");
     EXPECT_EQ(table.GetMessageText(42).substr(0, 3), L"書き込");
     table.m_nLanguage = LANG_ENGLISH;
     EXPECT_EQ(table.GetMessageText(8), L"");
