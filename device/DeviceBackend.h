@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+struct CDeviceBusConfig;
+
+// One report on the wire: report id 0, then the 64 payload bytes.
+inline constexpr size_t REPORT_PAYLOAD_SIZE = 64;
+inline constexpr size_t REPORT_SIZE = REPORT_PAYLOAD_SIZE + 1;
+
+// An open device interface that moves whole reports. Each call waits at most
+// timeoutMs and answers false on a time-out, a short transfer or a device that
+// has gone; a timed-out transfer is abandoned when the transport is destroyed.
+class IReportTransport {
+public:
+    virtual ~IReportTransport() = default;
+    virtual bool Write(std::span<const uint8_t, REPORT_SIZE> report, int timeoutMs) = 0;
+    // On true, report[0] is the report id and report[1..64] the payload.
+    virtual bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) = 0;
+};
+
+// A place where device interfaces are found: the platform's HID devices or the
+// emulator bus.
+class IDeviceBackend {
+public:
+    using FoundFn = std::function<void(const std::string& path)>;
+
+    virtual ~IDeviceBackend() = default;
+
+    // Calls found for every interface with the given ids that can be opened
+    // right now, in a stable order. workingPath holds each candidate while it is
+    // examined. Failures end the search quietly.
+    virtual void Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
+                           const FoundFn& found) = 0;
+
+    // Whether a path from Enumerate belongs to this backend.
+    virtual bool Owns(const std::string& path) const = 0;
+
+    // Null when the interface cannot be opened.
+    virtual std::unique_ptr<IReportTransport> Open(const std::string& path) = 0;
+};
+
+// The backends a configuration enables, real devices first.
+std::vector<std::unique_ptr<IDeviceBackend>> MakeDeviceBackends(const CDeviceBusConfig& config);

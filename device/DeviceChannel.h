@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "device/DeviceBackend.h"
+#include "device/DeviceList.h"
+
+class IUserNotifier;
+
+inline constexpr size_t BLOCK_SIZE = 4096;
+
+// One device operation's connection to the device. Created closed by the thread
+// that performs the operation and never shared; the destructor closes it, so a
+// channel cannot outlive its operation with a handle still open.
+class CDeviceChannel {
+public:
+    CDeviceChannel() = default;
+    ~CDeviceChannel();
+    CDeviceChannel(const CDeviceChannel&) = delete;
+    CDeviceChannel& operator=(const CDeviceChannel&) = delete;
+
+    bool IsOpen() const { return m_transport != nullptr; }
+    int TimeoutMs() const { return m_timeoutMs; }
+
+    // Transfer buffer: report id 0, then the payload.
+    std::array<uint8_t, REPORT_SIZE> report{};
+    // The command payload to send; also receives the acknowledgement.
+    std::array<uint8_t, REPORT_PAYLOAD_SIZE> command{};
+    // Receives data payloads.
+    std::array<uint8_t, BLOCK_SIZE> data{};
+
+private:
+    friend bool OpenChannel(const CDeviceList&, CDeviceChannel&, IUserNotifier&);
+    friend void CloseChannel(CDeviceChannel&);
+    friend bool SendReport(CDeviceChannel&, const uint8_t*);
+    friend bool ReceiveReport(CDeviceChannel&, uint8_t*);
+
+    std::unique_ptr<IReportTransport> m_transport;
+    int m_timeoutMs = DEFAULT_TRANSFER_TIMEOUT_MS;
+};
+
+// Opens the first path of the list. On failure it has shown "USB Open Error".
+bool OpenChannel(const CDeviceList& list, CDeviceChannel& channel, IUserNotifier& notifier);
+
+// Abandons whatever is pending and closes; does nothing on a closed channel.
+void CloseChannel(CDeviceChannel& channel);
+
+// One output report carrying 64 payload bytes; false when it was not taken
+// within the transfer limit or the channel is closed.
+bool SendReport(CDeviceChannel& channel, const uint8_t payload[REPORT_PAYLOAD_SIZE]);
+
+// One input report; on true dest holds its 64 payload bytes, on false dest is
+// untouched.
+bool ReceiveReport(CDeviceChannel& channel, uint8_t dest[REPORT_PAYLOAD_SIZE]);

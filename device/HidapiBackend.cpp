@@ -1,0 +1,136 @@
+#include "device/HidapiBackend.h"
+
+#include <hidapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+// hid_init is not thread-safe, and hidapi keeps its last global error in shared
+// state; enumeration (user-interface thread) and opens (workers) go through here.
+std::mutex& HidapiMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void InitialiseHidapiOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { hid_init(); });
+}
+
+struct HidDeviceCloser {
+    void operator()(hid_device* device) const { hid_close(device); }
+};
+using HidDevicePtr = std::unique_ptr<hid_device, HidDeviceCloser>;
+
+// Whether nobody else holds the interface: the device is opened alone for an
+// instant. Windows can insist on that (share mode 0); macOS hidapi opens
+// exclusively by itself; Linux hidraw has no exclusive open, so there the probe
+// proves only that this user may open the node.
+bool ProbeInterface(const std::string& path) {
+#ifdef _WIN32
+    const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+#else
+    HidDevicePtr device(hid_open_path(path.c_str()));
+    return device != nullptr;
+#endif
+}
+
+class CHidapiTransport : public IReportTransport {
+public:
+    explicit CHidapiTransport(HidDevicePtr device) : m_device(std::move(device)) {}
+
+    ~CHidapiTransport() override {
+        std::lock_guard lock(HidapiMutex());
+        m_device.reset();
+    }
+
+    // hid_write has no limit parameter: Linux bounds an interrupt transfer at
+    // 5 s in the kernel, Windows hidapi waits a bounded time of its own.
+    bool Write(std::span<const uint8_t, REPORT_SIZE> report, int /*timeoutMs*/) override {
+        return hid_write(m_device.get(), report.data(), report.size()) >= 0;
+    }
+
+    // Without report ids hidapi delivers the payload alone on every platform.
+    bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
+        uint8_t payload[REPORT_PAYLOAD_SIZE] = {};
+        const int got = hid_read_timeout(m_device.get(), payload, sizeof payload, timeoutMs);
+        if (got <= 0) {
+            return false;
+        }
+        report[0] = 0;
+        std::memcpy(report.data() + 1, payload, sizeof payload);
+        return true;
+    }
+
+private:
+    HidDevicePtr m_device;
+};
+
+}  // namespace
+
+CHidapiBackend::CHidapiBackend() {
+    InitialiseHidapiOnce();
+}
+
+void CHidapiBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
+                               const FoundFn& found) {
+    std::vector<std::string> candidates;
+    {
+        std::lock_guard lock(HidapiMutex());
+        // NULL means none found as well as failure; both leave nothing to count.
+        hid_device_info* all = hid_enumerate(vendorId, productId);
+        for (hid_device_info* info = all; info != nullptr; info = info->next) {
+            if (info->path != nullptr && info->vendor_id == vendorId &&
+                info->product_id == productId) {
+                candidates.emplace_back(info->path);
+            }
+        }
+        hid_free_enumeration(all);
+    }
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+
+    for (const std::string& path : candidates) {
+        workingPath = path;
+        bool usable = false;
+        {
+            std::lock_guard lock(HidapiMutex());
+            usable = ProbeInterface(path);
+        }
+        if (usable) {
+            found(path);
+        }
+    }
+}
+
+bool CHidapiBackend::Owns(const std::string& path) const {
+    return !path.empty() && !path.starts_with("emu:");
+}
+
+std::unique_ptr<IReportTransport> CHidapiBackend::Open(const std::string& path) {
+    std::lock_guard lock(HidapiMutex());
+    HidDevicePtr device(hid_open_path(path.c_str()));
+    if (!device) {
+        return nullptr;
+    }
+    return std::make_unique<CHidapiTransport>(std::move(device));
+}

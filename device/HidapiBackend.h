@@ -1,0 +1,15 @@
+#pragma once
+
+#include "device/DeviceBackend.h"
+
+// Real USB HID devices through hidapi. Paths are hidapi's own (hidraw nodes on
+// Linux, interface paths on Windows, IOService paths on macOS).
+class CHidapiBackend : public IDeviceBackend {
+public:
+    CHidapiBackend();
+
+    void Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
+                   const FoundFn& found) override;
+    bool Owns(const std::string& path) const override;
+    std::unique_ptr<IReportTransport> Open(const std::string& path) override;
+};

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/DeviceList.h"
+#include "emulator/DeviceMemory.h"
+
+// Faults a test or a demonstration can ask the device for. Command selectors
+// take a command code, or ANY_COMMAND.
+struct CEmulatorFaults {
+    static constexpr uint8_t ANY_COMMAND = 0xFF;
+
+    std::optional<uint8_t> noAckFor;      // takes the command, never answers
+    std::optional<uint8_t> refuseAckFor;  // answers with a word other than the ACK word
+    // In a data phase (block read, favourites read, block write) the device stops
+    // after this many payloads: it neither sends nor takes another report.
+    std::optional<int> stallAfterPayloads;
+    bool noFinalAck = false;  // a block write is stored but never confirmed
+    bool ignoreEnd = false;   // the end command has no effect
+    // After answering this many commands the device drops off the bus: its
+    // socket goes, and the tool cannot send it anything more.
+    std::optional<int> unplugAfterCommands;
+};
+
+struct CMemoryPreload {
+    uint32_t address = 0;
+    std::vector<uint8_t> bytes;
+};
+
+struct CEmulatorConfig {
+    std::string busDir;
+    std::string label = "zorvik";
+    uint16_t vendorId = ZORVIK_VENDOR_ID;
+    uint16_t productId = ZORVIK_PRODUCT_ID;
+
+    std::array<uint8_t, 32> identity{};     // see MakeIdentityRecord
+    std::array<uint8_t, 240> favorites{};   // 16 entries of 15 bytes
+    std::optional<std::string> courseDate;  // six characters; nullopt: no course data header
+    std::vector<uint8_t> logImage;          // placed at the log address; empty: erased
+    std::vector<CMemoryPreload> preloads;   // applied after the above, in order
+    unsigned reportIntervalUs = 0;          // at most one report per interval
+    CEmulatorFaults faults;
+};
+
+// An identity record: "TL", the model's three bytes ("R7 ", "R8 ", "KS2"), the
+// hardware code (up to 3 bytes) at 7 and the system version (up to 5 bytes) at 11.
+std::array<uint8_t, 32> MakeIdentityRecord(const std::string& model,
+                                           const std::string& hardwareCode,
+                                           const std::string& systemVersion);
+
+// A device configured as an R7 with course data dated 170315.
+CEmulatorConfig DefaultEmulatorConfig(std::string busDir);
+
+// One command as the device saw it.
+struct CCommandRecord {
+    uint64_t sequence = 0;  // 1, 2, ... over the device's life
+    uint32_t word = 0;
+    uint32_t address = 0;
+    uint32_t checksum = 0;
+    int payloads = 0;     // data payloads moved
+    std::string outcome;  // "ok", "refused: checksum", "fault: no ack", ...
+};
+
+struct CEmulatorStatus {
+    uint64_t commands = 0;       // commands received
+    uint64_t sessionsEnded = 0;  // connections that carried at least one report
+    uint64_t endCommands = 0;    // end commands acted on
+    bool plugged = false;
+};
+
+// One emulated device on the emulator bus, served by its own thread, one
+// connection at a time. All public members are safe to call from any thread.
+class CDeviceEmulator {
+public:
+    explicit CDeviceEmulator(CEmulatorConfig config);
+    ~CDeviceEmulator();
+    CDeviceEmulator(const CDeviceEmulator&) = delete;
+    CDeviceEmulator& operator=(const CDeviceEmulator&) = delete;
+
+    // Creates the bus directory if needed and starts listening. False with
+    // LastError() when the socket cannot be made or another device holds it.
+    bool Start();
+    // Stops serving and removes the socket; safe to call twice.
+    void Stop();
+    // Drops off the bus now: the connection and the socket go. Returns when done.
+    void Unplug();
+
+    const std::string& SocketPath() const { return m_socketPath; }
+    std::string DevicePath() const;  // as the device list shows it
+    std::string LastError() const;
+
+    CEmulatorStatus Status() const;
+    // Waits until condition holds (checked on every change) or limit passes.
+    bool WaitFor(const std::function<bool(const CEmulatorStatus&)>& condition,
+                 std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+    bool WaitForSessionsEnded(uint64_t count,
+                              std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+
+    std::vector<uint8_t> ReadMemory(uint32_t address, size_t length) const;
+    void WriteMemory(uint32_t address, const std::vector<uint8_t>& bytes);
+    std::vector<CCommandRecord> CommandLog() const;
+    std::string FormatCommandLog() const;
+    bool DumpMemory(const std::string& path) const;
+    bool WriteCommandLog(const std::string& path) const;
+
+private:
+    enum class Io { Ok, Closed, Stopped };
+    class CSession;
+
+    void Run();
+    void Serve(int connection);
+    void WithdrawSocket();
+    void Record(CCommandRecord record);
+    bool WakeRequested();
+
+    CEmulatorConfig m_config;
+    std::string m_socketPath;
+
+    mutable std::mutex m_mutex;  // guards everything below
+    mutable std::condition_variable m_changed;
+    CDeviceMemory m_memory;
+    std::vector<CCommandRecord> m_log;
+    CEmulatorStatus m_status;
+    std::string m_lastError;
+
+    std::thread m_thread;
+    int m_listenFd = -1;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_unplugRequested{false};
+};

@@ -1,0 +1,69 @@
+#include "emulator/DeviceMemory.h"
+
+#include <array>
+#include <fstream>
+
+CDeviceMemory::Page& CDeviceMemory::PageFor(uint32_t address) {
+    auto& page = m_pages[address / kPageSize];
+    if (!page) {
+        page = std::make_unique<Page>();
+        page->fill(kErased);
+    }
+    return *page;
+}
+
+void CDeviceMemory::Write(uint32_t address, std::span<const uint8_t> bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const uint32_t at = address + static_cast<uint32_t>(i);
+        PageFor(at)[at % kPageSize] = bytes[i];
+    }
+}
+
+void CDeviceMemory::Read(uint32_t address, std::span<uint8_t> dest) const {
+    for (size_t i = 0; i < dest.size(); ++i) {
+        const uint32_t at = address + static_cast<uint32_t>(i);
+        const auto page = m_pages.find(at / kPageSize);
+        dest[i] = page == m_pages.end() ? kErased : (*page->second)[at % kPageSize];
+    }
+}
+
+std::vector<uint8_t> CDeviceMemory::Read(uint32_t address, size_t length) const {
+    std::vector<uint8_t> bytes(length);
+    Read(address, bytes);
+    return bytes;
+}
+
+void CDeviceMemory::Fill(uint32_t address, size_t length, uint8_t value) {
+    const std::vector<uint8_t> bytes(length, value);
+    Write(address, bytes);
+}
+
+std::vector<CDeviceMemory::Run> CDeviceMemory::WrittenRuns() const {
+    std::vector<Run> runs;
+    uint32_t nextPage = 0;
+    for (const auto& [number, page] : m_pages) {
+        if (runs.empty() || number != nextPage) {
+            runs.push_back(Run{static_cast<uint32_t>(number * kPageSize), {}});
+        }
+        runs.back().bytes.insert(runs.back().bytes.end(), page->begin(), page->end());
+        nextPage = number + 1;
+    }
+    return runs;
+}
+
+bool CDeviceMemory::Dump(const std::string& path) const {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    for (const Run& run : WrittenRuns()) {
+        std::array<uint8_t, 8> head{};
+        const uint32_t length = static_cast<uint32_t>(run.bytes.size());
+        for (int i = 0; i < 4; ++i) {
+            head[static_cast<size_t>(i)] = static_cast<uint8_t>(run.address >> (8 * i));
+            head[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(length >> (8 * i));
+        }
+        file.write(reinterpret_cast<const char*>(head.data()), head.size());
+        file.write(reinterpret_cast<const char*>(run.bytes.data()),
+                   static_cast<std::streamsize>(run.bytes.size()));
+    }
+    file.close();
+    return !file.fail();
+}
