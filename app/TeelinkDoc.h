@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "server/CatalogueRecords.h"
+#include "server/ServerSettings.h"
 
 class CDeviceList;
 class CMessageTable;
@@ -78,6 +79,7 @@ public:
 
     // The update server's script URL; the build's value, replaced only by tests.
     std::string m_strScriptUrl;
+    CServerSettings m_serverSettings;
 
 private:
     CDeviceList& m_devices;

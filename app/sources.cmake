@@ -9,4 +9,5 @@ list(APPEND TEELINK_GUI_SOURCES
     app/AboutDlg.cpp
     app/Page.cpp
     app/GuiNotifier.cpp
+    app/MessageBoxes.cpp
 )

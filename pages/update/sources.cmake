@@ -1,4 +1,5 @@
 list(APPEND TEELINK_CORE_SOURCES
 )
 list(APPEND TEELINK_GUI_SOURCES
+    pages/update/UpdateView.cpp
 )

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <wx/string.h>
+
+class wxWindow;
+
+// The About box: "Teelink, Version 1.0" and the tool's version.
+void ShowAboutDialog(wxWindow* parent, const wxString& toolVersion);

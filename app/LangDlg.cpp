@@ -1,0 +1,54 @@
+#include "app/LangDlg.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/stattext.h>
+
+namespace {
+constexpr int IDC_PROMPT = 1034;
+constexpr int IDC_LANGUAGE = 1033;
+}  // namespace
+
+CLangDlg::CLangDlg(wxWindow* parent)
+    : wxDialog(parent, wxID_ANY, "Select Language", wxDefaultPosition, wxDefaultSize, wxCAPTION) {
+    // Dialog units of the template, with the 8-point dialog font.
+    wxFont font = GetFont();
+    font.SetPointSize(8);
+    SetFont(font);
+    auto du = [this](int x, int y, int w, int h) {
+        return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
+    };
+
+    m_strPrompt = wxString::FromUTF8(
+        "言語を選択してください\n\nSelect language\n\n언어선택\n\n语言选择\n\n語言選擇");
+    const wxRect prompt = du(19, 7, 90, 74);
+    new wxStaticText(this, IDC_PROMPT, m_strPrompt, prompt.GetPosition(), prompt.GetSize(),
+                     wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+
+    const wxRect list = du(14, 93, 63, 12);
+    m_combo = new wxChoice(this, IDC_LANGUAGE, list.GetPosition(), list.GetSize());
+    for (const char* entry : {"日本語", "English", "한국어", "中文(簡体字)", "中文(繁体字)"}) {
+        m_combo->Append(wxString::FromUTF8(entry));
+    }
+    m_combo->SetSelection(0);
+    m_combo->Bind(wxEVT_CHOICE, &CLangDlg::OnSelChange, this);
+
+    const wxRect ok = du(83, 92, 30, 14);
+    auto* button = new wxButton(this, wxID_OK, "OK", ok.GetPosition(), ok.GetSize());
+    button->SetDefault();
+    // Esc ends the dialog like OK: the current selection counts either way.
+    SetEscapeId(wxID_OK);
+
+    SetClientSize(ConvertDialogToPixels(wxSize(128, 113)));
+    Centre();
+}
+
+void CLangDlg::SelectLanguage(int index) {
+    m_combo->SetSelection(index);
+    wxCommandEvent event(wxEVT_CHOICE, IDC_LANGUAGE);
+    event.SetInt(index);
+    event.SetEventObject(m_combo);
+    m_combo->GetEventHandler()->ProcessEvent(event);
+}
+
+void CLangDlg::OnSelChange(wxCommandEvent& /*event*/) { m_nSelLanguage = m_combo->GetSelection(); }

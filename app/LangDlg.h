@@ -1,0 +1,23 @@
+#pragma once
+
+#include <wx/dialog.h>
+
+class wxChoice;
+
+// Asks for the user-interface language at every start. No close box; OK and Esc
+// both take the current selection.
+class CLangDlg : public wxDialog {
+public:
+    explicit CLangDlg(wxWindow* parent);
+
+    int m_nSelLanguage = 0;
+    wxString m_strPrompt;
+
+    // Selects entry `index` as the user would (tests drive the dialog with it).
+    void SelectLanguage(int index);
+
+private:
+    void OnSelChange(wxCommandEvent& event);
+
+    wxChoice* m_combo;
+};

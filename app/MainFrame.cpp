@@ -1,0 +1,32 @@
+#include "app/MainFrame.h"
+
+#include <wx/sizer.h>
+
+#include "app/Page.h"
+#include "app/TeelinkApp.h"
+
+CMainFrame::CMainFrame()
+    : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8("Zorvik R7/KS PC Tool")),
+      m_sizer(new wxBoxSizer(wxVERTICAL)) {
+    SetBackgroundColour(*wxWHITE);
+    SetSizer(m_sizer);
+    Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
+}
+
+void CMainFrame::AddPage(CPage* page, bool shown) {
+    page->Show(shown);
+    m_sizer->Add(page, 1, wxEXPAND);
+}
+
+void CMainFrame::FitToPage(CPage* page) {
+    // The platform's default frame size bears no relation to the page here, so the
+    // frame takes the page's size rather than only shrinking towards it.
+    SetClientSize(page->PageSizePx());
+    Layout();
+}
+
+void CMainFrame::OnClose(wxCloseEvent& event) {
+    // Nothing is asked or saved; the workers end before the pages go away.
+    wxGetApp().StopAllWork();
+    event.Skip();
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <wx/frame.h>
+
+class CPage;
+class wxBoxSizer;
+
+// The one frame: no menu, toolbar or status bar; the active page fills it.
+class CMainFrame : public wxFrame {
+public:
+    CMainFrame();
+
+    void AddPage(CPage* page, bool shown);
+    // Sizes the frame's client area to the page.
+    void FitToPage(CPage* page);
+
+private:
+    void OnClose(wxCloseEvent& event);
+
+    wxBoxSizer* m_sizer;
+};

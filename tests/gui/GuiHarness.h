@@ -1,0 +1,76 @@
+#pragma once
+
+#include <wx/modalhook.h>
+#include <wx/string.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppOptions.h"
+
+class CTeelinkApp;
+class wxEventLoop;
+class wxWindow;
+
+// One modal dialog that the application tried to show.
+struct CRecordedDialog {
+    std::string kind;  // "language", "message" or the class name of an unexpected dialog
+    wxString message;
+    wxString caption;
+    long style = 0;
+};
+
+// Answers every modal dialog without showing it and records what was asked. The
+// language dialog gets the configured choice; message boxes are confirmed; any
+// other dialog fails the test and is cancelled, so a test never hangs on one.
+class CDialogAnswers : public wxModalDialogHook {
+public:
+    int languageChoice = -1;  // entry to select in the language dialog; -1 leaves it
+    int languageEndId = 5100; // wxID_OK: how the language dialog ends (OK or Esc)
+    // Called for each message box before it is confirmed (runs on the UI thread).
+    std::function<void(const CRecordedDialog&)> onMessage;
+
+    std::vector<CRecordedDialog> dialogs;
+    std::vector<CRecordedDialog> Messages() const;
+
+protected:
+    int Enter(wxDialog* dialog) override;
+    void Exit(wxDialog* dialog) override;
+};
+
+// Starts the real application (frame, four pages) in the test process and drives
+// it: presses controls, answers dialogs, pumps the event loop with a deadline.
+class CGuiHarness {
+public:
+    explicit CGuiHarness(CAppOptions options = {});
+    ~CGuiHarness();
+
+    CDialogAnswers& Dialogs() { return m_answers; }
+    // Runs the application's start-up (OnInit) and processes what it posted.
+    bool Start();
+    CTeelinkApp& App() const;
+
+    // Sends a button press to the control `id` of the active page, as a click
+    // would; refuses (false) when the control is missing, hidden or disabled.
+    bool Press(int id);
+    // A control of the active page by id.
+    wxWindow* Control(int id) const;
+
+    // Processes pending events, timers and idle work once.
+    void Pump();
+    // Pumps until `condition` holds or `timeoutMs` passes; returns the condition.
+    bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
+    // Pumps for a while regardless (lets timers fire).
+    void PumpFor(int ms);
+
+    // True once the frame has been closed and destroyed.
+    bool Closed() const;
+
+private:
+    CAppOptions m_options;
+    CDialogAnswers m_answers;
+    std::unique_ptr<wxEventLoop> m_loop;
+    bool m_started = false;
+};
