@@ -1,0 +1,88 @@
+#include "server/RequestForms.h"
+
+#include "app/TeelinkDoc.h"
+#include "server/TextConvert.h"
+
+namespace {
+
+bool Unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+std::string Num(long long v) { return std::to_string(v); }
+
+}  // namespace
+
+std::string PercentEncode(std::string_view value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size());
+    for (char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (Unreserved(c)) {
+            out.push_back(ch);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0xF]);
+        }
+    }
+    return out;
+}
+
+std::string PercentEncode(std::wstring_view value) { return PercentEncode(WideToUtf8(value)); }
+
+std::string LatestVersionsUrl(const std::string& base) { return base + "?md=1"; }
+
+std::string AreaListUrl(const std::string& base, int language) {
+    return base + "?md=14&l=" + Num(language);
+}
+
+std::string CourseDataUrl(const std::string& base, std::wstring_view model,
+                          std::wstring_view areaCode, std::wstring_view courseDate) {
+    return base + "?md=4&pd=" + PercentEncode(model) + "&ga=" + PercentEncode(areaCode) +
+           "&udate=" + PercentEncode(courseDate);
+}
+
+std::string SystemDataUrl(const std::string& base, std::wstring_view model,
+                          std::wstring_view modelCode) {
+    return base + "?md=3&pd=" + PercentEncode(model) + "&mdl=" + PercentEncode(modelCode);
+}
+
+std::string FavoriteDataUrl(const std::string& base, std::wstring_view model,
+                            std::string_view keys) {
+    return base + "?md=13&pd=" + PercentEncode(model) + "&f=" + PercentEncode(keys);
+}
+
+std::string CourseInfoUrl(const std::string& base, int language, uint16_t n, uint8_t s,
+                          uint16_t g) {
+    return base + "?md=5&l=" + Num(language) + "&n=" + Num(n) + "&s=" + Num(s) + "&g=" + Num(g);
+}
+
+std::string CatalogueUrl(const std::string& base, int language, std::wstring_view suffix) {
+    return base + "?l=" + Num(language) + WideToUtf8(suffix);
+}
+
+std::wstring LevelQuery(int level, const CTeelinkDoc& doc) {
+    auto n = [](long long v) { return std::to_wstring(v); };
+    switch (level) {
+        case 1:
+            return L"&md=6";
+        case 2:
+            return L"&md=7&a=" + n(doc.m_nAreaIndex);
+        case 3:
+            return L"&md=8&n=" + n(doc.m_nSelN);
+        case 4:
+            return L"&md=9&n=" + n(doc.m_nSelN) + L"&r=" + n(doc.m_nSelR);
+        case 5:
+            return L"&md=10&n=" + n(doc.m_nSelN);
+        case 6:
+            return L"&md=11&n=" + n(doc.m_nSelN) + L"&il=" + n(doc.m_nSelIl);
+        case 7:
+            return L"&md=12&n=" + n(doc.m_nSelN) + L"&s=" + n(doc.m_nSelS) + L"&i=" +
+                   n(doc.m_nSelI);
+        default:
+            return L"";
+    }
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/ServerSettings.h"
+
+// One request to the update server: its own session, an HTTP GET, and a body
+// read in fixed-size pieces. Every read returns the full size asked for unless the
+// body has ended, so a short read means the end of the body (0 included). The
+// session, the connection and the buffers are released by the destructor on
+// every path.
+class CServerRequest {
+public:
+    explicit CServerRequest(CServerSettings settings = {});
+    ~CServerRequest();
+    CServerRequest(const CServerRequest&) = delete;
+    CServerRequest& operator=(const CServerRequest&) = delete;
+
+    // Opens the URL: true once the server has answered with a response head (the
+    // status is not examined), false when no answer could be had.
+    bool Open(const std::string& url);
+
+    // Reads up to `size` bytes; fewer only at the end of the body.
+    size_t Read(void* dest, size_t size);
+
+    // True when the body ended because the transfer broke off (the peer closed
+    // early, a time-out), rather than because it was complete.
+    bool BrokenOff() const { return m_done && m_result != 0; }
+
+private:
+    static size_t OnBody(char* data, size_t size, size_t count, void* self);
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+    // Drives the transfer once, waiting up to `waitMs` for the socket.
+    void Drive(int waitMs);
+    size_t Available() const { return m_pending.size() - m_pendingPos; }
+
+    CServerSettings m_settings;
+    void* m_multi = nullptr;  // CURLM*
+    void* m_easy = nullptr;   // CURL*
+    std::vector<uint8_t> m_pending;
+    size_t m_pendingPos = 0;
+    bool m_headDone = false;
+    bool m_done = false;
+    int m_result = 0;  // CURLcode of the finished transfer
+};
