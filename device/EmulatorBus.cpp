@@ -56,11 +56,11 @@ std::optional<uint16_t> ParseHexId(std::string_view text) {
 }  // namespace
 
 std::optional<SocketName> ParseSocketName(const std::string& fileName) {
-    // hid-VVVV-PPPP-L.sock at the shortest
+    // hid-VVVV-PPPP-L.sock at the shortest: the body VVVV-PPPP-L has 11 characters
     constexpr std::string_view kHead = "hid-";
     constexpr std::string_view kTail = ".sock";
     const std::string_view name = fileName;
-    if (name.size() < kHead.size() + 11 + 1 + kTail.size() || !name.starts_with(kHead) ||
+    if (name.size() < kHead.size() + 11 + kTail.size() || !name.starts_with(kHead) ||
         !name.ends_with(kTail)) {
         return std::nullopt;
     }

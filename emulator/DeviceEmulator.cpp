@@ -172,11 +172,16 @@ private:
                 }
                 return Io::Closed;
             }
-            if ((fds[0].revents & POLLIN) && m_owner.WakeRequested()) {
+            // Unplugging is immediate; a stop first lets the device finish what
+            // the tool has already sent, such as a last end command.
+            if ((fds[0].revents & POLLIN) && m_owner.m_unplugRequested) {
                 return Io::Stopped;
             }
             if (fds[1].revents != 0) {
                 return Io::Ok;  // ready, or hung up: the transfer itself tells
+            }
+            if ((fds[0].revents & POLLIN) && m_owner.m_stopRequested) {
+                return Io::Stopped;
             }
         }
     }

@@ -106,6 +106,9 @@ public:
     bool WaitForSessionsEnded(uint64_t count,
                               std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
+    // A written block is in memory before its final acknowledgement leaves; a
+    // command's log entry appears once the device is done with it, so wait for
+    // the session to end before reading the log.
     std::vector<uint8_t> ReadMemory(uint32_t address, size_t length) const;
     void WriteMemory(uint32_t address, const std::vector<uint8_t>& bytes);
     std::vector<CCommandRecord> CommandLog() const;

@@ -2,19 +2,16 @@
 
 #include "app/MessageTable.h"
 #include "app/TeelinkDoc.h"
+#include "device/DeviceList.h"
 #include "tests/support/Recorders.h"
 
-class CDeviceList;
-
 namespace {
-
-// The document only keeps a reference to the device list; these tests never use it.
-CDeviceList& NoDevices() { return *reinterpret_cast<CDeviceList*>(alignof(std::max_align_t)); }
 
 TEST(Document, StartsEmptyWithTheBuildsToolVersion) {
     CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc(NoDevices(), notifier, messages);
+    CDeviceList devices;
+    CTeelinkDoc doc(devices, notifier, messages);
     EXPECT_EQ(doc.m_strToolVersion, L"1.0.0.3");
     EXPECT_TRUE(doc.m_strModel.empty());
     EXPECT_TRUE(doc.m_areaList.empty());
@@ -31,7 +28,8 @@ TEST(Document, StartsEmptyWithTheBuildsToolVersion) {
 TEST(Document, AnEmptyToolVersionRemainsPossible) {
     CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc(NoDevices(), notifier, messages, L"");
+    CDeviceList devices;
+    CTeelinkDoc doc(devices, notifier, messages, L"");
     EXPECT_TRUE(doc.m_strToolVersion.empty());
 }
 

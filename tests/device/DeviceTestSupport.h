@@ -1,0 +1,75 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "device/DeviceChannel.h"
+#include "device/DeviceList.h"
+#include "emulator/DeviceEmulator.h"
+#include "tests/support/Recorders.h"
+
+// A private emulator bus directory, removed with everything in it.
+class CTempBus {
+public:
+    CTempBus();
+    ~CTempBus();
+    CTempBus(const CTempBus&) = delete;
+    CTempBus& operator=(const CTempBus&) = delete;
+    const std::string& Dir() const { return m_dir; }
+
+private:
+    std::string m_dir;
+};
+
+// Generous enough for a loaded machine; a transfer that is meant to fail waits
+// for kFaultTimeoutMs instead.
+inline constexpr int kNormalTimeoutMs = 5000;
+inline constexpr int kFaultTimeoutMs = 400;
+
+CDeviceBusConfig BusOnly(const std::string& dir, int timeoutMs = kNormalTimeoutMs);
+
+// Emulated devices on a private bus and a device list that sees only them.
+class DeviceTest : public ::testing::Test {
+protected:
+    CEmulatorConfig Config() const { return DefaultEmulatorConfig(m_bus.Dir()); }
+    CDeviceEmulator& StartDevice(CEmulatorConfig config);
+    CDeviceEmulator& StartDevice() { return StartDevice(Config()); }
+    // Device list limits for transfers that are expected to time out.
+    void UseShortTimeout() { m_list = CDeviceList(BusOnly(m_bus.Dir(), kFaultTimeoutMs)); }
+    // Enumerates, expects exactly one device, opens a channel on it.
+    void Connect(CDeviceChannel& channel);
+
+    CTempBus m_bus;
+    CDeviceList m_list{BusOnly(m_bus.Dir())};
+    CRecordingNotifier m_notifier;
+    std::vector<std::unique_ptr<CDeviceEmulator>> m_devices;
+};
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed);
+
+// A hand-driven device for checking the bytes on the wire and for answers that
+// no well-behaved device gives. The test thread plays the device while the
+// operation under test runs on another thread.
+class CRawDevice {
+public:
+    explicit CRawDevice(const std::string& busDir, const std::string& label = "raw");
+    ~CRawDevice();
+    CRawDevice(const CRawDevice&) = delete;
+    CRawDevice& operator=(const CRawDevice&) = delete;
+
+    std::string DevicePath() const { return "emu:" + m_path; }
+    void Accept();
+    // The next message, whatever its length; empty when none came in time.
+    std::vector<uint8_t> Receive();
+    void Send(const std::vector<uint8_t>& message);
+
+private:
+    std::string m_path;
+    int m_listen = -1;
+    int m_connection = -1;
+};
+
+// A 65-byte input report whose payload starts with word.
+std::vector<uint8_t> ReportWithWord(uint32_t word);

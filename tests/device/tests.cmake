@@ -1,0 +1,20 @@
+# Device link tests: against the in-process emulator on private bus
+# directories, and against the emulator executable.
+if(TARGET teelink_emulator)
+    teelink_core_test(teelink_device_tests
+        device/DeviceTestSupport.cpp
+        device/ProtocolTest.cpp
+        device/DiscoveryTest.cpp
+        device/IdentityTest.cpp
+        device/EmulatorProcessTest.cpp
+    )
+    target_link_libraries(teelink_device_tests PRIVATE teelink_emulator)
+    target_compile_definitions(teelink_device_tests PRIVATE
+        TEELINK_EMULATOR_EXE="$<TARGET_FILE:teelink-device-emulator>")
+    add_dependencies(teelink_device_tests teelink-device-emulator)
+
+    add_test(NAME EmulatorExecutable.HelpListsEveryOption
+             COMMAND teelink-device-emulator --help)
+    set_tests_properties(EmulatorExecutable.HelpListsEveryOption PROPERTIES
+        PASS_REGULAR_EXPRESSION "--unplug-after.*--memory-dump.*--command-log")
+endif()
