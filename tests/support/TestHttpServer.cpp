@@ -1,0 +1,89 @@
+#include "tests/support/TestHttpServer.h"
+
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+CTestHttpServer::CTestHttpServer() : m_server(std::make_unique<httplib::Server>()) {
+    m_server->Get("/r7r8/index.php", [this](const httplib::Request& req, httplib::Response& res) {
+        const auto q = req.target.find('?');
+        const std::string query = q == std::string::npos ? "" : req.target.substr(q + 1);
+        Responder responder;
+        bool truncate = false;
+        size_t declared = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            m_queries.push_back(query);
+            responder = m_responder;
+            truncate = m_truncate;
+            declared = m_declaredLength;
+        }
+        const std::string body = responder ? responder(query) : std::string();
+        if (!truncate) {
+            res.set_content(body, "application/octet-stream");
+            return;
+        }
+        res.set_content_provider(
+            declared, "application/octet-stream",
+            [body](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset < body.size()) {
+                    sink.write(body.data() + offset, body.size() - offset);
+                    return true;
+                }
+                return false;  // drop the connection before the declared end
+            });
+    });
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // The socket already listens; wait for the accept loop so that stop() reaches it.
+    while (!m_server->is_running()) {
+        std::this_thread::yield();
+    }
+}
+
+CTestHttpServer::~CTestHttpServer() {
+    m_server->stop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+std::string CTestHttpServer::ScriptUrl() const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + "/r7r8/index.php";
+}
+
+void CTestHttpServer::Answer(std::string body) {
+    AnswerWith([body = std::move(body)](const std::string&) { return body; });
+}
+
+void CTestHttpServer::AnswerWith(Responder responder) {
+    std::lock_guard lock(m_mutex);
+    m_responder = std::move(responder);
+    m_truncate = false;
+}
+
+void CTestHttpServer::AnswerTruncated(std::string body, size_t declaredLength) {
+    std::lock_guard lock(m_mutex);
+    m_responder = [body = std::move(body)](const std::string&) { return body; };
+    m_truncate = true;
+    m_declaredLength = declaredLength;
+}
+
+std::vector<std::string> CTestHttpServer::Queries() const {
+    std::lock_guard lock(m_mutex);
+    return m_queries;
+}
+
+std::string RefusedScriptUrl() {
+    // Bind an ephemeral port without listening, remember it, release it.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/r7r8/index.php";
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+// An HTTP server on 127.0.0.1 with an ephemeral port that answers the update
+// server's script with exactly the bytes a test gives, and records the raw
+// request targets it was asked for.
+class CTestHttpServer {
+public:
+    // The body for one request, given its raw query string.
+    using Responder = std::function<std::string(const std::string& query)>;
+
+    CTestHttpServer();
+    ~CTestHttpServer();
+
+    std::string ScriptUrl() const;  // http://127.0.0.1:PORT/r7r8/index.php
+    int Port() const { return m_port; }
+
+    void Answer(std::string body);
+    void AnswerWith(Responder responder);
+    // Sends the head with `declaredLength` as Content-Length, then only `body`,
+    // then drops the connection: a server that dies during a download.
+    void AnswerTruncated(std::string body, size_t declaredLength);
+
+    std::vector<std::string> Queries() const;
+
+private:
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    mutable std::mutex m_mutex;
+    Responder m_responder;
+    bool m_truncate = false;
+    size_t m_declaredLength = 0;
+    std::vector<std::string> m_queries;
+};
+
+// A loopback URL on which nothing listens: opening it is refused at once.
+std::string RefusedScriptUrl();
