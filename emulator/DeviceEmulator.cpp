@@ -197,8 +197,15 @@ private:
         if (m_owner.m_config.reportIntervalUs == 0) {
             return;
         }
-        m_nextSlot = std::max(std::chrono::steady_clock::now(), m_nextSlot) +
-                     std::chrono::microseconds(m_owner.m_config.reportIntervalUs);
+        // Slots keep to a fixed grid while reports stream, as USB frames do, so a
+        // late wake-up does not push every later report back; after a pause the
+        // grid starts again from now.
+        const auto now = std::chrono::steady_clock::now();
+        const auto interval = std::chrono::microseconds(m_owner.m_config.reportIntervalUs);
+        m_nextSlot += interval;
+        if (m_nextSlot <= now) {
+            m_nextSlot = now + interval;
+        }
     }
 
     CDeviceEmulator& m_owner;

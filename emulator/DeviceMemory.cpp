@@ -1,5 +1,6 @@
 #include "emulator/DeviceMemory.h"
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 
@@ -13,17 +14,31 @@ CDeviceMemory::Page& CDeviceMemory::PageFor(uint32_t address) {
 }
 
 void CDeviceMemory::Write(uint32_t address, std::span<const uint8_t> bytes) {
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        PageFor(at)[at % kPageSize] = bytes[i];
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        const size_t offset = at % kPageSize;
+        const size_t count = std::min(kPageSize - offset, bytes.size() - done);
+        std::copy_n(bytes.begin() + static_cast<ptrdiff_t>(done), count,
+                    PageFor(at).begin() + static_cast<ptrdiff_t>(offset));
+        done += count;
     }
 }
 
 void CDeviceMemory::Read(uint32_t address, std::span<uint8_t> dest) const {
-    for (size_t i = 0; i < dest.size(); ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
+    size_t done = 0;
+    while (done < dest.size()) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        const size_t offset = at % kPageSize;
+        const size_t count = std::min(kPageSize - offset, dest.size() - done);
         const auto page = m_pages.find(at / kPageSize);
-        dest[i] = page == m_pages.end() ? kErased : (*page->second)[at % kPageSize];
+        const auto out = dest.begin() + static_cast<ptrdiff_t>(done);
+        if (page == m_pages.end()) {
+            std::fill_n(out, count, kErased);
+        } else {
+            std::copy_n(page->second->begin() + static_cast<ptrdiff_t>(offset), count, out);
+        }
+        done += count;
     }
 }
 

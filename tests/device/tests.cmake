@@ -7,6 +7,7 @@ if(TARGET teelink_emulator)
         device/DiscoveryTest.cpp
         device/IdentityTest.cpp
         device/EmulatorProcessTest.cpp
+        device/EmulatorMemoryTest.cpp
     )
     target_link_libraries(teelink_device_tests PRIVATE teelink_emulator)
     target_compile_definitions(teelink_device_tests PRIVATE
