@@ -6,16 +6,22 @@
 #include "app/MainFrame.h"
 #include "app/TeelinkApp.h"
 #include "tests/gui/GuiHarness.h"
+#include "tests/support/TestHttpServer.h"
 
 namespace {
 
-CAppOptions NoDevicesNoServer() {
-    CAppOptions options;
-    options.devices.useHidapi = false;
-    options.devices.emulatorBusDir = "";
-    options.scriptUrl = "http://127.0.0.1:9/r7r8/index.php";
-    return options;
-}
+// A server that answers the start-up requests, and no devices at all.
+struct CStartupServer {
+    CTestHttpServer server;
+    CStartupServer() { server.AnswerWith(StartupResponder()); }
+    CAppOptions Options() const {
+        CAppOptions options;
+        options.devices.useHidapi = false;
+        options.devices.emulatorBusDir = "";
+        options.scriptUrl = server.ScriptUrl();
+        return options;
+    }
+};
 
 // After any sequence of switches exactly one page is visible, it is the active
 // page and carries the first-pane id; the hidden ones carry the other three.
@@ -38,7 +44,8 @@ void ExpectOnePageActive(CTeelinkApp& app) {
 
 class Shell : public ::testing::Test {
 protected:
-    CGuiHarness harness{NoDevicesNoServer()};
+    CStartupServer startup;
+    CGuiHarness harness{startup.Options()};
 };
 
 TEST_F(Shell, LanguageDialogTakesTheSelectionWhenEndedWithEsc) {
@@ -115,7 +122,8 @@ TEST(ShellExit, ExitOnAnyPageEndsTheProgramWithoutAQuestion) {
         int exitId;
     };
     for (Case c : {Case{VIEW_MAIN, 1010}, Case{VIEW_UPDATE, 1002}, Case{VIEW_TREVLOG, 1001}}) {
-        CGuiHarness h(NoDevicesNoServer());
+        CStartupServer startup;
+        CGuiHarness h(startup.Options());
         ASSERT_TRUE(h.Start());
         h.App().SwitchView(c.page);
         ASSERT_TRUE(h.Press(c.exitId)) << c.page;

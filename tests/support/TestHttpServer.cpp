@@ -87,3 +87,19 @@ std::string RefusedScriptUrl() {
     ::close(fd);
     return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/r7r8/index.php";
 }
+
+CTestHttpServer::Responder StartupResponder(std::string versions) {
+    return [versions = std::move(versions)](const std::string& query) -> std::string {
+        const std::string framing("TL\0", 3);
+        if (query == "md=1") {
+            return framing + versions;
+        }
+        if (query.rfind("md=14&", 0) == 0) {
+            const std::string records = std::string("\x02JP\x05Japan") + "\x02KR\x05Korea";
+            const size_t length = 1 + records.size();
+            return framing + static_cast<char>(length & 0xFF) + static_cast<char>(length >> 8) +
+                   "\x02" + records;
+        }
+        return std::string();
+    };
+}

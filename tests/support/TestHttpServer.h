@@ -44,5 +44,9 @@ private:
     std::vector<std::string> m_queries;
 };
 
+// Answers the main page's start-up requests: the latest versions (md=1, the
+// given fields) and two areas (md=14); anything else gets an empty body.
+CTestHttpServer::Responder StartupResponder(std::string versions = "1.0.0.3:1.05:1.05:1.05:");
+
 // A loopback URL on which nothing listens: opening it is refused at once.
 std::string RefusedScriptUrl();
