@@ -1,0 +1,10 @@
+# Page tests: the real frame and pages under Xvfb, with devices on a private
+# emulator bus and a loopback server.
+if(TEELINK_GUI AND TARGET teelink_emulator)
+    add_library(teelink_page_test_support STATIC pages/PageTestSupport.cpp device/DeviceTestSupport.cpp)
+    target_link_libraries(teelink_page_test_support PUBLIC teelink_gui_test_support teelink_emulator)
+    teelink_warnings(teelink_page_test_support)
+
+    teelink_gui_test(teelink_main_page_tests pages/MainPageTest.cpp)
+    target_link_libraries(teelink_main_page_tests PRIVATE teelink_page_test_support)
+endif()
