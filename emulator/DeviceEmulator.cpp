@@ -255,6 +255,9 @@ bool CDeviceEmulator::Start() {
     if (m_thread.joinable()) {
         return fail("already started");
     }
+    if (m_config.busDir.empty()) {
+        return fail("no bus directory (this build has no default one)");
+    }
     const std::string name =
         emubus::MakeSocketName(m_config.vendorId, m_config.productId, m_config.label);
     if (name.empty()) {
