@@ -8,6 +8,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+#include <hidapi_winapi.h>
+#define TEELINK_HID_WRITE_TIMEOUT 1
+#endif
 #endif
 
 namespace {
@@ -63,9 +67,14 @@ public:
         m_device.reset();
     }
 
-    // hid_write has no limit parameter: Linux bounds an interrupt transfer at
-    // 5 s in the kernel, Windows hidapi waits a bounded time of its own.
-    bool Write(std::span<const uint8_t, REPORT_SIZE> report, int /*timeoutMs*/) override {
+    // hid_write has no limit parameter. Linux bounds an interrupt transfer at
+    // 5 s in the kernel; Windows hidapi from 0.14 on takes its limit separately.
+    bool Write(std::span<const uint8_t, REPORT_SIZE> report, int timeoutMs) override {
+#ifdef TEELINK_HID_WRITE_TIMEOUT
+        hid_winapi_set_write_timeout(m_device.get(), static_cast<unsigned long>(timeoutMs));
+#else
+        (void)timeoutMs;
+#endif
         return hid_write(m_device.get(), report.data(), report.size()) >= 0;
     }
 
