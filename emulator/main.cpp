@@ -34,6 +34,10 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    // A reader of our output going away must not end the device with its
+    // socket left behind.
+    signal(SIGPIPE, SIG_IGN);
+
     // Signals are taken synchronously by this thread only, so that the socket is
     // always removed on the way out.
     sigset_t signals;
