@@ -1,0 +1,81 @@
+#include "refserver/PackageBuilder.h"
+
+#include <zip.h>
+
+#include <cstring>
+
+std::vector<uint8_t> MakeEntry(uint32_t address, const std::vector<uint8_t>& payload) {
+    std::vector<uint8_t> entry{'T', 'L'};
+    for (int i = 0; i < 4; ++i) {
+        entry.push_back(static_cast<uint8_t>(address >> (8 * i)));
+    }
+    entry.insert(entry.end(), payload.begin(), payload.end());
+    return entry;
+}
+
+std::vector<uint8_t> BuildPackage(const std::vector<CPackageEntry>& entries) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
+    if (target == nullptr) {
+        return {};
+    }
+    zip_source_keep(target);
+    zip_t* archive = zip_open_from_source(target, ZIP_TRUNCATE, &error);
+    if (archive == nullptr) {
+        zip_source_free(target);
+        zip_source_free(target);
+        return {};
+    }
+    bool ok = true;
+    for (const CPackageEntry& e : entries) {
+        zip_source_t* source = zip_source_buffer(archive, e.content.data(), e.content.size(), 0);
+        const zip_int64_t index =
+            source == nullptr ? -1
+                              : zip_file_add(archive, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            ok = false;
+            break;
+        }
+        zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
+                                 e.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
+    }
+    if (!ok || zip_close(archive) != 0) {
+        if (ok) {
+            zip_discard(archive);
+        }
+        zip_source_free(target);
+        return {};
+    }
+    std::vector<uint8_t> bytes;
+    zip_stat_t st;
+    if (zip_source_stat(target, &st) == 0 && zip_source_open(target) == 0) {
+        bytes.resize(st.size);
+        const zip_int64_t n = zip_source_read(target, bytes.data(), bytes.size());
+        if (n < 0 || static_cast<zip_uint64_t>(n) != st.size) {
+            bytes.clear();
+        }
+        zip_source_close(target);
+    }
+    zip_source_free(target);
+    return bytes;
+}
+
+std::string FramePackage(const std::vector<uint8_t>& archive) {
+    std::string framed("TL\0", 3);
+    const auto size = static_cast<uint32_t>(archive.size());
+    for (int i = 0; i < 4; ++i) {
+        framed.push_back(static_cast<char>(size >> (8 * i)));
+    }
+    framed.append(reinterpret_cast<const char*>(archive.data()), archive.size());
+    return framed;
+}
+
+std::vector<uint8_t> CourseDataHeader(const std::string& date, size_t size) {
+    std::vector<uint8_t> block(size, 0);
+    block[0] = 'T';
+    block[1] = 'L';
+    std::memcpy(&block[13], date.data(), std::min<size_t>(date.size(), 6));
+    return block;
+}
