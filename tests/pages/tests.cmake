@@ -8,3 +8,8 @@ if(TEELINK_GUI AND TARGET teelink_emulator)
     teelink_gui_test(teelink_main_page_tests pages/MainPageTest.cpp)
     target_link_libraries(teelink_main_page_tests PRIVATE teelink_page_test_support)
 endif()
+
+if(TARGET teelink_emulator AND TARGET teelink_packages)
+    teelink_core_test(teelink_update_worker_tests pages/UpdateWorkerTest.cpp device/DeviceTestSupport.cpp)
+    target_link_libraries(teelink_update_worker_tests PRIVATE teelink_emulator teelink_packages)
+endif()
