@@ -13,3 +13,8 @@ if(TARGET teelink_emulator AND TARGET teelink_packages)
     teelink_core_test(teelink_update_worker_tests pages/UpdateWorkerTest.cpp device/DeviceTestSupport.cpp)
     target_link_libraries(teelink_update_worker_tests PRIVATE teelink_emulator teelink_packages)
 endif()
+
+if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
+    teelink_gui_test(teelink_update_page_tests pages/UpdatePageTest.cpp)
+    target_link_libraries(teelink_update_page_tests PRIVATE teelink_page_test_support teelink_packages)
+endif()

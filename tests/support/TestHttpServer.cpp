@@ -11,15 +11,38 @@ CTestHttpServer::CTestHttpServer() : m_server(std::make_unique<httplib::Server>(
         const std::string query = q == std::string::npos ? "" : req.target.substr(q + 1);
         Responder responder;
         bool truncate = false;
+        bool held = false;
         size_t declared = 0;
+        size_t heldAfter = 0;
         {
             std::lock_guard lock(m_mutex);
             m_queries.push_back(query);
             responder = m_responder;
             truncate = m_truncate;
             declared = m_declaredLength;
+            held = m_held;
+            heldAfter = m_heldAfter;
         }
         const std::string body = responder ? responder(query) : std::string();
+        if (held && body.size() > heldAfter) {
+            res.set_content_provider(
+                body.size(), "application/octet-stream",
+                [this, body, heldAfter](size_t offset, size_t, httplib::DataSink& sink) {
+                    if (offset < heldAfter) {
+                        sink.write(body.data() + offset, heldAfter - offset);
+                        return true;
+                    }
+                    std::unique_lock lock(m_mutex);
+                    if (!m_releasedCv.wait_for(lock, std::chrono::seconds(30),
+                                               [this] { return m_released; })) {
+                        return false;
+                    }
+                    lock.unlock();
+                    sink.write(body.data() + offset, body.size() - offset);
+                    return true;
+                });
+            return;
+        }
         if (!truncate) {
             res.set_content(body, "application/octet-stream");
             return;
@@ -43,6 +66,7 @@ CTestHttpServer::CTestHttpServer() : m_server(std::make_unique<httplib::Server>(
 }
 
 CTestHttpServer::~CTestHttpServer() {
+    Release();
     m_server->stop();
     if (m_thread.joinable()) {
         m_thread.join();
@@ -61,12 +85,29 @@ void CTestHttpServer::AnswerWith(Responder responder) {
     std::lock_guard lock(m_mutex);
     m_responder = std::move(responder);
     m_truncate = false;
+    m_held = false;
+}
+
+void CTestHttpServer::HoldAnswersAfter(size_t heldAfter) {
+    std::lock_guard lock(m_mutex);
+    m_held = true;
+    m_released = false;
+    m_heldAfter = heldAfter;
+}
+
+void CTestHttpServer::Release() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+    }
+    m_releasedCv.notify_all();
 }
 
 void CTestHttpServer::AnswerTruncated(std::string body, size_t declaredLength) {
     std::lock_guard lock(m_mutex);
     m_responder = [body = std::move(body)](const std::string&) { return body; };
     m_truncate = true;
+    m_held = false;
     m_declaredLength = declaredLength;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,11 @@ public:
     // then drops the connection: a server that dies during a download.
     void AnswerTruncated(std::string body, size_t declaredLength);
 
+    // From now on, answers longer than `heldAfter` bytes send that many, then hold
+    // the rest back until Release(): a download a test can catch in the middle.
+    void HoldAnswersAfter(size_t heldAfter);
+    void Release();
+
     std::vector<std::string> Queries() const;
 
 private:
@@ -41,6 +47,10 @@ private:
     Responder m_responder;
     bool m_truncate = false;
     size_t m_declaredLength = 0;
+    size_t m_heldAfter = 0;
+    bool m_held = false;
+    bool m_released = false;
+    std::condition_variable m_releasedCv;
     std::vector<std::string> m_queries;
 };
 

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "pages/main/TeelinkView.h"
+#include "pages/update/UpdateView.h"
+#include "refserver/PackageBuilder.h"
+#include "tests/pages/PageTestSupport.h"
+
+namespace {
+
+class UpdatePage : public CPageTest {
+protected:
+    CUpdateView& View() { return *App().m_pUpdateView; }
+    bool OnMainPage() { return App().ActiveView() == App().Page(VIEW_MAIN); }
+
+    // Starts the tool with one device shown; the server then answers every
+    // request with `package`.
+    void StartWithDevice(CEmulatorConfig config, const std::string& package) {
+        PlugDevice(std::move(config));
+        StartApp();
+        ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pMainView->DeviceShown(); }));
+        server.Answer(package);
+    }
+    void StartWithDevice(const std::string& package) {
+        StartWithDevice(DefaultEmulatorConfig(bus.Dir()), package);
+    }
+
+    // A course data package: the header block with a new date, then `blocks`
+    // blocks of course data, stored so that its size is what the blocks make.
+    static std::string CoursePackage(int blocks) {
+        std::vector<uint8_t> payload = CourseDataHeader("171201");
+        const std::vector<uint8_t> data = Pattern(static_cast<size_t>(blocks) * 4096, 9);
+        payload.insert(payload.end(), data.begin(), data.end());
+        return FramePackage(BuildPackage({{"course", MakeEntry(0x280000, payload), false}}));
+    }
+};
+
+TEST_F(UpdatePage, ACourseDataUpdateRunsFromTheStartButtonToTheDevice) {
+    StartWithDevice(CoursePackage(3));
+    ASSERT_TRUE(Harness().Press(1000));
+    EXPECT_EQ(App().ActiveView(), App().Page(VIEW_UPDATE));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
+    EXPECT_EQ(View().DownloadPosition(), 1000);
+    EXPECT_EQ(View().WritePosition(), 1000);
+    const auto boxes = Harness().Dialogs().Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].message, "Complete");
+    EXPECT_EQ(boxes[0].caption, "Info");
+    EXPECT_EQ(server.Queries().back(), "md=4&pd=R7&ga=JP&udate=170315");
+    // The device now holds the package's course data.
+    ASSERT_TRUE(App().Doc().ReadCourseDataDate());
+    EXPECT_EQ(App().Doc().m_strCourseDate, L"171201");
+}
+
+TEST_F(UpdatePage, ASystemDataUpdateStartsTheFirmwareUpdate) {
+    StartWithDevice(FramePackage(BuildPackage({{"fw", MakeEntry(0x100000, Pattern(9000, 1))}})));
+    ASSERT_TRUE(Harness().Press(1012));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
+    EXPECT_EQ(server.Queries().back(), "md=3&pd=R7&mdl=A01");
+    ASSERT_TRUE(devices.front()->WaitFor([](const CEmulatorStatus& s) { return s.endCommands > 0; }));
+    // Message 42 is Japanese only: the English box is empty.
+    ASSERT_EQ(Harness().Dialogs().Messages().size(), 1u);
+    EXPECT_EQ(Harness().Dialogs().Messages()[0].message, "");
+    EXPECT_EQ(Harness().Dialogs().Messages()[0].caption, "Info");
+}
+
+TEST_F(UpdatePage, CancelDuringTheDownloadReturnsAndAFreshRunStartsAtZero) {
+    const std::string package = CoursePackage(60);
+    StartWithDevice(package);
+    server.HoldAnswersAfter(100000);
+    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return View().DownloadPosition() > 0; }));
+    ASSERT_TRUE(Harness().Press(1026));
+    server.Release();
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
+    ASSERT_EQ(Harness().Dialogs().Messages().size(), 1u);
+    EXPECT_EQ(Harness().Dialogs().Messages()[0].message, "Operation aborted");
+    EXPECT_EQ(Harness().Dialogs().Messages()[0].caption, "Zorvik");
+    EXPECT_EQ(devices.front()->CommandLog().size(), 2u);  // identity and date only
+
+    ASSERT_TRUE(Harness().Press(1000));
+    EXPECT_EQ(View().DownloadPosition(), 0);
+    EXPECT_EQ(View().WritePosition(), 0);
+    EXPECT_FALSE(View().Job().m_bCancel.load());
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }, 60000));
+    EXPECT_EQ(Harness().Dialogs().Messages().back().message, "Complete");
+}
+
+TEST_F(UpdatePage, CancelDuringTheWriteEndsWithFailedToWriteAndCloses) {
+    CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
+    slow.reportIntervalUs = 1000;  // about 67 ms a block
+    StartWithDevice(slow, CoursePackage(40));
+    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return View().WritePosition() > 0; }));
+    ASSERT_TRUE(Harness().Press(1026));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+    EXPECT_EQ(MessageTexts(), (std::vector<std::wstring>{L"Operation aborted", L"Error: HID write",
+                                                         L"Failed to write"}));
+}
+
+TEST_F(UpdatePage, ADeviceThatStopsAnsweringDuringTheWriteClosesTheTool) {
+    CEmulatorConfig failing = DefaultEmulatorConfig(bus.Dir());
+    failing.faults.unplugAfterCommands = 5;  // identity, date, then three blocks
+    StartWithDevice(failing, CoursePackage(10));
+    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }, 30000));
+    const std::vector<std::wstring> texts = MessageTexts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[1], L"Error: HID write");
+    EXPECT_EQ(texts[2], L"Failed to write");
+    EXPECT_EQ(Harness().Dialogs().Messages()[2].caption, "Zorvik");
+}
+
+TEST_F(UpdatePage, AServerThatDiesDuringTheDownloadClosesTheTool) {
+    StartWithDevice(CoursePackage(1));
+    server.AnswerTruncated(CoursePackage(30).substr(0, 40000), 7 + 200000);
+    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+    EXPECT_EQ(MessageTexts(),
+              (std::vector<std::wstring>{L"Error: Read size zip", L"Failed to download."}));
+}
+
+TEST_F(UpdatePage, AnAreaOutsideTheListStartsNothing) {
+    StartWithDevice(CoursePackage(1));
+    const size_t asked = server.Queries().size();
+    App().Doc().m_nUpdateMode = UPDATE_COURSE_DATA;
+    App().Doc().m_nAreaIndex = 5;
+    App().SwitchView(VIEW_UPDATE);
+    Harness().PumpFor(200);
+    EXPECT_EQ(server.Queries().size(), asked);
+    EXPECT_FALSE(View().WorkerRunning());
+    EXPECT_EQ(App().ActiveView(), App().Page(VIEW_UPDATE));
+}
+
+TEST_F(UpdatePage, ExitDuringTheWriteStopsTheWorkerFirst) {
+    CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
+    slow.reportIntervalUs = 1000;
+    StartWithDevice(slow, CoursePackage(40));
+    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return View().WritePosition() > 0; }));
+    ASSERT_TRUE(Harness().Press(1002));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+}
+
+}  // namespace
