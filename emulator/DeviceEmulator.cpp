@@ -411,7 +411,8 @@ void CDeviceEmulator::Record(CCommandRecord record) {
 
 void CDeviceEmulator::Serve(int connection) {
     CSession session(*this, connection);
-    const CEmulatorFaults& faults = m_config.faults;
+    const CEmulatorFaults& configured = m_config.faults;
+    CEmulatorFaults faults = configured;  // the faults in force for the current command
     Io io = Io::Ok;
     bool unplugNow = false;
 
@@ -467,9 +468,13 @@ void CDeviceEmulator::Serve(int connection) {
         {
             std::lock_guard lock(m_mutex);
             record.sequence = ++m_status.commands;
+            m_changed.notify_all();  // watchers may act while the command is served
         }
-        unplugNow = faults.unplugAfterCommands &&
-                    record.sequence >= static_cast<uint64_t>(*faults.unplugAfterCommands);
+        faults = configured.fromCommand && record.sequence < *configured.fromCommand
+                     ? CEmulatorFaults{}
+                     : configured;
+        unplugNow = configured.unplugAfterCommands &&
+                    record.sequence >= static_cast<uint64_t>(*configured.unplugAfterCommands);
 
         switch (record.word) {
             case CommandWord(CMD_READ_IDENTITY):

@@ -30,6 +30,9 @@ struct CEmulatorFaults {
     // After answering this many commands the device drops off the bus: its
     // socket goes, and the tool cannot send it anything more.
     std::optional<int> unplugAfterCommands;
+    // The faults above, but unplugging, act only from this command on (1 is
+    // the first command of the device's life): a device that fails midway.
+    std::optional<uint64_t> fromCommand;
 };
 
 struct CMemoryPreload {

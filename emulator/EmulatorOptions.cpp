@@ -18,6 +18,7 @@ const std::set<std::string> kValueOptions = {
     "--log-fill",    "--log-file",      "--favorite",       "--favorites-file",
     "--preload",     "--no-ack",        "--refuse-ack",     "--report-interval-us",
     "--stall-after", "--unplug-after",  "--memory-dump",    "--command-log",
+    "--faults-from",
 };
 
 std::optional<unsigned long long> ParseNumber(const std::string& text, unsigned long long maximum) {
@@ -150,6 +151,8 @@ Timing and faults (CMD is identity, read, write, favorites or any):
   --no-final-ack            store written blocks but never confirm them
   --ignore-end              the end command has no effect
   --unplug-after N          drop off the bus after answering N commands
+  --faults-from N           the faults above, but unplugging, act only from the
+                            device's Nth command on (the first is 1)
 
 Inspection (written on exit and on SIGUSR1):
   --memory-dump FILE        written memory: per run, address and length (32-bit
@@ -291,6 +294,12 @@ bool ParseEmulatorOptions(int argc, const char* const argv[], CEmulatorOptions& 
                 return bad("expects a positive count");
             }
             config.faults.unplugAfterCommands = static_cast<int>(*count);
+        } else if (option == "--faults-from") {
+            const auto count = ParseNumber(text, 1'000'000'000);
+            if (!count || *count == 0) {
+                return bad("expects a positive count");
+            }
+            config.faults.fromCommand = *count;
         } else if (option == "--memory-dump") {
             options.memoryDumpFile = text;
         } else if (option == "--command-log") {

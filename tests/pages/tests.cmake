@@ -18,3 +18,8 @@ if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
     teelink_gui_test(teelink_update_page_tests pages/UpdatePageTest.cpp)
     target_link_libraries(teelink_update_page_tests PRIVATE teelink_page_test_support teelink_packages)
 endif()
+
+if(TARGET teelink_emulator)
+    teelink_core_test(teelink_log_tests pages/LogReaderTest.cpp device/DeviceTestSupport.cpp)
+    target_link_libraries(teelink_log_tests PRIVATE teelink_emulator)
+endif()
