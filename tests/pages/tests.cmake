@@ -23,3 +23,8 @@ if(TARGET teelink_emulator)
     teelink_core_test(teelink_log_tests pages/LogReaderTest.cpp device/DeviceTestSupport.cpp)
     target_link_libraries(teelink_log_tests PRIVATE teelink_emulator)
 endif()
+
+if(TEELINK_GUI AND TARGET teelink_emulator)
+    teelink_gui_test(teelink_log_page_tests pages/LogPageTest.cpp)
+    target_link_libraries(teelink_log_page_tests PRIVATE teelink_page_test_support)
+endif()

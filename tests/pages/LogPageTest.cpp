@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "pages/log/TrevLogView.h"
+#include "pages/main/TeelinkView.h"
+#include "tests/pages/PageTestSupport.h"
+
+namespace {
+
+std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class LogPage : public CPageTest {
+protected:
+    LogPage() {
+        char templ[] = "/tmp/tllog-XXXXXX";
+        folder = mkdtemp(templ);
+    }
+    ~LogPage() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+
+    CTrevLogView& View() { return *App().m_pTrevView; }
+    bool OnMainPage() { return App().ActiveView() == App().Page(VIEW_MAIN); }
+
+    void StartWithDevice(CEmulatorConfig config) {
+        PlugDevice(std::move(config));
+        StartApp();
+        ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pMainView->DeviceShown(); }));
+    }
+    CAppOptions Options() {
+        CAppOptions options = CPageTest::Options();
+        options.chooseSaveFile = [this](const std::wstring& proposed, const std::wstring& filter,
+                                        std::wstring& chosen) {
+            proposedNames.push_back(proposed);
+            filters.push_back(filter);
+            if (!acceptDialog) {
+                return false;
+            }
+            chosen = (folder / "saved.trv").wstring();
+            return true;
+        };
+        return options;
+    }
+    void StartApp() {
+        harness = std::make_unique<CGuiHarness>(Options());
+        harness->Dialogs().languageChoice = LANG_ENGLISH;
+        ASSERT_TRUE(harness->Start());
+    }
+
+    std::filesystem::path folder;
+    bool acceptDialog = true;
+    std::vector<std::wstring> proposedNames;
+    std::vector<std::wstring> filters;
+};
+
+TEST_F(LogPage, TheLogIsReadAndSavedBehindTheModelHeader) {
+    CEmulatorConfig ks2 = DefaultEmulatorConfig(bus.Dir());
+    ks2.identity = MakeIdentityRecord("KS2", "K01", "2.00");
+    ks2.logImage = Pattern(LOG_SIZE, 11);
+    StartWithDevice(ks2);
+    ASSERT_TRUE(Harness().Press(1001));
+    EXPECT_EQ(App().ActiveView(), App().Page(VIEW_TREVLOG));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
+
+    const std::vector<uint8_t> saved = ReadFile(folder / "saved.trv");
+    ASSERT_EQ(saved.size(), 65542u);
+    EXPECT_EQ(std::string(saved.begin(), saved.begin() + 6), std::string("TLKS2\0", 6));
+    EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 6, saved.end()), ks2.logImage);
+    EXPECT_EQ(View().Position(), 1000);
+    ASSERT_EQ(proposedNames.size(), 1u);
+    EXPECT_TRUE(proposedNames[0].starts_with(L"TL"));
+    EXPECT_EQ(filters[0], L"TrevLog file (*.trv)|*.trv|all files (*.*)|*.*||");
+    const auto boxes = Harness().Dialogs().Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].message, "Complete");
+    EXPECT_EQ(boxes[0].caption, "Info");
+}
+
+TEST_F(LogPage, DismissingTheSaveDialogWritesNothing) {
+    acceptDialog = false;
+    StartWithDevice(DefaultEmulatorConfig(bus.Dir()));
+    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    const auto boxes = Harness().Dialogs().Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].message, "Operation aborted");
+    EXPECT_EQ(boxes[0].caption, "Info");
+}
+
+TEST_F(LogPage, CancelDuringTheReadReturnsToTheMainPage) {
+    CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
+    slow.reportIntervalUs = 1000;
+    StartWithDevice(slow);
+    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return View().Position() > 0; }));
+    ASSERT_TRUE(Harness().Press(1006));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
+    const auto boxes = Harness().Dialogs().Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].message, "Operation aborted");
+    EXPECT_EQ(boxes[0].caption, "Teelink");
+    EXPECT_TRUE(proposedNames.empty());
+}
+
+TEST_F(LogPage, AfterAFailedReadCancelLeadsBackToTheMainPage) {
+    CEmulatorConfig failing = DefaultEmulatorConfig(bus.Dir());
+    failing.faults.fromCommand = 2 + 6;  // identity, date, then blocks 0 to 4 succeed
+    failing.faults.stallAfterPayloads = 10;
+    StartWithDevice(failing);
+    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return !View().Reading() && !MessageTexts().empty(); },
+                                    30000));
+    EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{L"read data error"});
+    Harness().PumpFor(50);
+    EXPECT_EQ(View().Position(), 250);
+    EXPECT_EQ(App().ActiveView(), App().Page(VIEW_TREVLOG));
+    ASSERT_TRUE(Harness().Press(1006));
+    EXPECT_TRUE(OnMainPage());
+    EXPECT_FALSE(Harness().Closed());
+}
+
+TEST_F(LogPage, ShowingThePageAgainStartsAFreshReadWithAClearedBuffer) {
+    CEmulatorConfig config = DefaultEmulatorConfig(bus.Dir());
+    config.logImage = Pattern(LOG_SIZE, 5);
+    StartWithDevice(config);
+    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
+    EXPECT_EQ(View().Job().readBuf, config.logImage);
+    devices.front()->Unplug();  // the next read cannot open the device
+    App().SwitchView(VIEW_TREVLOG);
+    ASSERT_TRUE(Harness().PumpUntil([&] { return !View().Reading(); }));
+    EXPECT_EQ(View().Position(), 0);
+    EXPECT_EQ(View().Job().readBuf, std::vector<uint8_t>(LOG_SIZE, 0));
+    EXPECT_EQ(MessageTexts().back(), L"USB Open Error");
+}
+
+TEST_F(LogPage, AFolderThatTakesNoFileIsACreateErrorAndCloses) {
+    std::filesystem::remove_all(folder);  // the chosen folder no longer exists
+    StartWithDevice(DefaultEmulatorConfig(bus.Dir()));
+    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+    const auto boxes = Harness().Dialogs().Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].message, "FileCreateError");
+    EXPECT_EQ(boxes[0].caption, "Error");
+}
+
+TEST_F(LogPage, ExitDuringTheReadStopsTheWorkerFirst) {
+    CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
+    slow.reportIntervalUs = 1000;
+    StartWithDevice(slow);
+    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return View().Position() > 0; }));
+    ASSERT_TRUE(Harness().Press(1001));  // the log page's Exit has the same id
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+}
+
+}  // namespace
