@@ -91,6 +91,14 @@ bool CServerRequest::Open(const std::string& url) {
 
 void CServerRequest::Drive(int waitMs) {
     auto* multi = static_cast<CURLM*>(m_multi);
+    if (m_abort != nullptr && m_abort->load()) {
+        m_done = true;
+        m_result = CURLE_ABORTED_BY_CALLBACK;
+        return;
+    }
+    if (m_abort != nullptr) {
+        waitMs = std::min(waitMs, 100);  // look at the flag often
+    }
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK) {
         m_done = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,6 +27,10 @@ public:
     // Reads up to `size` bytes; fewer only at the end of the body.
     size_t Read(void* dest, size_t size);
 
+    // A flag that, once set, ends the request at once (the application is
+    // closing): reads then return short, as at the end of the body.
+    void SetAbortFlag(const std::atomic<bool>* abort) { m_abort = abort; }
+
     // True when the body ended because the transfer broke off (the peer closed
     // early, a time-out), rather than because it was complete.
     bool BrokenOff() const { return m_done && m_result != 0; }
@@ -38,6 +43,7 @@ private:
     size_t Available() const { return m_pending.size() - m_pendingPos; }
 
     CServerSettings m_settings;
+    const std::atomic<bool>* m_abort = nullptr;
     void* m_multi = nullptr;  // CURLM*
     void* m_easy = nullptr;   // CURL*
     std::vector<uint8_t> m_pending;
