@@ -2,6 +2,7 @@
 
 #include <wx/sizer.h>
 
+#include "app/AboutDlg.h"
 #include "app/Page.h"
 #include "app/TeelinkApp.h"
 
@@ -11,6 +12,10 @@ CMainFrame::CMainFrame()
     SetBackgroundColour(*wxWHITE);
     SetSizer(m_sizer);
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
+    // The application's About command; no control of the pages issues it.
+    Bind(wxEVT_MENU, [](wxCommandEvent&) {
+        ShowAboutDialog(wxGetApp().Frame(), wxString(wxGetApp().Doc().m_strToolVersion));
+    }, wxID_ABOUT);
 }
 
 void CMainFrame::AddPage(CPage* page, bool shown) {

@@ -62,6 +62,11 @@ void CTrevLogView::OnShowPage(bool shown) {
 }
 
 void CTrevLogView::StartRead() {
+    // A read whose worker has not ended goes on; joining it here could wait for
+    // a box that this very thread would have to show.
+    if (!m_workerDone.load()) {
+        return;
+    }
     JoinWorker();
     m_job.m_bCancel = false;
     m_progress->SetValue(0);
@@ -80,6 +85,7 @@ void CTrevLogView::JoinWorker() {
     if (m_worker.joinable()) {
         m_worker.join();
     }
+    m_workerDone = true;
 }
 
 void CTrevLogView::StopWork() {

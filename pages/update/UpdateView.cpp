@@ -76,7 +76,13 @@ void CUpdateView::OnShowPage(bool shown) {
 }
 
 void CUpdateView::StartRun() {
-    JoinWorker();  // the previous run's worker has posted its last message
+    // A run whose worker has not ended goes on (the page was hidden and shown
+    // again from code). Joining it here could wait for a box that this very
+    // thread would have to show.
+    if (!m_workerDone.load()) {
+        return;
+    }
+    JoinWorker();
     m_job.m_bCancel = false;
     m_progressDownload->SetValue(0);
     m_progressWrite->SetValue(0);
@@ -118,7 +124,6 @@ bool CUpdateView::BuildUrl() {
 
 template <typename Work>
 void CUpdateView::RunWorker(Work work) {
-    JoinWorker();
     m_workerDone = false;
     m_worker = std::thread([this, work] {
         work();
@@ -130,6 +135,7 @@ void CUpdateView::JoinWorker() {
     if (m_worker.joinable()) {
         m_worker.join();
     }
+    m_workerDone = true;
 }
 
 void CUpdateView::StopWork() {
@@ -141,7 +147,6 @@ void CUpdateView::StopWork() {
 void CUpdateView::OnCancel(wxCommandEvent& /*event*/) { m_job.m_bCancel = true; }
 
 void CUpdateView::StartWritePhase() {
-    JoinWorker();
     m_notice->SetLabel(App().GetMessageText(14));
     m_job.m_writeStart = std::chrono::steady_clock::now();
     const CDeviceList& devices = *App().m_deviceList;
@@ -151,6 +156,10 @@ void CUpdateView::StartWritePhase() {
 void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
     if (App().IsClosing()) {
         return;
+    }
+    // Every message but these two is the worker's last act: it only has to end.
+    if (message != WM_UPDATE_WRITE_CANCELLED && message != WM_UPDATE_REMAIN_TIME) {
+        JoinWorker();
     }
     switch (message) {
         case WM_UPDATE_DOWNLOADED:

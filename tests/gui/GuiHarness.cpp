@@ -39,6 +39,11 @@ int CDialogAnswers::Enter(wxDialog* dialog) {
         return wxID_OK;
     }
     const wxString name = dialog->GetClassInfo()->GetClassName();
+    if (onOther) {
+        onOther(dialog);
+        dialogs.push_back({name.utf8_string(), {}, dialog->GetTitle(), 0});
+        return wxID_OK;
+    }
     ADD_FAILURE() << "unexpected modal dialog " << name.utf8_string();
     dialogs.push_back({name.utf8_string(), {}, dialog->GetTitle(), 0});
     return wxID_CANCEL;

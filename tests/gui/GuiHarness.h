@@ -31,6 +31,8 @@ public:
     int languageEndId = 5100; // wxID_OK: how the language dialog ends (OK or Esc)
     // Called for each message box before it is confirmed (runs on the UI thread).
     std::function<void(const CRecordedDialog&)> onMessage;
+    // Takes any other dialog (instead of failing the test); it is then confirmed.
+    std::function<void(wxDialog*)> onOther;
 
     std::vector<CRecordedDialog> dialogs;
     std::vector<CRecordedDialog> Messages() const;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <wx/button.h>
+#include <wx/dialog.h>
 
 #include <set>
 
@@ -130,6 +131,27 @@ TEST(ShellExit, ExitOnAnyPageEndsTheProgramWithoutAQuestion) {
         EXPECT_TRUE(h.PumpUntil([&] { return h.Closed(); })) << c.page;
         EXPECT_TRUE(h.Dialogs().Messages().empty()) << c.page;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Shell, TheAboutCommandShowsTheVersionBox) {
+    ASSERT_TRUE(harness.Start());
+    wxString title;
+    wxString texts;
+    harness.Dialogs().onOther = [&](wxDialog* dialog) {
+        title = dialog->GetTitle();
+        for (wxWindow* child : dialog->GetChildren()) {
+            texts += child->GetLabel() + "\n";
+        }
+    };
+    wxCommandEvent about(wxEVT_MENU, wxID_ABOUT);
+    harness.App().Frame()->GetEventHandler()->ProcessEvent(about);
+    EXPECT_EQ(title, wxString::FromUTF8("バージョン情報 Teelink"));
+    EXPECT_NE(texts.Find("Teelink, Version 1.0"), wxNOT_FOUND);
+    EXPECT_NE(texts.Find("1.0.0.3"), wxNOT_FOUND);
 }
 
 }  // namespace

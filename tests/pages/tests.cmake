@@ -28,3 +28,11 @@ if(TEELINK_GUI AND TARGET teelink_emulator)
     teelink_gui_test(teelink_log_page_tests pages/LogPageTest.cpp)
     target_link_libraries(teelink_log_page_tests PRIVATE teelink_page_test_support)
 endif()
+
+# Screenshots for the documentation: built with the tests, never run by CTest.
+if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
+    add_executable(teelink-screenshots gui/Screenshots.cpp)
+    target_link_libraries(teelink-screenshots PRIVATE teelink_page_test_support teelink_packages
+                                                      GTest::gtest)
+    teelink_warnings(teelink-screenshots)
+endif()
