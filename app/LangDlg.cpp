@@ -4,6 +4,8 @@
 #include <wx/choice.h>
 #include <wx/stattext.h>
 
+#include <algorithm>
+
 namespace {
 constexpr int IDC_PROMPT = 1034;
 constexpr int IDC_LANGUAGE = 1033;
@@ -21,25 +23,36 @@ CLangDlg::CLangDlg(wxWindow* parent)
 
     m_strPrompt = wxString::FromUTF8(
         "言語を選択してください\n\nSelect language\n\n언어선택\n\n语言选择\n\n語言選擇");
-    const wxRect prompt = du(19, 7, 90, 74);
-    new wxStaticText(this, IDC_PROMPT, m_strPrompt, prompt.GetPosition(), prompt.GetSize(),
-                     wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+    // The template's places, grown where this platform's font needs more room
+    // than the template's 74 units for the nine lines of the prompt.
+    const wxRect promptRect = du(19, 7, 90, 74);
+    auto* prompt = new wxStaticText(this, IDC_PROMPT, m_strPrompt, promptRect.GetPosition(),
+                                    promptRect.GetSize(), wxALIGN_CENTRE_HORIZONTAL);
+    const int promptHeight = std::max(promptRect.height, prompt->GetBestSize().y);
+    prompt->SetSize(promptRect.x, promptRect.y, promptRect.width, promptHeight);
+    const int gap = ConvertDialogToPixels(wxSize(0, 12)).y;
+    const int rowY = promptRect.y + promptHeight + gap;
 
     const wxRect list = du(14, 93, 63, 12);
-    m_combo = new wxChoice(this, IDC_LANGUAGE, list.GetPosition(), list.GetSize());
+    m_combo = new wxChoice(this, IDC_LANGUAGE, wxPoint(list.x, rowY), wxDefaultSize);
     for (const char* entry : {"日本語", "English", "한국어", "中文(簡体字)", "中文(繁体字)"}) {
         m_combo->Append(wxString::FromUTF8(entry));
     }
     m_combo->SetSelection(0);
+    m_combo->SetSize(list.width, std::max(list.height, m_combo->GetBestSize().y));
     m_combo->Bind(wxEVT_CHOICE, &CLangDlg::OnSelChange, this);
 
     const wxRect ok = du(83, 92, 30, 14);
-    auto* button = new wxButton(this, wxID_OK, "OK", ok.GetPosition(), ok.GetSize());
+    auto* button = new wxButton(this, wxID_OK, "OK", wxPoint(ok.x, rowY), wxDefaultSize);
+    button->SetSize(ok.width, std::max(ok.height, button->GetBestSize().y));
     button->SetDefault();
     // Esc ends the dialog like OK: the current selection counts either way.
     SetEscapeId(wxID_OK);
 
-    SetClientSize(ConvertDialogToPixels(wxSize(128, 113)));
+    const int rowBottom = rowY + std::max(m_combo->GetSize().y, button->GetSize().y);
+    const wxSize templateSize = ConvertDialogToPixels(wxSize(128, 113));
+    SetClientSize(templateSize.x,
+                  std::max(templateSize.y, rowBottom + ConvertDialogToPixels(wxSize(0, 8)).y));
     Centre();
 }
 

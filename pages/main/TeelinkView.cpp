@@ -59,7 +59,9 @@ constexpr ControlSpec kControls[] = {
     {1038, LABEL, 15, 257, 87, 8, HIDDEN | DISABLED, 33},
     {1055, LABEL, 205, 85, 33, 8, 0, -1},
     {1035, LABEL, 13, 69, 168, 8, HIDDEN | DISABLED, 25},
-    {1057, LABEL, 195, 109, 48, 33, 0, 19},
+    // Taller than the template's 33 units: the hint needs five lines in this
+    // platform's font, and nothing stands below it.
+    {1057, LABEL, 195, 109, 48, 60, 0, 19},
 };
 
 const wxColour kPink(255, 192, 192);
