@@ -64,4 +64,6 @@ void CLangDlg::SelectLanguage(int index) {
     m_combo->GetEventHandler()->ProcessEvent(event);
 }
 
-void CLangDlg::OnSelChange(wxCommandEvent& /*event*/) { m_nSelLanguage = m_combo->GetSelection(); }
+void CLangDlg::OnSelChange(wxCommandEvent& /*event*/) {
+    m_nSelLanguage = m_combo->GetSelection();
+}

@@ -13,9 +13,12 @@ CMainFrame::CMainFrame()
     SetSizer(m_sizer);
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
     // The application's About command; no control of the pages issues it.
-    Bind(wxEVT_MENU, [](wxCommandEvent&) {
-        ShowAboutDialog(wxGetApp().Frame(), wxString(wxGetApp().Doc().m_strToolVersion));
-    }, wxID_ABOUT);
+    Bind(
+        wxEVT_MENU,
+        [](wxCommandEvent&) {
+            ShowAboutDialog(wxGetApp().Frame(), wxString(wxGetApp().Doc().m_strToolVersion));
+        },
+        wxID_ABOUT);
 }
 
 void CMainFrame::AddPage(CPage* page, bool shown) {

@@ -2,9 +2,13 @@
 
 #include <cassert>
 
-CMessageTable::CMessageTable() { BuildMessageTable(); }
+CMessageTable::CMessageTable() {
+    BuildMessageTable();
+}
 
-std::wstring CMessageTable::GetMessageText(int id) const { return Text(id, m_nLanguage); }
+std::wstring CMessageTable::GetMessageText(int id) const {
+    return Text(id, m_nLanguage);
+}
 
 const std::wstring& CMessageTable::Text(int id, int language) const {
     assert(id >= 0 && id < MESSAGE_COUNT);

@@ -33,8 +33,12 @@ wxRect CPage::Du(int x, int y, int w, int h) const {
     return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
 }
 
-CTeelinkApp& CPage::App() const { return wxGetApp(); }
-CTeelinkDoc& CPage::Doc() const { return wxGetApp().Doc(); }
+CTeelinkApp& CPage::App() const {
+    return wxGetApp();
+}
+CTeelinkDoc& CPage::Doc() const {
+    return wxGetApp().Doc();
+}
 
 void CPage::AddHeaderLogo(int widthDu, int heightDu) {
     const wxRect r = Du(7, 7, widthDu, heightDu);

@@ -18,7 +18,9 @@ constexpr int ID_TREVLOG_PAGE = ID_PANE_FIRST + 2;
 constexpr int ID_FAVORITE_PAGE = ID_PANE_FIRST + 3;
 }  // namespace
 
-CTeelinkApp::CTeelinkApp() { SetAppName(APP_TITLE); }
+CTeelinkApp::CTeelinkApp() {
+    SetAppName(APP_TITLE);
+}
 
 CTeelinkApp::~CTeelinkApp() = default;
 
@@ -102,7 +104,9 @@ CPage* CTeelinkApp::SwitchView(int page) {
     return oldView;
 }
 
-void CTeelinkApp::OnExitButton() { PostClose(); }
+void CTeelinkApp::OnExitButton() {
+    PostClose();
+}
 
 void CTeelinkApp::PostClose() {
     if (m_pFrame == nullptr || m_bClosing) {

@@ -16,4 +16,6 @@ std::wstring CTeelinkDoc::DefaultToolVersion() {
     return std::wstring(v.begin(), v.end());  // the build option is plain ASCII
 }
 
-int CTeelinkDoc::Language() const { return m_messages.m_nLanguage; }
+int CTeelinkDoc::Language() const {
+    return m_messages.m_nLanguage;
+}

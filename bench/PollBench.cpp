@@ -46,7 +46,7 @@ Result MeasureTicks(CDeviceList& list, CPollState& state, int ticks) {
         const double w0 = WallMicroseconds();
         const int count = EnumerateDevices(list);
         state.Apply(state.Decide(count) == PollAction::IdentifyDevice ? PollAction::RefreshDevice
-                                                                       : state.Decide(count));
+                                                                      : state.Decide(count));
         cpu.push_back(ThreadCpuMicroseconds() - c0);
         wall.push_back(WallMicroseconds() - w0);
     }
@@ -77,14 +77,17 @@ int main() {
         }
     };
 
-    std::printf("polling tick, median of %d ticks (thread CPU / wall), against the %.0f ms period\n",
-                kTicks, kPeriodUs / 1000);
+    std::printf(
+        "polling tick, median of %d ticks (thread CPU / wall), against the %.0f ms period\n",
+        kTicks, kPeriodUs / 1000);
     std::printf("%-28s %12s %12s %14s\n", "case", "cpu us", "wall us", "cpu / period");
     for (int n : {0, 1, 10}) {
         plug(n);
         state.m_bDeviceShown = n == 1;
         const Result r = MeasureTicks(list, state, kTicks);
-        const char* name = n == 0 ? "no device" : n == 1 ? "one device already shown" : "ten devices";
+        const char* name = n == 0   ? "no device"
+                           : n == 1 ? "one device already shown"
+                                    : "ten devices";
         std::printf("%-28s %12.1f %12.1f %14.6f\n", name, r.cpuMedian, r.wallMedian,
                     r.cpuMedian / kPeriodUs);
     }

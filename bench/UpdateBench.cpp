@@ -128,14 +128,16 @@ int main() {
     const double bound = static_cast<double>(blocks) * 67 * kIntervalUs / 1e6 +
                          static_cast<double>(entries.size()) * 0.2;
     const double package = static_cast<double>(job.m_nPackageSize) / 1024.0;
-    std::printf("course data update write, %zu entries, %zu blocks, package %.0f KiB, %u us interval\n",
-                entries.size(), blocks, package, kIntervalUs);
+    std::printf(
+        "course data update write, %zu entries, %zu blocks, package %.0f KiB, %u us interval\n",
+        entries.size(), blocks, package, kIntervalUs);
     std::printf("  written: %s\n", report.written ? "yes" : "NO");
     std::printf("  measured %.3f s, bound %.3f s, ratio %.4f (tool's share %.2f %%)\n", seconds,
                 bound, seconds / bound, (seconds / bound - 1) * 100);
     const double expected = package + 1 + static_cast<double>(largest) / 1024.0;
-    std::printf("  peak memory %ld KiB over the start, package + largest entry %.0f KiB, ratio %.3f\n",
-                rssPeak - rssBase, expected, static_cast<double>(rssPeak - rssBase) / expected);
+    std::printf(
+        "  peak memory %ld KiB over the start, package + largest entry %.0f KiB, ratio %.3f\n",
+        rssPeak - rssBase, expected, static_cast<double>(rssPeak - rssBase) / expected);
     device.Stop();
     std::filesystem::remove_all(bus);
     return report.written ? 0 : 1;

@@ -28,11 +28,11 @@ int main(int argc, char** argv) {
         const char* name;
     };
     int rc = 0;
-    for (Item item : {Item{IMG_CONNECTED_JA, "316-connected-ja"},
-                      Item{IMG_CONNECTED_EN, "317-connected-en"},
-                      Item{IMG_NOT_CONNECTED_JA, "318-not-connected-ja"},
-                      Item{IMG_NOT_CONNECTED_EN, "319-not-connected-en"},
-                      Item{IMG_HEADER_LOGO, "320-header-logo"}}) {
+    for (Item item :
+         {Item{IMG_CONNECTED_JA, "316-connected-ja"}, Item{IMG_CONNECTED_EN, "317-connected-en"},
+          Item{IMG_NOT_CONNECTED_JA, "318-not-connected-ja"},
+          Item{IMG_NOT_CONNECTED_EN, "319-not-connected-en"},
+          Item{IMG_HEADER_LOGO, "320-header-logo"}}) {
         const wxString path = dir + "/" + item.name + ".png";
         if (!DrawImage(item.id).ConvertToImage().SaveFile(path, wxBITMAP_TYPE_PNG)) {
             rc = 1;

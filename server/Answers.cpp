@@ -8,7 +8,9 @@
 
 namespace {
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 std::wstring TextOf(const uint8_t* bytes, size_t length) {
     // A zero-terminated copy: the text ends at its first zero byte, if any.
@@ -63,8 +65,8 @@ int ParseAreaList(std::span<const uint8_t> buffer, std::vector<CAreaList>& out) 
         if (end > declaredEnd || end > buffer.size()) {
             return -3;
         }
-        out.push_back({TextOf(&buffer[p + 1], codeLength),
-                       TextOf(&buffer[nameLengthAt + 1], nameLength)});
+        out.push_back(
+            {TextOf(&buffer[p + 1], codeLength), TextOf(&buffer[nameLengthAt + 1], nameLength)});
         p = end;
     }
     return 0;

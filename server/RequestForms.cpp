@@ -6,11 +6,13 @@
 namespace {
 
 bool Unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 
-std::string Num(long long v) { return std::to_string(v); }
+std::string Num(long long v) {
+    return std::to_string(v);
+}
 
 }  // namespace
 
@@ -31,9 +33,13 @@ std::string PercentEncode(std::string_view value) {
     return out;
 }
 
-std::string PercentEncode(std::wstring_view value) { return PercentEncode(WideToUtf8(value)); }
+std::string PercentEncode(std::wstring_view value) {
+    return PercentEncode(WideToUtf8(value));
+}
 
-std::string LatestVersionsUrl(const std::string& base) { return base + "?md=1"; }
+std::string LatestVersionsUrl(const std::string& base) {
+    return base + "?md=1";
+}
 
 std::string AreaListUrl(const std::string& base, int language) {
     return base + "?md=14&l=" + Num(language);

@@ -17,7 +17,9 @@ constexpr const char* kUserAgent = "TLR8";
 
 }  // namespace
 
-CServerRequest::CServerRequest(CServerSettings settings) : m_settings(settings) { GlobalInit(); }
+CServerRequest::CServerRequest(CServerSettings settings) : m_settings(settings) {
+    GlobalInit();
+}
 
 CServerRequest::~CServerRequest() {
     auto* multi = static_cast<CURLM*>(m_multi);
@@ -39,9 +41,9 @@ size_t CServerRequest::OnBody(char* data, size_t size, size_t count, void* self)
     request->m_headDone = true;
     // Keep the unread tail compact so a long download does not grow the buffer.
     if (request->m_pendingPos > 0 && request->m_pendingPos >= request->m_pending.size() / 2) {
-        request->m_pending.erase(request->m_pending.begin(),
-                                 request->m_pending.begin() +
-                                     static_cast<std::ptrdiff_t>(request->m_pendingPos));
+        request->m_pending.erase(
+            request->m_pending.begin(),
+            request->m_pending.begin() + static_cast<std::ptrdiff_t>(request->m_pendingPos));
         request->m_pendingPos = 0;
     }
     request->m_pending.insert(request->m_pending.end(), data, data + bytes);

@@ -49,8 +49,12 @@ int LogReadWorker(CLogJob& job, ILogReport& report, IUserNotifier& notifier,
 }
 
 std::array<uint8_t, TRV_HEADER_SIZE> TrvHeader(const std::array<char, 4>& modelId) {
-    return {'T', 'L', static_cast<uint8_t>(modelId[0]), static_cast<uint8_t>(modelId[1]),
-            static_cast<uint8_t>(modelId[2]), 0};
+    return {'T',
+            'L',
+            static_cast<uint8_t>(modelId[0]),
+            static_cast<uint8_t>(modelId[1]),
+            static_cast<uint8_t>(modelId[2]),
+            0};
 }
 
 std::wstring ProposedLogName(int year, int month, int day) {

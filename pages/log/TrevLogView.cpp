@@ -40,11 +40,14 @@ CTrevLogView::CTrevLogView(wxWindow* parent, int paneId)
     r = Du(15, 45, 185, 43);
     m_status = new wxStaticText(this, IDC_STATUS, wxEmptyString, r.GetPosition(), r.GetSize(),
                                 wxST_NO_AUTORESIZE);
-    Bind(wxEVT_BUTTON, [](wxCommandEvent&) { wxGetApp().OnExitButton(); }, IDC_EXIT);
+    Bind(
+        wxEVT_BUTTON, [](wxCommandEvent&) { wxGetApp().OnExitButton(); }, IDC_EXIT);
     Bind(wxEVT_BUTTON, &CTrevLogView::OnCancel, this, IDC_CANCEL);
 }
 
-CTrevLogView::~CTrevLogView() { StopWork(); }
+CTrevLogView::~CTrevLogView() {
+    StopWork();
+}
 
 void CTrevLogView::OnInitialUpdate() {
     m_progress->SetRange(1000);
@@ -53,7 +56,9 @@ void CTrevLogView::OnInitialUpdate() {
     FindWindow(IDC_EXIT)->SetLabel(App().GetMessageText(20));
 }
 
-int CTrevLogView::Position() const { return m_progress->GetValue(); }
+int CTrevLogView::Position() const {
+    return m_progress->GetValue();
+}
 
 void CTrevLogView::OnShowPage(bool shown) {
     if (shown) {

@@ -8,10 +8,10 @@ class CTeelinkDoc;
 
 // What one polling tick does with the number of devices it found.
 enum class PollAction {
-    ShowNoDevice,     // 0: not-connected picture and hint, Start buttons off
-    IdentifyDevice,   // 1, newly seen: read identity and course date first
-    RefreshDevice,    // 1, already shown: refresh the display only
-    TooManyDevices,   // 2 or more: message 10, nothing else changes
+    ShowNoDevice,    // 0: not-connected picture and hint, Start buttons off
+    IdentifyDevice,  // 1, newly seen: read identity and course date first
+    RefreshDevice,   // 1, already shown: refresh the display only
+    TooManyDevices,  // 2 or more: message 10, nothing else changes
 };
 
 // The polling state: whether one identified device is shown. Kept while the

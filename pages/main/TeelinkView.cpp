@@ -81,14 +81,17 @@ CTeelinkView::CTeelinkView(wxWindow* parent, int paneId)
     Bind(wxEVT_TIMER, &CTeelinkView::OnTimer, this, POLL_TIMER_ID);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnCourseDataStart, this, 1000);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnLogStart, this, 1001);
-    Bind(wxEVT_BUTTON, [](wxCommandEvent&) { wxGetApp().OnExitButton(); }, 1010);
+    Bind(
+        wxEVT_BUTTON, [](wxCommandEvent&) { wxGetApp().OnExitButton(); }, 1010);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnWebsite, this, 1011);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnSystemDataStart, this, 1012);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnFavorites, this, 1040);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnLogWebPage, this, 1045);
 }
 
-CTeelinkView::~CTeelinkView() { StopWork(); }
+CTeelinkView::~CTeelinkView() {
+    StopWork();
+}
 
 void CTeelinkView::CreateControls() {
     AddHeaderLogo(157, 43);
@@ -226,7 +229,9 @@ void CTeelinkView::StopWork() {
     m_reader.Join();
 }
 
-void CTeelinkView::OnTimer(wxTimerEvent& /*event*/) { Tick(); }
+void CTeelinkView::OnTimer(wxTimerEvent& /*event*/) {
+    Tick();
+}
 
 void CTeelinkView::Tick() {
     // No tick overlaps another: the timer is re-armed only when this one is done,
@@ -239,9 +244,8 @@ void CTeelinkView::Tick() {
     const PollAction action = m_poll.Decide(count);
     switch (action) {
         case PollAction::IdentifyDevice:
-            m_reader.Start(Doc(), [this](bool ok) {
-                CallAfter([this, ok] { FinishIdentify(ok); });
-            });
+            m_reader.Start(Doc(),
+                           [this](bool ok) { CallAfter([this, ok] { FinishIdentify(ok); }); });
             return;  // the tick goes on in FinishIdentify
         case PollAction::RefreshDevice:
             m_poll.Apply(action);
@@ -314,9 +318,13 @@ void CTeelinkView::OnSystemDataStart(wxCommandEvent& /*event*/) {
     App().SwitchView(VIEW_UPDATE);
 }
 
-void CTeelinkView::OnLogStart(wxCommandEvent& /*event*/) { App().SwitchView(VIEW_TREVLOG); }
+void CTeelinkView::OnLogStart(wxCommandEvent& /*event*/) {
+    App().SwitchView(VIEW_TREVLOG);
+}
 
-void CTeelinkView::OnFavorites(wxCommandEvent& /*event*/) { App().SwitchView(VIEW_FAVORITE); }
+void CTeelinkView::OnFavorites(wxCommandEvent& /*event*/) {
+    App().SwitchView(VIEW_FAVORITE);
+}
 
 void CTeelinkView::OnWebsite(wxCommandEvent& /*event*/) {
     App().OpenUrl(WebsiteUrl(App().Language()));

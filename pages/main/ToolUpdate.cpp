@@ -25,9 +25,15 @@ std::string Address(const char* host, const char* path) {
     return url + path;
 }
 
-std::string JapaneseTop() { return Address(teelink::build::kWebHostJapan, "/"); }
-std::string KoreanTop() { return Address(teelink::build::kWebHostKorea, "/"); }
-std::string InternationalTop() { return Address(teelink::build::kWebHostInternational, "/"); }
+std::string JapaneseTop() {
+    return Address(teelink::build::kWebHostJapan, "/");
+}
+std::string KoreanTop() {
+    return Address(teelink::build::kWebHostKorea, "/");
+}
+std::string InternationalTop() {
+    return Address(teelink::build::kWebHostInternational, "/");
+}
 
 }  // namespace
 
@@ -61,4 +67,6 @@ std::string TrevLogPageUrl(int language) {
     }
 }
 
-std::string ToolDownloadUrl() { return Address(teelink::build::kWebHostJapan, "tlp/r8/update.php"); }
+std::string ToolDownloadUrl() {
+    return Address(teelink::build::kWebHostJapan, "tlp/r8/update.php");
+}

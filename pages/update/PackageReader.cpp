@@ -2,7 +2,9 @@
 
 #include <zip.h>
 
-CPackageReader::~CPackageReader() { Close(); }
+CPackageReader::~CPackageReader() {
+    Close();
+}
 
 bool CPackageReader::Open(const uint8_t* data, uint64_t size) {
     Close();

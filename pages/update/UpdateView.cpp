@@ -22,8 +22,7 @@ constexpr int IDC_EXIT = 1002;
 
 }  // namespace
 
-CUpdateView::CUpdateView(wxWindow* parent, int paneId)
-    : CPage(parent, paneId, "Update", 250, 300) {
+CUpdateView::CUpdateView(wxWindow* parent, int paneId) : CPage(parent, paneId, "Update", 250, 300) {
     AddHeaderLogo(157, 38);
     auto rect = [this](int x, int y, int w, int h) { return Du(x, y, w, h); };
     wxRect r = rect(15, 45, 185, 43);
@@ -50,11 +49,14 @@ CUpdateView::CUpdateView(wxWindow* parent, int paneId)
     new wxButton(this, IDC_EXIT, wxEmptyString, r.GetPosition(), r.GetSize());
 
     Bind(wxEVT_BUTTON, &CUpdateView::OnCancel, this, IDC_CANCEL);
-    Bind(wxEVT_BUTTON, [](wxCommandEvent&) { wxGetApp().OnExitButton(); }, IDC_EXIT);
+    Bind(
+        wxEVT_BUTTON, [](wxCommandEvent&) { wxGetApp().OnExitButton(); }, IDC_EXIT);
     m_job.m_pLastRemainMinutes = &m_nLastRemainMinutes;
 }
 
-CUpdateView::~CUpdateView() { StopWork(); }
+CUpdateView::~CUpdateView() {
+    StopWork();
+}
 
 void CUpdateView::OnInitialUpdate() {
     m_progressDownload->SetRange(1000);
@@ -66,8 +68,12 @@ void CUpdateView::OnInitialUpdate() {
     FindWindow(IDC_EXIT)->SetLabel(App().GetMessageText(20));
 }
 
-int CUpdateView::DownloadPosition() const { return m_progressDownload->GetValue(); }
-int CUpdateView::WritePosition() const { return m_progressWrite->GetValue(); }
+int CUpdateView::DownloadPosition() const {
+    return m_progressDownload->GetValue();
+}
+int CUpdateView::WritePosition() const {
+    return m_progressWrite->GetValue();
+}
 
 void CUpdateView::OnShowPage(bool shown) {
     if (shown) {
@@ -92,9 +98,8 @@ void CUpdateView::StartRun() {
         return;  // no area to ask for: the page stays on its notice
     }
     m_job.m_nUpdateMode = Doc().m_nUpdateMode;
-    RunWorker([this] {
-        DownloadWorker(m_job, m_report, App().Notifier(), Doc().m_serverSettings);
-    });
+    RunWorker(
+        [this] { DownloadWorker(m_job, m_report, App().Notifier(), Doc().m_serverSettings); });
 }
 
 bool CUpdateView::BuildUrl() {
@@ -105,9 +110,9 @@ bool CUpdateView::BuildUrl() {
             if (index < 0 || static_cast<size_t>(index) >= doc.m_areaList.size()) {
                 return false;
             }
-            m_job.m_strUrl = CourseDataUrl(doc.m_strScriptUrl, doc.m_strModel,
-                                           doc.m_areaList[static_cast<size_t>(index)].code,
-                                           doc.m_strCourseDate);
+            m_job.m_strUrl =
+                CourseDataUrl(doc.m_strScriptUrl, doc.m_strModel,
+                              doc.m_areaList[static_cast<size_t>(index)].code, doc.m_strCourseDate);
             return true;
         }
         case UPDATE_SYSTEM_DATA:
@@ -144,7 +149,9 @@ void CUpdateView::StopWork() {
     JoinWorker();
 }
 
-void CUpdateView::OnCancel(wxCommandEvent& /*event*/) { m_job.m_bCancel = true; }
+void CUpdateView::OnCancel(wxCommandEvent& /*event*/) {
+    m_job.m_bCancel = true;
+}
 
 void CUpdateView::StartWritePhase() {
     m_notice->SetLabel(App().GetMessageText(14));

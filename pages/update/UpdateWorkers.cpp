@@ -136,9 +136,9 @@ bool WritePackageEntry(const std::vector<uint8_t>& entry, uint64_t entrySize, ui
             // elapsed time negative.
             const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
                 std::chrono::steady_clock::now() - job.m_writeStart);
-            const int minutes = RemainingMinutes(total, written,
-                                                 static_cast<uint64_t>(std::max<int64_t>(
-                                                     0, static_cast<int64_t>(elapsed.count()))));
+            const int minutes = RemainingMinutes(
+                total, written,
+                static_cast<uint64_t>(std::max<int64_t>(0, static_cast<int64_t>(elapsed.count()))));
             if (job.m_pLastRemainMinutes != nullptr &&
                 job.m_pLastRemainMinutes->exchange(minutes) != minutes) {
                 report.Post(WM_UPDATE_REMAIN_TIME, minutes);

@@ -50,8 +50,8 @@ struct CUpdateJob {
     int m_nUpdateMode = 0;
     std::vector<uint8_t> m_pPackage;  // S + 1024 bytes after a download
     uint32_t m_nPackageSize = 0;
-    std::atomic<bool> m_bCancel{false};   // the user pressed Cancel
-    std::atomic<bool> m_bStopping{false}; // the application is closing
+    std::atomic<bool> m_bCancel{false};    // the user pressed Cancel
+    std::atomic<bool> m_bStopping{false};  // the application is closing
     std::chrono::steady_clock::time_point m_writeStart;
     // The minutes value last posted; kept for the whole process.
     std::atomic<int>* m_pLastRemainMinutes = nullptr;

@@ -73,7 +73,9 @@ bool CGuiHarness::Start() {
     return m_started;
 }
 
-CTeelinkApp& CGuiHarness::App() const { return wxGetApp(); }
+CTeelinkApp& CGuiHarness::App() const {
+    return wxGetApp();
+}
 
 wxWindow* CGuiHarness::Control(int id) const {
     CPage* page = App().ActiveView();

@@ -27,8 +27,8 @@ struct CRecordedDialog {
 // other dialog fails the test and is cancelled, so a test never hangs on one.
 class CDialogAnswers : public wxModalDialogHook {
 public:
-    int languageChoice = -1;  // entry to select in the language dialog; -1 leaves it
-    int languageEndId = 5100; // wxID_OK: how the language dialog ends (OK or Esc)
+    int languageChoice = -1;   // entry to select in the language dialog; -1 leaves it
+    int languageEndId = 5100;  // wxID_OK: how the language dialog ends (OK or Esc)
     // Called for each message box before it is confirmed (runs on the UI thread).
     std::function<void(const CRecordedDialog&)> onMessage;
     // Takes any other dialog (instead of failing the test); it is then confirmed.

@@ -81,11 +81,11 @@ TEST_F(Screenshots, UpdateAndLogPages) {
     ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pUpdateView->DownloadPosition() > 0; }));
     Capture(Harness(), App().Frame(), "update-downloading.png");
     server.Release();
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pUpdateView->WritePosition() > 300; },
-                                    60000));
+    ASSERT_TRUE(
+        Harness().PumpUntil([&] { return App().m_pUpdateView->WritePosition() > 300; }, 60000));
     Capture(Harness(), App().Frame(), "update-writing.png");
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().ActiveView() == App().Page(VIEW_MAIN); },
-                                    60000));
+    ASSERT_TRUE(
+        Harness().PumpUntil([&] { return App().ActiveView() == App().Page(VIEW_MAIN); }, 60000));
 
     ASSERT_TRUE(Harness().Press(1001));
     ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pTrevView->Position() > 400; }));

@@ -114,8 +114,8 @@ TEST_F(LogPage, AfterAFailedReadCancelLeadsBackToTheMainPage) {
     failing.faults.stallAfterPayloads = 10;
     StartWithDevice(failing);
     ASSERT_TRUE(Harness().Press(1001));
-    ASSERT_TRUE(Harness().PumpUntil([&] { return !View().Reading() && !MessageTexts().empty(); },
-                                    30000));
+    ASSERT_TRUE(
+        Harness().PumpUntil([&] { return !View().Reading() && !MessageTexts().empty(); }, 30000));
     EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{L"read data error"});
     Harness().PumpFor(50);
     EXPECT_EQ(View().Position(), 250);

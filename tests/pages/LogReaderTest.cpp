@@ -147,8 +147,8 @@ TEST_F(TrvFile, AFolderThatTakesNoFilesIsACreateError) {
     const std::filesystem::path locked = geteuid() == 0 ? "/proc" : dir / "locked";
     if (geteuid() != 0) {
         std::filesystem::create_directory(locked);
-        std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(
+            locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     }
     EXPECT_EQ(SaveTrvFile(locked / "x.trv", r8, std::vector<uint8_t>(LOG_SIZE)),
               SaveResult::CreateError);

@@ -132,7 +132,11 @@ TEST_F(MainPage, AnUnreachableOrMalformedServerClosesAfterMessageSeventeen) {
 
 TEST_F(MainPage, AMalformedAreaListClosesAfterMessageSeventeen) {
     server.AnswerWith([](const std::string& query) -> std::string {
-        return query == "md=1" ? std::string("TL\0" "1.0.0.3:1:1:1:", 17) : "junk";
+        return query == "md=1" ? std::string(
+                                     "TL\0"
+                                     "1.0.0.3:1:1:1:",
+                                     17)
+                               : "junk";
     });
     StartApp();
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
@@ -146,10 +150,10 @@ TEST_F(MainPage, AnotherToolVersionAsksForTheUpdateOpensTheDownloadPageAndCloses
         bool current;
     };
     const Case cases[] = {
-        {L"1.0.0.3", "1.0.9.9", true},  {L"1.0.0.3", "1.1.0.0", false},
-        {L"1.0.0.3", "2.0", false},     {L"1.0.0.3", "1.00.0.3", false},
-        {L"1.0.0.3", "1", false},       {L"1.1.0.0", "1.0.0.3", false},
-        {L"", "1.0.0.3", false},        {L"", "", true},
+        {L"1.0.0.3", "1.0.9.9", true}, {L"1.0.0.3", "1.1.0.0", false},
+        {L"1.0.0.3", "2.0", false},    {L"1.0.0.3", "1.00.0.3", false},
+        {L"1.0.0.3", "1", false},      {L"1.1.0.0", "1.0.0.3", false},
+        {L"", "1.0.0.3", false},       {L"", "", true},
     };
     for (const Case& c : cases) {
         toolVersion = c.own;
@@ -199,9 +203,9 @@ TEST_F(MainPage, TheWebsiteButtonsOpenTheAddressesOfTheLanguage) {
         const char* log;
     };
     // Hosts are build options; the paths and the choice by language are fixed.
-    for (Case c : {Case{0, "example.jp/", "example.jp/mypage/PlayData/#REGTREV"},
-                   Case{1, "example.com/", "example.com/"},
-                   Case{2, "example.kr/", "example.kr/"}}) {
+    for (Case c :
+         {Case{0, "example.jp/", "example.jp/mypage/PlayData/#REGTREV"},
+          Case{1, "example.com/", "example.com/"}, Case{2, "example.kr/", "example.kr/"}}) {
         StartApp(c.language);
         ASSERT_TRUE(Harness().Press(1011));
         ASSERT_TRUE(Harness().Press(1045));

@@ -4,7 +4,9 @@
 
 #include "device/Protocol.h"
 
-CPageTest::CPageTest() { server.AnswerWith(StartupResponder()); }
+CPageTest::CPageTest() {
+    server.AnswerWith(StartupResponder());
+}
 
 CAppOptions CPageTest::Options() {
     CAppOptions options;

@@ -56,7 +56,8 @@ TEST_F(UpdatePage, ASystemDataUpdateStartsTheFirmwareUpdate) {
     ASSERT_TRUE(Harness().Press(1012));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
     EXPECT_EQ(server.Queries().back(), "md=3&pd=R7&mdl=A01");
-    ASSERT_TRUE(devices.front()->WaitFor([](const CEmulatorStatus& s) { return s.endCommands > 0; }));
+    ASSERT_TRUE(
+        devices.front()->WaitFor([](const CEmulatorStatus& s) { return s.endCommands > 0; }));
     // Message 42 is Japanese only: the English box is empty.
     ASSERT_EQ(Harness().Dialogs().Messages().size(), 1u);
     EXPECT_EQ(Harness().Dialogs().Messages()[0].message, "");

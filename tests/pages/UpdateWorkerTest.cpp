@@ -60,7 +60,9 @@ private:
     std::mutex m_mutex;
 };
 
-std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+std::string Bytes(const std::vector<uint8_t>& v) {
+    return std::string(v.begin(), v.end());
+}
 
 class Download : public ::testing::Test {
 protected:
@@ -220,9 +222,9 @@ TEST_F(Write, EntriesLandAtTheirAddressesByteForByte) {
 }
 
 TEST_F(Write, BlockCountFollowsThePayloadSize) {
-    Run({{"exact", MakeEntry(0x10000, Pattern(4096, 3)), true},       // U = 4102: one block
-         {"one-more", MakeEntry(0x20000, Pattern(4097, 4)), true},    // U = 4103: two
-         {"empty-payload", MakeEntry(0x30000, {}), true}});           // U = 6: none
+    Run({{"exact", MakeEntry(0x10000, Pattern(4096, 3)), true},     // U = 4102: one block
+         {"one-more", MakeEntry(0x20000, Pattern(4097, 4)), true},  // U = 4103: two
+         {"empty-payload", MakeEntry(0x30000, {}), true}});         // U = 6: none
     // The 6-byte entry opens the device but sends nothing: two sessions carry reports.
     ASSERT_TRUE(Device().WaitForSessionsEnded(2));
     EXPECT_EQ(WrittenAddresses(), (std::vector<uint32_t>{0x10000, 0x20000, 0x21000}));

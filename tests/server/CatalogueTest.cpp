@@ -13,8 +13,8 @@ std::string Item(unsigned id, unsigned sub, unsigned number, unsigned flags,
 
 // A list answer whose body is N and the records, with L set to fit exactly.
 std::string ListAnswer(const std::string& records, int count, size_t spare = 0) {
-    const std::string body = std::string(1, static_cast<char>(count)) + records +
-                             std::string(spare, '\x7F');
+    const std::string body =
+        std::string(1, static_cast<char>(count)) + records + std::string(spare, '\x7F');
     return Framed(Le16(body.size() - 1) + body);
 }
 
@@ -86,9 +86,8 @@ TEST_F(ItemList, SpareBytesAfterTheLastRecordAreIgnored) {
 }
 
 TEST_F(ItemList, NamesEndAtAZeroByteAndOnlyBitZeroMeansHoleview) {
-    server.Answer(ListAnswer(Item(1, 0, 0, 2, std::string("ab\0cd", 5), 0xFFFF) +
-                                 Item(2, 0, 0, 0, ""),
-                             2));
+    server.Answer(
+        ListAnswer(Item(1, 0, 0, 2, std::string("ab\0cd", 5), 0xFFFF) + Item(2, 0, 0, 0, ""), 2));
     ASSERT_TRUE(doc.DownloadItemList(L"&md=6"));
     ASSERT_EQ(doc.m_itemList.size(), 2u);
     EXPECT_EQ(doc.m_itemList[0].name, L"ab");
@@ -162,7 +161,9 @@ TEST_F(CourseInfo, FewerThanTenBytesLeaveTheMissingDateCharactersZero) {
 }
 
 TEST_F(CourseInfo, ANonZeroThirdByteIsMalformed) {
-    server.Answer("TL\x01\x0A" "2017031500");
+    server.Answer(
+        "TL\x01\x0A"
+        "2017031500");
     EXPECT_FALSE(doc.DownloadCourseInfo(4));
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Download data"});
 }

@@ -9,7 +9,9 @@
 #include "tests/support/TestHttpServer.h"
 
 // "TL", a zero byte, then `rest`: the framing every answer starts with.
-inline std::string Framed(const std::string& rest) { return std::string("TL\0", 3) + rest; }
+inline std::string Framed(const std::string& rest) {
+    return std::string("TL\0", 3) + rest;
+}
 
 inline std::string Le16(unsigned v) {
     return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};

@@ -160,7 +160,9 @@ TEST(Utf8ToWide, TextsBeyond1022WideCharactersComeOutEmpty) {
 }
 
 TEST(Utf8ToWide, InvalidBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(Utf8ToWide("a\xFF" "b"), L"a\uFFFDb");
+    EXPECT_EQ(Utf8ToWide("a\xFF"
+                         "b"),
+              L"a\uFFFDb");
     EXPECT_EQ(Utf8ToWide("\xE3\x81"), L"\uFFFD\uFFFD");  // truncated sequence
     EXPECT_EQ(Utf8ToWide(""), L"");
 }

@@ -47,15 +47,14 @@ CTestHttpServer::CTestHttpServer() : m_server(std::make_unique<httplib::Server>(
             res.set_content(body, "application/octet-stream");
             return;
         }
-        res.set_content_provider(
-            declared, "application/octet-stream",
-            [body](size_t offset, size_t, httplib::DataSink& sink) {
-                if (offset < body.size()) {
-                    sink.write(body.data() + offset, body.size() - offset);
-                    return true;
-                }
-                return false;  // drop the connection before the declared end
-            });
+        res.set_content_provider(declared, "application/octet-stream",
+                                 [body](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset < body.size()) {
+                                         sink.write(body.data() + offset, body.size() - offset);
+                                         return true;
+                                     }
+                                     return false;  // drop the connection before the declared end
+                                 });
     });
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
