@@ -1,29 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "pages/log/TrevLogView.h"
 #include "pages/main/TeelinkView.h"
 #include "tests/pages/PageTestSupport.h"
+#include "tests/support/Files.h"
 
 namespace {
 
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class LogPage : public CPageTest {
 protected:
-    LogPage() {
-        char templ[] = "/tmp/tllog-XXXXXX";
-        folder = mkdtemp(templ);
-    }
-    ~LogPage() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-
     CTrevLogView& View() { return *App().m_pTrevView; }
     bool OnMainPage() { return App().ActiveView() == App().Page(VIEW_MAIN); }
 
@@ -52,7 +37,8 @@ protected:
         ASSERT_TRUE(harness->Start());
     }
 
-    std::filesystem::path folder;
+    CTempDir temp{"tllog"};
+    std::filesystem::path folder = temp.Path();
     bool acceptDialog = true;
     std::vector<std::wstring> proposedNames;
     std::vector<std::wstring> filters;
@@ -67,7 +53,7 @@ TEST_F(LogPage, TheLogIsReadAndSavedBehindTheModelHeader) {
     EXPECT_EQ(App().ActiveView(), App().Page(VIEW_TREVLOG));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
 
-    const std::vector<uint8_t> saved = ReadFile(folder / "saved.trv");
+    const std::vector<uint8_t> saved = ReadFileBytes(folder / "saved.trv");
     ASSERT_EQ(saved.size(), 65542u);
     EXPECT_EQ(std::string(saved.begin(), saved.begin() + 6), std::string("TLKS2\0", 6));
     EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 6, saved.end()), ks2.logImage);

@@ -10,6 +10,7 @@
 #include "device/Protocol.h"
 #include "pages/log/LogReader.h"
 #include "tests/device/DeviceTestSupport.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -29,11 +30,6 @@ public:
 private:
     std::mutex m_mutex;
 };
-
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class LogRead : public DeviceTest {
 protected:
@@ -111,23 +107,15 @@ TEST_F(LogRead, WithoutADeviceTheReadEndsWithTheOpenErrorAndAClearedBuffer) {
 
 class TrvFile : public ::testing::Test {
 protected:
-    TrvFile() {
-        char templ[] = "/tmp/tltrv-XXXXXX";
-        dir = mkdtemp(templ);
-    }
-    ~TrvFile() override {
-        std::error_code ignored;
-        std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(dir, ignored);
-    }
-    std::filesystem::path dir;
+    CTempDir temp{"tltrv"};
+    const std::filesystem::path& dir = temp.Path();
     const std::array<char, 4> r8{'R', '8', ' ', '\0'};
 };
 
 TEST_F(TrvFile, HeaderAndImageAreWrittenUnaltered) {
     const std::vector<uint8_t> erased(LOG_SIZE, 0xFF);
     ASSERT_EQ(SaveTrvFile(dir / "TL20170315.trv", r8, erased), SaveResult::Saved);
-    const std::vector<uint8_t> saved = ReadFile(dir / "TL20170315.trv");
+    const std::vector<uint8_t> saved = ReadFileBytes(dir / "TL20170315.trv");
     ASSERT_EQ(saved.size(), 65542u);
     EXPECT_EQ(std::vector<uint8_t>(saved.begin(), saved.begin() + 6),
               (std::vector<uint8_t>{'T', 'L', 'R', '8', ' ', 0}));
@@ -171,7 +159,7 @@ TEST_F(TrvFile, AFailureInTheMiddleOfWritingLeavesTheExistingFileIntact) {
     setrlimit(RLIMIT_FSIZE, &previous);
 
     EXPECT_EQ(result, SaveResult::WriteError);
-    const std::vector<uint8_t> kept = ReadFile(target);
+    const std::vector<uint8_t> kept = ReadFileBytes(target);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "the user's earlier log");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no leftovers
 }

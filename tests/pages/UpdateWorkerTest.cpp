@@ -258,6 +258,28 @@ TEST_F(Write, ACorruptedEntryIsAnExtractError) {
     EXPECT_TRUE(WrittenAddresses().empty());
 }
 
+TEST_F(Write, AnEntryAnnouncingAHugeSizeIsRefusedBeforeAnyAllocation) {
+    std::vector<uint8_t> archive = BuildPackage({{"x", MakeEntry(0x1000, {1, 2, 3}), false}});
+    // Claim 1 GiB uncompressed in the local header (offset 22) and in the central
+    // directory record (offset 24), so that the archive stays consistent.
+    const std::string bytes = Bytes(archive);
+    const size_t local = bytes.find("PK\x03\x04");
+    const size_t central = bytes.find("PK\x01\x02");
+    ASSERT_NE(local, std::string::npos);
+    ASSERT_NE(central, std::string::npos);
+    for (size_t at : {local + 22, central + 24}) {
+        StoreLe32(&archive[at], 1u << 30);
+    }
+    Device();
+    EnumerateDevices(m_list);
+    job.m_pPackage = archive;
+    job.m_nPackageSize = static_cast<uint32_t>(archive.size());
+    job.m_pPackage.resize(archive.size() + 1024);
+    WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(1)});
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip alloc"});
+    EXPECT_TRUE(WrittenAddresses().empty());
+}
+
 TEST_F(Write, OnlySystemDataEndsWithTheFirmwareStart) {
     for (int mode : {0, 2}) {
         Run({{"a", MakeEntry(0x1000, Pattern(10, 5)), true}}, mode);
