@@ -28,7 +28,9 @@ CUpdateView::CUpdateView(wxWindow* parent, int paneId) : CPage(parent, paneId, "
     wxRect r = rect(15, 45, 185, 43);
     m_notice = new wxStaticText(this, IDC_NOTICE, wxEmptyString, r.GetPosition(), r.GetSize(),
                                 wxST_NO_AUTORESIZE);
-    r = rect(15, 90, 32, 8);
+    // Wider than the template's 32 units: "ダウンロード" needs more in this
+    // platform's font, and nothing stands to its right.
+    r = rect(15, 90, 80, 8);
     new wxStaticText(this, IDC_DOWNLOAD_LABEL, wxEmptyString, r.GetPosition(), r.GetSize(),
                      wxST_NO_AUTORESIZE);
     r = rect(13, 102, 150, 14);
