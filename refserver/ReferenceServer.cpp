@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <httplib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +140,13 @@ bool CReferenceServer::Start(int port, std::string& error) {
             });
     }
 
+    // The library's default shares the port with any other listener
+    // (SO_REUSEPORT): a second server, or a stale one, would then answer every
+    // other request. Only a port left in TIME_WAIT is taken over.
+    m_server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     if (port == 0) {
         m_port = m_server->bind_to_any_port(kHost);
     } else {

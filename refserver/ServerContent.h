@@ -14,8 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/MessageTable.h"  // LANGUAGE_COUNT: the languages a request may ask in
+
 inline constexpr const char* SCRIPT_PATH = "/r7r8/index.php";
-inline constexpr int LANGUAGE_COUNT = 5;
 
 // What the server sends for one query.
 struct CServedAnswer {
