@@ -177,10 +177,14 @@ protected:
         return *m_devices.front();
     }
     void Run(const std::vector<CPackageEntry>& entries, int mode = 0) {
-        Device();
-        EXPECT_EQ(EnumerateDevices(m_list), 1);
         const std::vector<uint8_t> archive = BuildPackage(entries);
         ASSERT_FALSE(archive.empty());
+        RunArchive(archive, mode);
+    }
+    // Writes `archive` as the downloaded package to the device.
+    void RunArchive(const std::vector<uint8_t>& archive, int mode = 0) {
+        Device();
+        EXPECT_EQ(EnumerateDevices(m_list), 1);
         job.m_pPackage = archive;
         job.m_pPackage.resize(archive.size() + 1024);
         job.m_nPackageSize = static_cast<uint32_t>(archive.size());
@@ -248,12 +252,7 @@ TEST_F(Write, ACorruptedEntryIsAnExtractError) {
     const size_t at = bytes.find(std::string(100, 'q'));
     ASSERT_NE(at, std::string::npos);
     archive[at + 50] ^= 0xFF;
-    Device();
-    EnumerateDevices(m_list);
-    job.m_pPackage = archive;
-    job.m_nPackageSize = static_cast<uint32_t>(archive.size());
-    job.m_pPackage.resize(archive.size() + 1024);
-    WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(1)});
+    RunArchive(archive);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip extract"});
     EXPECT_TRUE(WrittenAddresses().empty());
 }
@@ -270,12 +269,7 @@ TEST_F(Write, AnEntryAnnouncingAHugeSizeIsRefusedBeforeAnyAllocation) {
     for (size_t at : {local + 22, central + 24}) {
         StoreLe32(&archive[at], 1u << 30);
     }
-    Device();
-    EnumerateDevices(m_list);
-    job.m_pPackage = archive;
-    job.m_nPackageSize = static_cast<uint32_t>(archive.size());
-    job.m_pPackage.resize(archive.size() + 1024);
-    WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(1)});
+    RunArchive(archive);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip alloc"});
     EXPECT_TRUE(WrittenAddresses().empty());
 }
