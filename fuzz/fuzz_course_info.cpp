@@ -1,0 +1,27 @@
+// md=5: the course information header, then the K bytes of date and name, of
+// which a short answer brings fewer.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "app/TeelinkDoc.h"
+#include "server/Answers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const auto count = ParseCourseInfoHeader(std::span(data, std::min<size_t>(size, 4)));
+    if (!count || size < 4) {
+        return 0;
+    }
+    const size_t received = std::min<size_t>(size - 4, *count);
+    // Exactly what arrived, so that a read past the answer is caught.
+    const std::vector<uint8_t> info(data + 4, data + 4 + received);
+    FavoriteSlot slot;
+    slot.n = 1;
+    ApplyCourseInfo(info, slot);
+    if (slot.serverDate[10] != '\0' || std::strlen(slot.serverDate.data()) > 10) {
+        std::abort();
+    }
+    return 0;
+}

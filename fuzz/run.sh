@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a fuzz build tree for a while, one after the
+# other, from the seed corpus and what earlier runs found.
+#   fuzz/run.sh BUILD_DIR [SECONDS_PER_TARGET] [TARGET...]
+set -euo pipefail
+build=${1:?usage: run.sh BUILD_DIR [SECONDS] [TARGET...]}
+seconds=${2:-180}
+shift $(( $# >= 2 ? 2 : 1 ))
+here=$(cd "$(dirname "$0")" && pwd)
+targets=("$@")
+if [ "${#targets[@]}" -eq 0 ]; then
+    targets=(fuzz_latest_versions fuzz_area_list fuzz_item_list fuzz_course_info
+             fuzz_package_header fuzz_package_reader)
+fi
+corpus="$build/fuzz/corpus"
+python3 "$here/make_seeds.py" "$corpus"
+status=0
+for target in "${targets[@]}"; do
+    exe="$build/fuzz/$target"
+    [ -x "$exe" ] || { echo "run.sh: no $exe (build the 'fuzz' target)" >&2; exit 1; }
+    # The list body reaches 65536 bytes; archives need room for a few entries.
+    case $target in
+        fuzz_item_list) max_len=70000 ;;
+        fuzz_package_reader) max_len=65536 ;;
+        *) max_len=4096 ;;
+    esac
+    mkdir -p "$build/fuzz/artifacts"
+    echo "== $target (${seconds}s)"
+    "$exe" "$corpus/$target" -max_total_time="$seconds" -max_len="$max_len" \
+        -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$build/fuzz/artifacts/$target-" || status=1
+done
+exit $status
