@@ -309,14 +309,17 @@ bool CServerContent::LoadVersions(const fs::path& file, std::string& error) {
     static const std::array<std::string, 4> kKeys = {"tool", "R7", "R8", "KS2"};
     std::map<std::string, std::string> values;
     for (const Line& line : lines) {
-        // "key value", separated by blanks or a tab.
-        std::istringstream words(line.fields[0] + (line.fields.size() > 1 ? " " : "") +
-                                 (line.fields.size() > 1 ? line.fields[1] : ""));
+        // "key value", separated by blanks or tabs.
+        std::string joined;
+        for (const std::string& field : line.fields) {
+            joined += field + " ";
+        }
+        std::istringstream words(joined);
         std::string key;
         std::string value;
         std::string extra;
         words >> key >> value >> extra;
-        if (key.empty() || value.empty() || !extra.empty() || line.fields.size() > 2) {
+        if (key.empty() || value.empty() || !extra.empty()) {
             error = Where(file, line) + "expected \"KEY VERSION\"";
             return false;
         }
