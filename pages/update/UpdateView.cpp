@@ -2,6 +2,7 @@
 
 #include <wx/button.h>
 #include <wx/gauge.h>
+#include <wx/power.h>
 #include <wx/stattext.h>
 
 #include "app/MessageBoxes.h"
@@ -156,6 +157,10 @@ void CUpdateView::OnCancel(wxCommandEvent& /*event*/) {
 }
 
 void CUpdateView::StartWritePhase() {
+    // A machine that sleeps in the middle of a write leaves the device half
+    // written.
+    m_sleepBlocker = std::make_unique<wxPowerResourceBlocker>(wxPOWER_RESOURCE_SYSTEM,
+                                                              "Writing data to the device");
     m_notice->SetLabel(App().GetMessageText(14));
     m_job.m_writeStart = std::chrono::steady_clock::now();
     const CDeviceList& devices = *App().m_deviceList;
@@ -169,6 +174,7 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
     // Every message but these two is the worker's last act: it only has to end.
     if (message != WM_UPDATE_WRITE_CANCELLED && message != WM_UPDATE_REMAIN_TIME) {
         JoinWorker();
+        m_sleepBlocker.reset();
     }
     switch (message) {
         case WM_UPDATE_DOWNLOADED:

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "app/Page.h"
 #include "pages/update/UpdateWorkers.h"
 
 class wxGauge;
+class wxPowerResourceBlocker;
 class wxStaticText;
 
 // The update page: downloads the package of the update mode the main page set,
@@ -52,6 +54,8 @@ private:
     std::thread m_worker;
     std::atomic<bool> m_workerDone{true};
     std::atomic<int> m_nLastRemainMinutes{0};
+    // Holds off system sleep while the device is being written.
+    std::unique_ptr<wxPowerResourceBlocker> m_sleepBlocker;
 
     wxStaticText* m_notice = nullptr;
     wxStaticText* m_remainTime = nullptr;
