@@ -9,6 +9,7 @@
 #include "device/Protocol.h"
 #include "refserver/PackageBuilder.h"
 #include "refserver/QueryString.h"
+#include "refserver/TextTable.h"
 
 namespace fs = std::filesystem;
 
@@ -109,26 +110,13 @@ std::vector<uint8_t> SampleData(const CRecipeEntry& entry) {
 }  // namespace
 
 bool ReadRecipe(const fs::path& file, std::vector<CRecipeEntry>& entries, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = file.string() + ": cannot be read";
+    std::vector<CTableLine> lines;
+    if (!ReadTable(file, lines, error)) {
         return false;
     }
-    std::string text;
-    int number = 0;
-    while (std::getline(in, text)) {
-        ++number;
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back();
-        }
-        if (text.empty() || text[0] == '#') {
-            continue;
-        }
-        std::vector<std::string> fields;
-        std::stringstream line(text);
-        for (std::string field; std::getline(line, field, '\t');) {
-            fields.push_back(field);
-        }
+    for (const CTableLine& line : lines) {
+        const int number = line.number;
+        const std::vector<std::string>& fields = line.fields;
         CRecipeEntry entry;
         entry.line = number;
         const std::string where = "packages.tsv:" + std::to_string(number) + ": ";

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "refserver/QueryString.h"
+#include "refserver/TextTable.h"
 
 namespace fs = std::filesystem;
 
@@ -14,46 +15,7 @@ namespace {
 
 // ---- Reading the text files ----
 
-struct Line {
-    int number = 0;
-    std::vector<std::string> fields;
-};
-
-// The tab-separated lines of a UTF-8 text file, without blank lines and lines
-// that start with '#'.
-bool ReadTable(const fs::path& file, std::vector<Line>& lines, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = file.string() + ": cannot be read";
-        return false;
-    }
-    std::string text;
-    int number = 0;
-    while (std::getline(in, text)) {
-        ++number;
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back();
-        }
-        if (number == 1 && text.rfind("\xEF\xBB\xBF", 0) == 0) {
-            text.erase(0, 3);  // a byte-order mark left by an editor
-        }
-        if (text.empty() || text[0] == '#') {
-            continue;
-        }
-        Line line{number, {}};
-        size_t start = 0;
-        for (;;) {
-            const size_t tab = text.find('\t', start);
-            line.fields.push_back(text.substr(start, tab - start));
-            if (tab == std::string::npos) {
-                break;
-            }
-            start = tab + 1;
-        }
-        lines.push_back(std::move(line));
-    }
-    return true;
-}
+using Line = CTableLine;
 
 std::string Where(const fs::path& file, const Line& line) {
     return file.filename().string() + ":" + std::to_string(line.number) + ": ";
