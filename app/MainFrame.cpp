@@ -3,11 +3,12 @@
 #include <wx/sizer.h>
 
 #include "app/AboutDlg.h"
-#include "app/Page.h"
+#include "ui/Page.h"
 #include "app/TeelinkApp.h"
 
-CMainFrame::CMainFrame()
+CMainFrame::CMainFrame(CTeelinkApp& app)
     : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8("Zorvik R7/KS PC Tool")),
+      m_app(app),
       m_sizer(new wxBoxSizer(wxVERTICAL)) {
     SetBackgroundColour(*wxWHITE);
     SetSizer(m_sizer);
@@ -15,9 +16,7 @@ CMainFrame::CMainFrame()
     // The application's About command; no control of the pages issues it.
     Bind(
         wxEVT_MENU,
-        [](wxCommandEvent&) {
-            ShowAboutDialog(wxGetApp().Frame(), wxString(wxGetApp().Doc().m_strToolVersion));
-        },
+        [this](wxCommandEvent&) { ShowAboutDialog(this, wxString(m_app.Doc().m_strToolVersion)); },
         wxID_ABOUT);
 }
 
@@ -34,7 +33,14 @@ void CMainFrame::FitToPage(CPage* page) {
 }
 
 void CMainFrame::OnClose(wxCloseEvent& event) {
+    // A box still on the stack would return into destroyed windows: the frame
+    // closes once every box is gone.
+    if (m_app.Boxes().BoxOpen() && event.CanVeto()) {
+        event.Veto();
+        m_app.Boxes().Post(*this, [this] { Close(true); });
+        return;
+    }
     // Nothing is asked or saved; the workers end before the pages go away.
-    wxGetApp().StopAllWork();
+    m_app.StopAllWork();
     event.Skip();
 }

@@ -3,12 +3,13 @@
 #include <wx/frame.h>
 
 class CPage;
+class CTeelinkApp;
 class wxBoxSizer;
 
 // The one frame: no menu, toolbar or status bar; the active page fills it.
 class CMainFrame : public wxFrame {
 public:
-    CMainFrame();
+    explicit CMainFrame(CTeelinkApp& app);
 
     void AddPage(CPage* page, bool shown);
     // Sizes the frame's client area to the page.
@@ -17,5 +18,6 @@ public:
 private:
     void OnClose(wxCloseEvent& event);
 
+    CTeelinkApp& m_app;
     wxBoxSizer* m_sizer;
 };

@@ -2,21 +2,15 @@
 
 #include <wx/utils.h>
 
+#include "app/LangDlg.h"
 #include "app/MainFrame.h"
-#include "app/MessageBoxes.h"
 #include "pages/favorites/FavoriteView.h"
 #include "pages/log/TrevLogView.h"
 #include "pages/main/TeelinkView.h"
 #include "pages/update/UpdateView.h"
+#include "ui/MessageBoxes.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CTeelinkApp);
-
-namespace {
-// Child ids of the hidden pages at creation; SwitchView exchanges them.
-constexpr int ID_UPDATE_PAGE = ID_PANE_FIRST + 1;
-constexpr int ID_TREVLOG_PAGE = ID_PANE_FIRST + 2;
-constexpr int ID_FAVORITE_PAGE = ID_PANE_FIRST + 3;
-}  // namespace
 
 CTeelinkApp::CTeelinkApp() {
     SetAppName(APP_TITLE);
@@ -27,42 +21,40 @@ CTeelinkApp::~CTeelinkApp() = default;
 bool CTeelinkApp::OnInit() {
     // OnInit may run more than once in one process (GUI tests); start from nothing.
     m_bClosing = false;
-    m_pMainView = nullptr;
-    m_pUpdateView = nullptr;
-    m_pTrevView = nullptr;
-    m_pFavoriteView = nullptr;
-    m_messages.m_nLanguage = LANG_JAPANESE;
-    m_notifier = std::make_unique<CGuiNotifier>();
+    m_pages = {};
+    m_boxes.Clear();
+    m_messages.m_nLanguage = LANGUAGE_JAPANESE;
+    m_notifier = std::make_unique<CGuiNotifier>(m_boxes);
     m_deviceList = std::make_unique<CDeviceList>(m_options.devices);
     m_pDoc = std::make_unique<CTeelinkDoc>(*m_deviceList, *m_notifier, m_messages,
                                            m_options.toolVersion);
     m_pDoc->m_strScriptUrl = m_options.scriptUrl;
 
-    m_pFrame = new CMainFrame();
+    m_pFrame = new CMainFrame(*this);
     SetTopWindow(m_pFrame);
 
     // The main page runs its initial update (language dialog, server checks)
     // before the frame is shown; a close request posted there is processed once
     // the event loop runs.
-    m_pMainView = new CTeelinkView(m_pFrame, ID_PANE_FIRST);
-    m_pActiveView = m_pMainView;
-    m_pFrame->AddPage(m_pMainView, true);
-    m_pMainView->OnInitialUpdate();
+    auto* mainView = new CTeelinkView(m_pFrame, *this, ID_PANE_FIRST);
+    m_pages[VIEW_MAIN] = mainView;
+    m_pActiveView = mainView;
+    m_pFrame->AddPage(mainView, true);
+    mainView->OnInitialUpdate();
 
-    m_pUpdateView = new CUpdateView(m_pFrame, ID_UPDATE_PAGE);
-    m_pFrame->AddPage(m_pUpdateView, false);
-    m_pUpdateView->OnInitialUpdate();
-    m_pTrevView = new CTrevLogView(m_pFrame, ID_TREVLOG_PAGE);
-    m_pFrame->AddPage(m_pTrevView, false);
-    m_pTrevView->OnInitialUpdate();
-    m_pFavoriteView = new CFavoriteView(m_pFrame, ID_FAVORITE_PAGE);
-    m_pFrame->AddPage(m_pFavoriteView, false);
-    m_pFavoriteView->OnInitialUpdate();
+    // The hidden pages carry the pane ids after the first; SwitchView exchanges them.
+    m_pages[VIEW_UPDATE] = new CUpdateView(m_pFrame, *this, ID_PANE_FIRST + VIEW_UPDATE);
+    m_pages[VIEW_TREVLOG] = new CTrevLogView(m_pFrame, *this, ID_PANE_FIRST + VIEW_TREVLOG);
+    m_pages[VIEW_FAVORITE] = new CFavoriteView(m_pFrame, *this, ID_PANE_FIRST + VIEW_FAVORITE);
+    for (int page = VIEW_UPDATE; page <= VIEW_FAVORITE; ++page) {
+        m_pFrame->AddPage(m_pages[page], false);
+        m_pages[page]->OnInitialUpdate();
+    }
 
-    m_pFrame->FitToPage(m_pMainView);
+    m_pFrame->FitToPage(mainView);
     m_pFrame->Show();
     m_pFrame->Update();
-    m_pMainView->OnShowPage(true);
+    mainView->OnShowPage(true);
     return true;
 }
 
@@ -70,20 +62,21 @@ int CTeelinkApp::OnExit() {
     if (m_notifier) {
         m_notifier->Shutdown();
     }
+    m_boxes.Clear();
     return wxApp::OnExit();
 }
 
 CPage* CTeelinkApp::Page(int page) const {
-    switch (page) {
-        case VIEW_UPDATE:
-            return (m_pUpdateView);
-        case VIEW_TREVLOG:
-            return (m_pTrevView);
-        case VIEW_FAVORITE:
-            return (m_pFavoriteView);
-        default:
-            return (m_pMainView);
+    if (page < VIEW_MAIN || page > VIEW_FAVORITE) {
+        page = VIEW_MAIN;
     }
+    return m_pages[static_cast<size_t>(page)];
+}
+
+void CTeelinkApp::ChooseLanguage() {
+    CLangDlg dialog(m_pFrame);
+    dialog.ShowModal();
+    SetLanguage(dialog.m_nSelLanguage);
 }
 
 CPage* CTeelinkApp::SwitchView(int page) {
@@ -104,25 +97,24 @@ CPage* CTeelinkApp::SwitchView(int page) {
     return oldView;
 }
 
-void CTeelinkApp::OnExitButton() {
-    PostClose();
-}
-
 void CTeelinkApp::PostClose() {
     if (m_pFrame == nullptr || m_bClosing) {
         return;
     }
     m_bClosing = true;
+    // Through the box queue: the frame and its pages are destroyed only once
+    // every box that involves them has been dismissed.
     CMainFrame* frame = m_pFrame;
-    frame->CallAfter([frame] { frame->Close(true); });
+    m_boxes.Post(*frame, [frame] { frame->Close(true); });
 }
 
 void CTeelinkApp::StopAllWork() {
     m_bClosing = true;
     m_notifier->Shutdown();
-    for (int page = VIEW_MAIN; page <= VIEW_FAVORITE; ++page) {
-        if (CPage* p = Page(page)) {
-            p->StopWork();
+    m_boxes.Clear();
+    for (CPage* page : m_pages) {
+        if (page != nullptr) {
+            page->StopWork();
         }
     }
 }

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/UserNotifier.h"
+#include "common/UserNotifier.h"
 #include "device/DeviceChannel.h"
 #include "device/Protocol.h"
 #include "emulator/DeviceEmulator.h"

@@ -15,7 +15,7 @@
 
 #include "device/DeviceList.h"
 #include "emulator/DeviceEmulator.h"
-#include "pages/main/DevicePolling.h"
+#include "identity/DevicePolling.h"
 
 namespace {
 

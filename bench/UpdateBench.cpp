@@ -18,10 +18,10 @@
 #include <random>
 #include <string>
 
-#include "app/UserNotifier.h"
+#include "common/UserNotifier.h"
 #include "device/DeviceList.h"
 #include "device/Protocol.h"
-#include "pages/update/UpdateWorkers.h"
+#include "update/UpdateWorkers.h"
 #include "refserver/PackageBuilder.h"
 
 // Live bytes allocated through operator new (every std::vector of the tool), and
@@ -69,8 +69,11 @@ public:
 
 class CCountingReport : public IUpdateReport {
 public:
-    void SetDownloadPosition(int) override {}
-    void SetWritePosition(int) override { ++positions; }
+    void Progress(int bar, int) override {
+        if (bar == BAR_WRITE) {
+            ++positions;
+        }
+    }
     void Post(UpdateMessage message, int) override {
         if (message == WM_UPDATE_WRITTEN) {
             written = true;

@@ -21,7 +21,9 @@ add_library(teelink::hidapi ALIAS PkgConfig::HIDAPI)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(teelink::httplib ALIAS PkgConfig::HTTPLIB)
 
-# FindwxWidgets of CMake 3.25 gives variables only: wrap them once.
+# FindwxWidgets of CMake 3.25 gives variables only: wrap them once. Only the
+# windows need it: a build without them needs no wxWidgets installed.
+if(TEELINK_GUI)
 find_package(wxWidgets 3.2 REQUIRED COMPONENTS core base)
 add_library(teelink_wx INTERFACE)
 target_include_directories(teelink_wx SYSTEM INTERFACE ${wxWidgets_INCLUDE_DIRS})
@@ -29,6 +31,7 @@ target_compile_definitions(teelink_wx INTERFACE ${wxWidgets_DEFINITIONS})
 target_compile_options(teelink_wx INTERFACE ${wxWidgets_CXX_FLAGS})
 target_link_libraries(teelink_wx INTERFACE ${wxWidgets_LIBRARIES})
 add_library(teelink::wx ALIAS teelink_wx)
+endif()
 
 if(TEELINK_TESTS)
     find_package(GTest REQUIRED)

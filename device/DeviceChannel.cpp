@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/UserNotifier.h"
+#include "common/UserNotifier.h"
 
 CDeviceChannel::~CDeviceChannel() {
     CloseChannel(*this);

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "app/TeelinkDoc.h"
+#include "core/TeelinkDoc.h"
 #include "server/Answers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

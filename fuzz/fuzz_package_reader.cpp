@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "pages/update/PackageReader.h"
+#include "update/PackageReader.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/MessageTable.h"  // LANGUAGE_COUNT: the languages a request may ask in
+#include "core/MessageTable.h"  // LANGUAGE_COUNT: the languages a request may ask in
 
 inline constexpr const char* SCRIPT_PATH = "/r7r8/index.php";
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/TeelinkDoc.h"
+#include "server/CatalogueRecords.h"
 #include "server/TextConvert.h"
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -19,3 +20,17 @@ struct CItemList {
     uint32_t flags = 0;
     std::wstring name;
 };
+
+// One favourite course slot as the device and the server describe it.
+struct FavoriteSlot {
+    uint16_t n = 0;  // first course number; 0 marks an empty slot
+    uint8_t s = 0;
+    uint16_t g = 0;
+    std::array<char, 11> deviceDate{};  // ten 8-bit characters and a zero byte
+    std::array<char, 11> serverDate{};
+    std::wstring name;
+
+    void Reset() { *this = FavoriteSlot{}; }
+};
+
+inline constexpr int FAVORITE_SLOT_COUNT = 16;

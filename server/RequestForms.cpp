@@ -1,6 +1,5 @@
 #include "server/RequestForms.h"
 
-#include "app/TeelinkDoc.h"
 #include "server/TextConvert.h"
 
 namespace {
@@ -68,27 +67,4 @@ std::string CourseInfoUrl(const std::string& base, int language, uint16_t n, uin
 
 std::string CatalogueUrl(const std::string& base, int language, std::wstring_view suffix) {
     return base + "?l=" + Num(language) + WideToUtf8(suffix);
-}
-
-std::wstring LevelQuery(int level, const CTeelinkDoc& doc) {
-    auto n = [](long long v) { return std::to_wstring(v); };
-    switch (level) {
-        case 1:
-            return L"&md=6";
-        case 2:
-            return L"&md=7&a=" + n(doc.m_nAreaIndex);
-        case 3:
-            return L"&md=8&n=" + n(doc.m_nSelN);
-        case 4:
-            return L"&md=9&n=" + n(doc.m_nSelN) + L"&r=" + n(doc.m_nSelR);
-        case 5:
-            return L"&md=10&n=" + n(doc.m_nSelN);
-        case 6:
-            return L"&md=11&n=" + n(doc.m_nSelN) + L"&il=" + n(doc.m_nSelIl);
-        case 7:
-            return L"&md=12&n=" + n(doc.m_nSelN) + L"&s=" + n(doc.m_nSelS) + L"&i=" +
-                   n(doc.m_nSelI);
-        default:
-            return L"";
-    }
 }

@@ -9,8 +9,6 @@
 #include <string>
 #include <string_view>
 
-class CTeelinkDoc;
-
 std::string PercentEncode(std::string_view value);
 std::string PercentEncode(std::wstring_view value);
 
@@ -26,6 +24,3 @@ std::string CourseInfoUrl(const std::string& base, int language, uint16_t n, uin
                           uint16_t g);  // md=5
 // md=6 to md=12: "?l=" and the language, then the level's query suffix.
 std::string CatalogueUrl(const std::string& base, int language, std::wstring_view suffix);
-
-// The query suffix of course directory level 1 to 7.
-std::wstring LevelQuery(int level, const CTeelinkDoc& doc);

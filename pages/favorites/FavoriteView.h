@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Page.h"
+#include "ui/Page.h"
 
 class CFavoriteView : public CPage {
 public:
-    CFavoriteView(wxWindow* parent, int id);
+    CFavoriteView(wxWindow* parent, IPageHost& host, int paneId);
 };

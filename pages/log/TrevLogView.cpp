@@ -6,15 +6,12 @@
 #include <wx/gauge.h>
 #include <wx/stattext.h>
 
-#include "app/MessageBoxes.h"
-#include "app/TeelinkApp.h"
+#include "core/AppOptions.h"
+#include "core/TeelinkDoc.h"
+#include "pages/log/LogPageIds.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
-
-constexpr int IDC_EXIT = 1001;
-constexpr int IDC_PROGRESS = 1005;
-constexpr int IDC_CANCEL = 1006;
-constexpr int IDC_STATUS = 1008;
 
 // The message table holds filters as "text|pattern|text|pattern||"; the
 // toolkit's file dialog wants them without the closing bars.
@@ -28,21 +25,24 @@ wxString FilterForDialog(const std::wstring& filters) {
 
 }  // namespace
 
-CTrevLogView::CTrevLogView(wxWindow* parent, int paneId)
-    : CPage(parent, paneId, "TrevLog", 250, 300) {
+CTrevLogView::CTrevLogView(wxWindow* parent, IPageHost& host, int paneId)
+    : CPage(parent, host, paneId, "TrevLog", 250, 300),
+      m_report(
+          *this, host.Boxes(), [this](int, int position) { m_progress->SetValue(position); },
+          [this](LogMessage message, int) { OnWorkerMessage(message); }) {
     AddHeaderLogo(157, 38);
     wxRect r = Du(198, 268, 45, 25);
-    new wxButton(this, IDC_EXIT, wxEmptyString, r.GetPosition(), r.GetSize());
+    new wxButton(this, IDC_LOG_EXIT, wxEmptyString, r.GetPosition(), r.GetSize());
     r = Du(16, 115, 150, 14);
-    m_progress = new wxGauge(this, IDC_PROGRESS, 1000, r.GetPosition(), r.GetSize());
+    m_progress = new wxGauge(this, IDC_LOG_PROGRESS, 1000, r.GetPosition(), r.GetSize());
     r = Du(198, 234, 45, 25);
-    new wxButton(this, IDC_CANCEL, wxEmptyString, r.GetPosition(), r.GetSize());
+    new wxButton(this, IDC_LOG_CANCEL, wxEmptyString, r.GetPosition(), r.GetSize());
     r = Du(15, 45, 185, 43);
-    m_status = new wxStaticText(this, IDC_STATUS, wxEmptyString, r.GetPosition(), r.GetSize(),
+    m_status = new wxStaticText(this, IDC_LOG_STATUS, wxEmptyString, r.GetPosition(), r.GetSize(),
                                 wxST_NO_AUTORESIZE);
     Bind(
-        wxEVT_BUTTON, [](wxCommandEvent&) { wxGetApp().OnExitButton(); }, IDC_EXIT);
-    Bind(wxEVT_BUTTON, &CTrevLogView::OnCancel, this, IDC_CANCEL);
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Host().PostClose(); }, IDC_LOG_EXIT);
+    Bind(wxEVT_BUTTON, &CTrevLogView::OnCancel, this, IDC_LOG_CANCEL);
 }
 
 CTrevLogView::~CTrevLogView() {
@@ -52,8 +52,8 @@ CTrevLogView::~CTrevLogView() {
 void CTrevLogView::OnInitialUpdate() {
     m_progress->SetRange(1000);
     m_progress->SetValue(0);
-    FindWindow(IDC_CANCEL)->SetLabel(App().GetMessageText(21));
-    FindWindow(IDC_EXIT)->SetLabel(App().GetMessageText(20));
+    FindWindow(IDC_LOG_CANCEL)->SetLabel(Text(MSG_CANCEL));
+    FindWindow(IDC_LOG_EXIT)->SetLabel(Text(MSG_EXIT));
 }
 
 int CTrevLogView::Position() const {
@@ -69,53 +69,44 @@ void CTrevLogView::OnShowPage(bool shown) {
 void CTrevLogView::StartRead() {
     // A read whose worker has not ended goes on; joining it here could wait for
     // a box that this very thread would have to show.
-    if (!m_workerDone.load()) {
+    if (m_worker.Running()) {
         return;
     }
-    JoinWorker();
     m_job.m_bCancel = false;
     m_progress->SetValue(0);
-    wxString status(App().GetMessageText(55));
+    wxString status(Text(MSG_READING_LOG));
     status.Replace("\r\n", "\n");
     m_status->SetLabel(status);
-    m_workerDone = false;
-    const CDeviceList& devices = *App().m_deviceList;
-    m_worker = std::thread([this, &devices] {
-        LogReadWorker(m_job, m_report, App().Notifier(), devices);
-        m_workerDone = true;
+    m_worker.Start([this](const std::atomic<bool>&) {
+        LogReadWorker(m_job, m_report, Host().Notifier(), Host().Devices());
     });
-}
-
-void CTrevLogView::JoinWorker() {
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
-    m_workerDone = true;
 }
 
 void CTrevLogView::StopWork() {
     m_job.m_bCancel = true;
-    JoinWorker();
+    m_worker.RequestStop();
+    m_worker.Join();
 }
 
 void CTrevLogView::OnCancel(wxCommandEvent& /*event*/) {
     m_job.m_bCancel = true;
     // After an open or device error no worker is left to see the request: Cancel
     // then leads back to the main page instead of leaving the page stalled.
-    if (m_workerDone.load() && !App().IsClosing()) {
-        JoinWorker();
-        App().SwitchView(VIEW_MAIN);
+    if (!Host().IsClosing() && m_worker.JoinIfDone()) {
+        Host().SwitchView(VIEW_MAIN);
     }
 }
 
 void CTrevLogView::OnWorkerMessage(LogMessage message) {
-    if (App().IsClosing()) {
+    // A result that arrives after the user left the page (Cancel pressed while
+    // it was on its way) is dropped.
+    if (Host().IsClosing() || !IsShown()) {
         return;
     }
-    JoinWorker();  // the worker posts as its last step
+    m_worker.Join();  // the job posts as its last step
     if (message == WM_LOG_READ_CANCELLED) {
-        ShowMessageBox(this, App().GetMessageText(6), "Teelink", wxOK | wxICON_INFORMATION);
-        App().SwitchView(VIEW_MAIN);
+        ShowMessageBox(this, Text(MSG_OPERATION_ABORTED), "Teelink", wxOK | wxICON_INFORMATION);
+        Host().SwitchView(VIEW_MAIN);
         return;
     }
     Save();
@@ -123,9 +114,9 @@ void CTrevLogView::OnWorkerMessage(LogMessage message) {
 
 bool CTrevLogView::ChooseFile(std::wstring& path) {
     const std::wstring proposed = ProposedLogNameToday();
-    const std::wstring filters = App().GetMessageText(54);
-    if (App().Options().chooseSaveFile) {
-        return App().Options().chooseSaveFile(proposed, filters, path);
+    const std::wstring filters = Text(MSG_LOG_FILE_FILTER);
+    if (Host().Options().chooseSaveFile) {
+        return Host().Options().chooseSaveFile(proposed, filters, path);
     }
     wxFileDialog dialog(this, wxEmptyString, wxEmptyString, proposed, FilterForDialog(filters),
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
@@ -145,30 +136,22 @@ bool CTrevLogView::ChooseFile(std::wstring& path) {
 void CTrevLogView::Save() {
     std::wstring path;
     if (!ChooseFile(path)) {
-        ShowMessageBox(this, App().GetMessageText(6), "Info", wxOK | wxICON_INFORMATION);
-        App().SwitchView(VIEW_MAIN);
+        ShowMessageBox(this, Text(MSG_OPERATION_ABORTED), "Info", wxOK | wxICON_INFORMATION);
+        Host().SwitchView(VIEW_MAIN);
         return;
     }
     switch (SaveTrvFile(std::filesystem::path(path), Doc().m_szModelId, m_job.readBuf)) {
         case SaveResult::CreateError:
             ShowMessageBox(this, "FileCreateError", "Error", wxOK | wxICON_ERROR);
-            App().PostClose();
+            Host().PostClose();
             return;
         case SaveResult::WriteError:
             ShowMessageBox(this, "FileWriteError", "Error", wxOK | wxICON_ERROR);
-            App().PostClose();
+            Host().PostClose();
             return;
         case SaveResult::Saved:
             break;
     }
-    ShowMessageBox(this, App().GetMessageText(7), "Info", wxOK | wxICON_INFORMATION);
-    App().SwitchView(VIEW_MAIN);
-}
-
-void CTrevLogView::CReport::SetPosition(int position) {
-    m_page.CallAfter([this, position] { m_page.m_progress->SetValue(position); });
-}
-
-void CTrevLogView::CReport::Post(LogMessage message) {
-    m_page.CallAfter([this, message] { m_page.OnWorkerMessage(message); });
+    ShowMessageBox(this, Text(MSG_COMPLETE), "Info", wxOK | wxICON_INFORMATION);
+    Host().SwitchView(VIEW_MAIN);
 }

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <atomic>
-#include <thread>
-
-#include "app/Page.h"
-#include "pages/log/LogReader.h"
+#include "core/Worker.h"
+#include "trevlog/LogReader.h"
+#include "ui/Page.h"
+#include "ui/WindowReport.h"
 
 class wxGauge;
 class wxStaticText;
@@ -13,7 +12,7 @@ class wxStaticText;
 // shown, then asks where to save them as a .trv file.
 class CTrevLogView : public CPage {
 public:
-    CTrevLogView(wxWindow* parent, int paneId);
+    CTrevLogView(wxWindow* parent, IPageHost& host, int paneId);
     ~CTrevLogView() override;
 
     void OnInitialUpdate() override;
@@ -21,31 +20,19 @@ public:
     void StopWork() override;
 
     int Position() const;
-    bool Reading() const { return m_worker.joinable() && !m_workerDone.load(); }
+    bool Reading() const { return m_worker.Running(); }
     const CLogJob& Job() const { return m_job; }
 
 private:
-    class CReport : public ILogReport {
-    public:
-        explicit CReport(CTrevLogView& page) : m_page(page) {}
-        void SetPosition(int position) override;
-        void Post(LogMessage message) override;
-
-    private:
-        CTrevLogView& m_page;
-    };
-
     void StartRead();
-    void JoinWorker();
     void OnWorkerMessage(LogMessage message);
     void Save();
     bool ChooseFile(std::wstring& path);
     void OnCancel(wxCommandEvent& event);
 
-    CLogJob m_job;
-    CReport m_report{*this};
-    std::thread m_worker;
-    std::atomic<bool> m_workerDone{true};
     wxGauge* m_progress = nullptr;
     wxStaticText* m_status = nullptr;
+    CLogJob m_job;
+    CWindowReport<LogMessage> m_report;
+    CWorker m_worker;  // last: joined before the job and the report go away
 };

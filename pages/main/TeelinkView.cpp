@@ -7,14 +7,16 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "app/LangDlg.h"
-#include "app/MessageBoxes.h"
-#include "app/TeelinkApp.h"
+#include "ui/MessageBoxes.h"
+#include "core/AppOptions.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
-#include "pages/main/StartupChecks.h"
-#include "pages/main/ToolUpdate.h"
+#include "pages/main/MainPageIds.h"
+#include "startup/StartupChecks.h"
+#include "startup/ToolUpdate.h"
 #include "resources/Images.h"
-#include "server/StartupRequests.h"
+#include "startup/StartupRequests.h"
 
 namespace {
 
@@ -26,42 +28,42 @@ struct ControlSpec {
     ControlKind kind;
     int x, y, w, h;
     int flags;
-    int message;  // text from the message table, -1 for none
+    int message;  // a MessageId, -1 for none
 };
 
 // The template, in its order (positions in dialog units).
 constexpr ControlSpec kControls[] = {
-    {1019, GROUP, 7, 45, 180, 60, 0, 23},
-    {1020, GROUP, 7, 109, 180, 60, 0, 27},
-    {1021, GROUP, 7, 173, 180, 65, 0, 36},
-    {1037, GROUP, 7, 243, 179, 45, HIDDEN | DISABLED, 32},
-    {1025, LABEL, 13, 57, 170, 8, 0, 24},
-    {1017, LABEL, 13, 124, 114, 21, 0, 28},
-    {1008, LABEL, 13, 187, 146, 25, 0, 37},
-    {1000, BUTTON, 161, 89, 25, 15, DISABLED, 22},
-    {1001, BUTTON, 161, 222, 25, 15, DISABLED, 22},
-    {1009, LABEL, 203, 11, 40, 20, 0, -1},
-    {1011, BUTTON, 198, 234, 45, 25, MULTILINE, 39},
-    {1010, BUTTON, 198, 263, 45, 25, 0, 20},
-    {1012, BUTTON, 161, 153, 25, 15, DISABLED, 22},
-    {1022, LABEL, 16, 154, 94, 8, HIDDEN, 29},
-    {1013, EDIT, 113, 152, 40, 14, HIDDEN, -1},
-    {1014, LABEL, 166, 119, 18, 8, 0, -1},
-    {1015, LABEL, 166, 131, 18, 9, 0, -1},
-    {1029, LABEL, 134, 119, 30, 8, 0, 30},
-    {1030, LABEL, 134, 132, 30, 8, 0, 31},
-    {1031, COMBO, 106, 90, 48, 12, HIDDEN | DISABLED, -1},
-    {1036, LABEL, 72, 92, 29, 8, HIDDEN | DISABLED, 26},
-    {1039, LABEL, 14, 271, 147, 8, HIDDEN | DISABLED, 34},
-    {1040, BUTTON, 160, 273, 25, 15, HIDDEN | DISABLED, 35},
-    {1045, BUTTON, 11, 216, 62, 17, 0, 38},
-    {1048, LABEL, 77, 220, 48, 8, 0, -1},
-    {1038, LABEL, 15, 257, 87, 8, HIDDEN | DISABLED, 33},
-    {1055, LABEL, 205, 85, 33, 8, 0, -1},
-    {1035, LABEL, 13, 69, 168, 8, HIDDEN | DISABLED, 25},
+    {IDC_COURSE_GROUP, GROUP, 7, 45, 180, 60, 0, MSG_COURSE_UPDATE_TITLE},
+    {IDC_SYSTEM_GROUP, GROUP, 7, 109, 180, 60, 0, MSG_SYSTEM_UPDATE_TITLE},
+    {IDC_LOG_GROUP, GROUP, 7, 173, 180, 65, 0, MSG_LOG_TITLE},
+    {IDC_FAVORITES_GROUP, GROUP, 7, 243, 179, 45, HIDDEN | DISABLED, MSG_FAVORITES_TITLE},
+    {IDC_COURSE_TEXT, LABEL, 13, 57, 170, 8, 0, MSG_COURSE_UPDATE_TEXT},
+    {IDC_SYSTEM_TEXT, LABEL, 13, 124, 114, 21, 0, MSG_SYSTEM_UPDATE_TEXT},
+    {IDC_LOG_TEXT, LABEL, 13, 187, 146, 25, 0, MSG_LOG_TEXT},
+    {IDC_COURSE_START, BUTTON, 161, 89, 25, 15, DISABLED, MSG_START},
+    {IDC_LOG_START, BUTTON, 161, 222, 25, 15, DISABLED, MSG_START},
+    {IDC_TOOL_VERSION, LABEL, 203, 11, 40, 20, 0, -1},
+    {IDC_WEBSITE, BUTTON, 198, 234, 45, 25, MULTILINE, MSG_WEBSITE},
+    {IDC_MAIN_EXIT, BUTTON, 198, 263, 45, 25, 0, MSG_EXIT},
+    {IDC_SYSTEM_START, BUTTON, 161, 153, 25, 15, DISABLED, MSG_START},
+    {IDC_SERVICE_CODE_LABEL, LABEL, 16, 154, 94, 8, HIDDEN, MSG_SERVICE_CODE},
+    {IDC_SERVICE_CODE, EDIT, 113, 152, 40, 14, HIDDEN, -1},
+    {IDC_LATEST_VERSION, LABEL, 166, 119, 18, 8, 0, -1},
+    {IDC_CURRENT_VERSION, LABEL, 166, 131, 18, 9, 0, -1},
+    {IDC_LATEST_LABEL, LABEL, 134, 119, 30, 8, 0, MSG_LATEST},
+    {IDC_CURRENT_LABEL, LABEL, 134, 132, 30, 8, 0, MSG_CURRENT},
+    {IDC_AREA_COMBO, COMBO, 106, 90, 48, 12, HIDDEN | DISABLED, -1},
+    {IDC_AREA_LABEL, LABEL, 72, 92, 29, 8, HIDDEN | DISABLED, MSG_AVAILABLE_REGION},
+    {IDC_FAVORITES_LIMIT, LABEL, 14, 271, 147, 8, HIDDEN | DISABLED, MSG_FAVORITES_LIMIT},
+    {IDC_FAVORITES_SETTING, BUTTON, 160, 273, 25, 15, HIDDEN | DISABLED, MSG_SETTING},
+    {IDC_LOG_WEB_PAGE, BUTTON, 11, 216, 62, 17, 0, MSG_LOG_PAGE},
+    {IDC_JAPANESE_ONLY, LABEL, 77, 220, 48, 8, 0, -1},
+    {IDC_FAVORITES_SELECT, LABEL, 15, 257, 87, 8, HIDDEN | DISABLED, MSG_FAVORITES_SELECT},
+    {IDC_MODEL, LABEL, 205, 85, 33, 8, 0, -1},
+    {IDC_AREA_HINT, LABEL, 13, 69, 168, 8, HIDDEN | DISABLED, MSG_AREA_HINT},
     // Taller than the template's 33 units: the hint needs five lines in this
     // platform's font, and nothing stands below it.
-    {1057, LABEL, 195, 109, 48, 60, 0, 19},
+    {IDC_POWER_HINT, LABEL, 195, 109, 48, 60, 0, MSG_KESTRUM_POWER_HINT},
 };
 
 const wxColour kPink(255, 192, 192);
@@ -75,18 +77,23 @@ wxString Displayed(const std::wstring& text) {
 
 }  // namespace
 
-CTeelinkView::CTeelinkView(wxWindow* parent, int paneId)
-    : CPage(parent, paneId, "Main", 250, 295), m_timer(this, POLL_TIMER_ID) {
+CTeelinkView::CTeelinkView(wxWindow* parent, IPageHost& host, int paneId)
+    : CPage(parent, host, paneId, "Main", 250, 295),
+      m_timer(this, POLL_TIMER_ID),
+      m_identifyReport(*this, host.Boxes(), [](int, int) {},
+                       [this](IdentifyMessage message, int) {
+                           FinishIdentify(message == IDENTIFY_DONE);
+                       }) {
     CreateControls();
     Bind(wxEVT_TIMER, &CTeelinkView::OnTimer, this, POLL_TIMER_ID);
-    Bind(wxEVT_BUTTON, &CTeelinkView::OnCourseDataStart, this, 1000);
-    Bind(wxEVT_BUTTON, &CTeelinkView::OnLogStart, this, 1001);
+    Bind(wxEVT_BUTTON, &CTeelinkView::OnCourseDataStart, this, IDC_COURSE_START);
+    Bind(wxEVT_BUTTON, &CTeelinkView::OnLogStart, this, IDC_LOG_START);
     Bind(
-        wxEVT_BUTTON, [](wxCommandEvent&) { wxGetApp().OnExitButton(); }, 1010);
-    Bind(wxEVT_BUTTON, &CTeelinkView::OnWebsite, this, 1011);
-    Bind(wxEVT_BUTTON, &CTeelinkView::OnSystemDataStart, this, 1012);
-    Bind(wxEVT_BUTTON, &CTeelinkView::OnFavorites, this, 1040);
-    Bind(wxEVT_BUTTON, &CTeelinkView::OnLogWebPage, this, 1045);
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Host().PostClose(); }, IDC_MAIN_EXIT);
+    Bind(wxEVT_BUTTON, &CTeelinkView::OnWebsite, this, IDC_WEBSITE);
+    Bind(wxEVT_BUTTON, &CTeelinkView::OnSystemDataStart, this, IDC_SYSTEM_START);
+    Bind(wxEVT_BUTTON, &CTeelinkView::OnFavorites, this, IDC_FAVORITES_SETTING);
+    Bind(wxEVT_BUTTON, &CTeelinkView::OnLogWebPage, this, IDC_LOG_WEB_PAGE);
 }
 
 CTeelinkView::~CTeelinkView() {
@@ -96,9 +103,9 @@ CTeelinkView::~CTeelinkView() {
 void CTeelinkView::CreateControls() {
     AddHeaderLogo(157, 43);
     const wxRect pic = Du(206, 37, 37, 43);
-    m_picture = new wxStaticBitmap(this, 1004, LoadImageBitmap(m_nShownBitmap), pic.GetPosition(),
+    m_picture = new wxStaticBitmap(this, IDC_DEVICE_PICTURE, LoadImageBitmap(m_nShownBitmap), pic.GetPosition(),
                                    pic.GetSize(), wxALIGN_CENTRE);
-    m_controls[1004] = m_picture;
+    m_controls[IDC_DEVICE_PICTURE] = m_picture;
     for (const ControlSpec& c : kControls) {
         const wxRect r = Du(c.x, c.y, c.w, c.h);
         wxWindow* w = nullptr;
@@ -131,9 +138,9 @@ void CTeelinkView::CreateControls() {
         }
         m_controls[c.id] = w;
     }
-    SetText(1014, L"-----");
-    SetText(1015, L"-----");
-    SetText(1048, L"(Japanese only)");
+    SetText(IDC_LATEST_VERSION, L"-----");
+    SetText(IDC_CURRENT_VERSION, L"-----");
+    SetText(IDC_JAPANESE_ONLY, L"(Japanese only)");
 }
 
 wxWindow* CTeelinkView::Control(int id) const {
@@ -144,7 +151,7 @@ wxWindow* CTeelinkView::Control(int id) const {
 void CTeelinkView::SetText(int id, const std::wstring& text) {
     if (wxWindow* w = Control(id)) {
         w->SetLabel(Displayed(text));
-        if (id == 1015) {
+        if (id == IDC_CURRENT_VERSION) {
             UpdateVersionColour();
         }
     }
@@ -161,46 +168,44 @@ void CTeelinkView::UpdateVersionColour() {
     // The mark compares the document's fields, not the label: before any device
     // the empty version differs from "---" and the dashes stand on pink.
     m_bVersionMarked = Doc().m_strSystemVersion != LatestVersionForModel(Doc());
-    wxWindow* label = Control(1015);
+    wxWindow* label = Control(IDC_CURRENT_VERSION);
     label->SetBackgroundColour(m_bVersionMarked ? kPink : *wxWHITE);
     label->Refresh();
 }
 
 void CTeelinkView::RunLanguageDialog() {
-    CLangDlg dialog(GetParent());
-    dialog.ShowModal();
-    App().SetLanguage(dialog.m_nSelLanguage);
+    Host().ChooseLanguage();
 }
 
 void CTeelinkView::OnInitialUpdate() {
     // The base update moves the empty member texts into the version labels.
-    SetText(1014, L"");
-    SetText(1015, L"");
+    SetText(IDC_LATEST_VERSION, L"");
+    SetText(IDC_CURRENT_VERSION, L"");
     RunLanguageDialog();
 
     for (const ControlSpec& c : kControls) {
         if (c.message >= 0) {
-            SetText(c.id, App().GetMessageText(c.message));
+            SetText(c.id, Text(static_cast<MessageId>(c.message)));
         }
     }
-    if (App().Language() == LANG_JAPANESE) {
+    if (Host().Language() == LANGUAGE_JAPANESE) {
         m_nBmpConnected = IMG_CONNECTED_JA;
         m_nBmpNotConnected = IMG_NOT_CONNECTED_JA;
     } else {
         m_nBmpConnected = IMG_CONNECTED_EN;
         m_nBmpNotConnected = IMG_NOT_CONNECTED_EN;
     }
-    SetText(1009, L"PC Tool Ver.\r\n" + Doc().m_strToolVersion);
+    SetText(IDC_TOOL_VERSION, L"PC Tool Ver.\r\n" + Doc().m_strToolVersion);
 
-    switch (RunStartupChecks(Doc(), App().Language())) {
+    switch (RunStartupChecks(Doc(), Host().Language())) {
         case StartupOutcome::ServerError:
-            ShowMessageBox(this, App().GetMessageText(17), "Error", wxOK | wxICON_ERROR);
-            App().PostClose();
+            ShowMessageBox(this, Text(MSG_SERVER_CONNECTION_ERROR), "Error", wxOK | wxICON_ERROR);
+            Host().PostClose();
             return;
         case StartupOutcome::ToolOutdated:
-            ShowMessageBox(this, App().GetMessageText(18), "Info", wxOK | wxICON_INFORMATION);
-            App().OpenUrl(ToolDownloadUrl());
-            App().PostClose();
+            ShowMessageBox(this, Text(MSG_NEW_TOOL_VERSION), "Info", wxOK | wxICON_INFORMATION);
+            Host().OpenUrl(ToolDownloadUrl());
+            Host().PostClose();
             return;
         case StartupOutcome::Ready:
             break;
@@ -217,7 +222,9 @@ void CTeelinkView::OnInitialUpdate() {
 
 void CTeelinkView::OnShowPage(bool shown) {
     m_bShown = shown;
-    if (shown && !App().IsClosing()) {
+    // While the identity job runs, its end re-arms the timer: a tick now could
+    // rewrite the device list the job is reading.
+    if (shown && !Host().IsClosing() && !m_reader.Running()) {
         m_timer.StartOnce(1);  // first tick at once
     } else {
         m_timer.Stop();
@@ -237,15 +244,15 @@ void CTeelinkView::Tick() {
     // No tick overlaps another: the timer is re-armed only when this one is done,
     // including the device reads and any message box.
     m_timer.Stop();
-    if (App().IsClosing() || !m_bShown) {
+    if (Host().IsClosing() || !m_bShown || m_reader.Running()) {
         return;
     }
-    const int count = EnumerateDevices(*App().m_deviceList);
+    const int count = EnumerateDevices(Host().Devices());
     const PollAction action = m_poll.Decide(count);
     switch (action) {
         case PollAction::IdentifyDevice:
-            m_reader.Start(Doc(),
-                           [this](bool ok) { CallAfter([this, ok] { FinishIdentify(ok); }); });
+            m_reader.Start(
+                [this](const std::atomic<bool>&) { IdentifyJob(Doc(), m_identifyReport); });
             return;  // the tick goes on in FinishIdentify
         case PollAction::RefreshDevice:
             m_poll.Apply(action);
@@ -259,20 +266,20 @@ void CTeelinkView::Tick() {
             ShowNoDevice();
             break;
         case PollAction::TooManyDevices:
-            ShowMessageBox(this, App().GetMessageText(10), "Error", wxOK | wxICON_ERROR);
+            ShowMessageBox(this, Text(MSG_ONE_DEVICE_AT_A_TIME), "Error", wxOK | wxICON_ERROR);
             break;
     }
     Rearm();
 }
 
 void CTeelinkView::FinishIdentify(bool ok) {
-    m_reader.Join();
-    if (App().IsClosing()) {
+    m_reader.Join();  // the job posted as its last act
+    if (Host().IsClosing()) {
         return;
     }
     if (!ok) {
-        ShowMessageBox(this, App().GetMessageText(9), "Error", wxOK | wxICON_ERROR);
-        App().PostClose();
+        ShowMessageBox(this, Text(MSG_DEVICE_COMMUNICATION_FAILED), "Error", wxOK | wxICON_ERROR);
+        Host().PostClose();
         return;
     }
     EnableStartButtons(true);
@@ -282,27 +289,27 @@ void CTeelinkView::FinishIdentify(bool ok) {
 }
 
 void CTeelinkView::Rearm() {
-    if (m_bShown && !App().IsClosing()) {
-        m_timer.StartOnce(App().Options().pollPeriodMs);
+    if (m_bShown && !Host().IsClosing()) {
+        m_timer.StartOnce(Host().Options().pollPeriodMs);
     }
 }
 
 void CTeelinkView::ShowDevice() {
     SetPicture(m_nBmpConnected);
-    Control(1057)->Hide();
-    SetText(1055, Doc().m_strModel + L" : " + Doc().m_strModelCode);
-    SetText(1014, LatestVersionForModel(Doc()));
-    SetText(1015, Doc().m_strSystemVersion);
+    Control(IDC_POWER_HINT)->Hide();
+    SetText(IDC_MODEL, Doc().m_strModel + L" : " + Doc().m_strModelCode);
+    SetText(IDC_LATEST_VERSION, LatestVersionForModel(Doc()));
+    SetText(IDC_CURRENT_VERSION, Doc().m_strSystemVersion);
 }
 
 void CTeelinkView::ShowNoDevice() {
     SetPicture(m_nBmpNotConnected);
-    Control(1057)->Show();
-    SetText(1015, L"-----");
+    Control(IDC_POWER_HINT)->Show();
+    SetText(IDC_CURRENT_VERSION, L"-----");
 }
 
 void CTeelinkView::EnableStartButtons(bool enable) {
-    for (int id : {1000, 1012, 1001}) {
+    for (int id : {IDC_COURSE_START, IDC_SYSTEM_START, IDC_LOG_START}) {
         Control(id)->Enable(enable);
     }
 }
@@ -310,26 +317,26 @@ void CTeelinkView::EnableStartButtons(bool enable) {
 void CTeelinkView::OnCourseDataStart(wxCommandEvent& /*event*/) {
     Doc().m_nUpdateMode = UPDATE_COURSE_DATA;
     Doc().m_nAreaIndex = m_areaCombo->GetSelection();  // wxNOT_FOUND is -1, "none"
-    App().SwitchView(VIEW_UPDATE);
+    Host().SwitchView(VIEW_UPDATE);
 }
 
 void CTeelinkView::OnSystemDataStart(wxCommandEvent& /*event*/) {
     Doc().m_nUpdateMode = UPDATE_SYSTEM_DATA;
-    App().SwitchView(VIEW_UPDATE);
+    Host().SwitchView(VIEW_UPDATE);
 }
 
 void CTeelinkView::OnLogStart(wxCommandEvent& /*event*/) {
-    App().SwitchView(VIEW_TREVLOG);
+    Host().SwitchView(VIEW_TREVLOG);
 }
 
 void CTeelinkView::OnFavorites(wxCommandEvent& /*event*/) {
-    App().SwitchView(VIEW_FAVORITE);
+    Host().SwitchView(VIEW_FAVORITE);
 }
 
 void CTeelinkView::OnWebsite(wxCommandEvent& /*event*/) {
-    App().OpenUrl(WebsiteUrl(App().Language()));
+    Host().OpenUrl(WebsiteUrl(Host().Language()));
 }
 
 void CTeelinkView::OnLogWebPage(wxCommandEvent& /*event*/) {
-    App().OpenUrl(TrevLogPageUrl(App().Language()));
+    Host().OpenUrl(TrevLogPageUrl(Host().Language()));
 }

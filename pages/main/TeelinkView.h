@@ -4,8 +4,11 @@
 
 #include <map>
 
-#include "app/Page.h"
-#include "pages/main/DevicePolling.h"
+#include "resources/Images.h"
+#include "ui/Page.h"
+#include "core/Worker.h"
+#include "identity/DevicePolling.h"
+#include "ui/WindowReport.h"
 
 class wxButton;
 class wxChoice;
@@ -13,14 +16,12 @@ class wxStaticBitmap;
 class wxStaticText;
 class wxWindow;
 
-inline constexpr int POLL_TIMER_ID = 1;
-inline constexpr int POLL_PERIOD_MS = 1000;
 
 // The main page: language choice and server checks at start, device polling
 // once a second while shown, the Start buttons and the website links.
 class CTeelinkView : public CPage {
 public:
-    CTeelinkView(wxWindow* parent, int paneId);
+    CTeelinkView(wxWindow* parent, IPageHost& host, int paneId);
     ~CTeelinkView() override;
 
     void OnInitialUpdate() override;
@@ -35,8 +36,8 @@ public:
     int ShownBitmap() const { return m_nShownBitmap; }
     bool VersionMarked() const { return m_bVersionMarked; }
     bool Polling() const { return m_timer.IsRunning() || m_reader.Running(); }
-    int m_nBmpConnected = 316;
-    int m_nBmpNotConnected = 318;
+    int m_nBmpConnected = IMG_CONNECTED_JA;
+    int m_nBmpNotConnected = IMG_NOT_CONNECTED_JA;
 
 private:
     void CreateControls();
@@ -65,8 +66,9 @@ private:
     wxChoice* m_areaCombo = nullptr;
     wxTimer m_timer;
     CPollState m_poll;
-    CDeviceReadWorker m_reader;
-    int m_nShownBitmap = 318;
+    int m_nShownBitmap = IMG_NOT_CONNECTED_JA;
     bool m_bVersionMarked = false;
     bool m_bShown = false;
+    CWindowReport<IdentifyMessage> m_identifyReport;
+    CWorker m_reader;  // last: joined before what its job uses goes away
 };

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
-#include "app/Page.h"
-#include "pages/update/UpdateWorkers.h"
+#include "ui/Page.h"
+#include "ui/WindowReport.h"
+#include "update/UpdateRun.h"
 
 class wxGauge;
 class wxPowerResourceBlocker;
@@ -15,7 +14,7 @@ class wxStaticText;
 // then writes it to the device, with two bars and the remaining time.
 class CUpdateView : public CPage {
 public:
-    CUpdateView(wxWindow* parent, int paneId);
+    CUpdateView(wxWindow* parent, IPageHost& host, int paneId);
     ~CUpdateView() override;
 
     void OnInitialUpdate() override;
@@ -24,41 +23,23 @@ public:
 
     int DownloadPosition() const;
     int WritePosition() const;
-    bool WorkerRunning() const { return m_worker.joinable() && !m_workerDone.load(); }
-    const CUpdateJob& Job() const { return m_job; }
+    bool WorkerRunning() const { return m_run.Running(); }
+    const CUpdateJob& Job() const { return m_run.Job(); }
 
 private:
-    // Reports of the workers, carried to the user-interface thread.
-    class CReport : public IUpdateReport {
-    public:
-        explicit CReport(CUpdateView& page) : m_page(page) {}
-        void SetDownloadPosition(int position) override;
-        void SetWritePosition(int position) override;
-        void Post(UpdateMessage message, int param) override;
-
-    private:
-        CUpdateView& m_page;
-    };
-
     void StartRun();
-    bool BuildUrl();
-    template <typename Work>
-    void RunWorker(Work work);
-    void JoinWorker();
+    void OnProgress(int bar, int position);
     void OnWorkerMessage(UpdateMessage message, int param);
     void StartWritePhase();
     void OnCancel(wxCommandEvent& event);
-
-    CUpdateJob m_job;
-    CReport m_report{*this};
-    std::thread m_worker;
-    std::atomic<bool> m_workerDone{true};
-    std::atomic<int> m_nLastRemainMinutes{0};
-    // Holds off system sleep while the device is being written.
-    std::unique_ptr<wxPowerResourceBlocker> m_sleepBlocker;
 
     wxStaticText* m_notice = nullptr;
     wxStaticText* m_remainTime = nullptr;
     wxGauge* m_progressDownload = nullptr;
     wxGauge* m_progressWrite = nullptr;
+    // Holds off system sleep while the device is being written.
+    std::unique_ptr<wxPowerResourceBlocker> m_sleepBlocker;
+
+    CWindowReport<UpdateMessage> m_report;
+    CUpdateRun m_run;  // last: its worker ends before anything it reports to
 };

@@ -10,8 +10,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/MessageTable.h"
-#include "app/TeelinkDoc.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
+#include "identity/DeviceReads.h"
 #include "device/Protocol.h"
 #include "tests/device/DeviceTestSupport.h"
 
@@ -104,8 +105,8 @@ TEST(EmulatorProcess, ServesTheToolAndCleansUpOnSigterm) {
     CMessageTable messages;
     CTeelinkDoc doc(list, notifier, messages);
     ASSERT_EQ(EnumerateDevices(list), 1);
-    ASSERT_TRUE(doc.ReadDeviceIdentity());
-    ASSERT_TRUE(doc.ReadCourseDataDate());
+    ASSERT_TRUE(ReadDeviceIdentity(doc));
+    ASSERT_TRUE(ReadCourseDataDate(doc));
     EXPECT_EQ(doc.m_strModel, L"KS2");
     EXPECT_EQ(doc.m_strModelCode, L"B7");
     EXPECT_EQ(doc.m_strSystemVersion, L"2.01");

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/MessageTable.h"
-#include "app/TeelinkDoc.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
+#include "identity/DeviceReads.h"
 #include "device/IdentityRecord.h"
 #include "device/Protocol.h"
 #include "tests/device/DeviceTestSupport.h"
@@ -127,12 +128,12 @@ TEST_F(DocumentDeviceReads, AnIdentifiedDeviceFillsTheDocument) {
     config.identity = MakeIdentityRecord("KS2", "1A", "10.20");
     config.courseDate = "180102";
     Plug(config);
-    ASSERT_TRUE(m_doc.ReadDeviceIdentity());
+    ASSERT_TRUE(ReadDeviceIdentity(m_doc));
     EXPECT_EQ(m_doc.m_strModel, L"KS2");
     EXPECT_EQ(m_doc.m_szModelId, (std::array<char, 4>{'K', 'S', '2', '\0'}));
     EXPECT_EQ(m_doc.m_strModelCode, L"1A");
     EXPECT_EQ(m_doc.m_strSystemVersion, L"10.20");
-    ASSERT_TRUE(m_doc.ReadCourseDataDate());
+    ASSERT_TRUE(ReadCourseDataDate(m_doc));
     EXPECT_EQ(m_doc.m_strCourseDate, L"180102");
     EXPECT_TRUE(m_shown.texts.empty());
 }
@@ -143,7 +144,7 @@ TEST_F(DocumentDeviceReads, AnUnknownDeviceIsRejectedSilentlyAndChangesNothing) 
     Plug(config);
     m_doc.m_strModel = L"R8";
     m_doc.m_strSystemVersion = L"2.00";
-    EXPECT_FALSE(m_doc.ReadDeviceIdentity());
+    EXPECT_FALSE(ReadDeviceIdentity(m_doc));
     EXPECT_EQ(m_doc.m_strModel, L"R8");
     EXPECT_EQ(m_doc.m_strSystemVersion, L"2.00");
     EXPECT_TRUE(m_shown.texts.empty());
@@ -154,7 +155,7 @@ TEST_F(DocumentDeviceReads, AProtocolFailureIsShownAfterTheChannelIsClosed) {
     CEmulatorConfig config = Config();
     config.faults.noAckFor = CMD_READ_IDENTITY;
     Plug(config);
-    EXPECT_FALSE(m_doc.ReadDeviceIdentity());
+    EXPECT_FALSE(ReadDeviceIdentity(m_doc));
     EXPECT_EQ(m_shown.texts, std::vector<std::string>{"read: set ack error"});
     EXPECT_EQ(m_shown.closedFirst, std::vector<bool>{true});
 }
@@ -163,7 +164,7 @@ TEST_F(DocumentDeviceReads, ARefusedIdentityShowsTheAckError) {
     CEmulatorConfig config = Config();
     config.faults.refuseAckFor = CMD_READ_IDENTITY;
     Plug(config);
-    EXPECT_FALSE(m_doc.ReadDeviceIdentity());
+    EXPECT_FALSE(ReadDeviceIdentity(m_doc));
     EXPECT_EQ(m_shown.texts, std::vector<std::string>{"ack error"});
 }
 
@@ -176,7 +177,7 @@ TEST_F(DocumentDeviceReads, AMissingOrMalformedCourseDateIsNoFailure) {
         CDeviceEmulator& device = StartDevice(config);
         m_list.paths[0] = device.DevicePath();
         m_doc.m_strCourseDate = L"170101";
-        EXPECT_TRUE(m_doc.ReadCourseDataDate());
+        EXPECT_TRUE(ReadCourseDataDate(m_doc));
         EXPECT_EQ(m_doc.m_strCourseDate, L"161101");
     }
     EXPECT_TRUE(m_shown.texts.empty());
@@ -188,7 +189,7 @@ TEST_F(DocumentDeviceReads, AFailedCourseDateReadIsShownAndLeavesTheDefault) {
     config.faults.stallAfterPayloads = 10;
     Plug(config);
     m_doc.m_strCourseDate = L"170101";
-    EXPECT_FALSE(m_doc.ReadCourseDataDate());
+    EXPECT_FALSE(ReadCourseDataDate(m_doc));
     EXPECT_EQ(m_doc.m_strCourseDate, L"161101");
     EXPECT_EQ(m_shown.texts, std::vector<std::string>{"read data error"});
     EXPECT_EQ(m_shown.closedFirst, std::vector<bool>{true});
@@ -196,8 +197,8 @@ TEST_F(DocumentDeviceReads, AFailedCourseDateReadIsShownAndLeavesTheDefault) {
 
 TEST_F(DocumentDeviceReads, WithoutADeviceBothReadsFailWithTheOpenError) {
     m_doc.m_strCourseDate = L"170101";
-    EXPECT_FALSE(m_doc.ReadDeviceIdentity());
-    EXPECT_FALSE(m_doc.ReadCourseDataDate());
+    EXPECT_FALSE(ReadDeviceIdentity(m_doc));
+    EXPECT_FALSE(ReadCourseDataDate(m_doc));
     EXPECT_EQ(m_doc.m_strCourseDate, L"161101");
     EXPECT_EQ(m_shown.texts, (std::vector<std::string>{"USB Open Error", "USB Open Error"}));
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppOptions.h"
+#include "core/AppOptions.h"
 
 class CTeelinkApp;
 class wxEventLoop;

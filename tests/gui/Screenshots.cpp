@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(Screenshots, LanguageDialog) {
-    StartApp(LANG_JAPANESE);
+    StartApp(LANGUAGE_JAPANESE);
     CLangDlg dialog(App().Frame());
     dialog.Show();
     Capture(Harness(), &dialog, "language-dialog.png");
@@ -52,15 +52,15 @@ TEST_F(Screenshots, LanguageDialog) {
 
 TEST_F(Screenshots, MainPage) {
     server.AnswerWith(StartupResponder("1.0.0.3:1.06:2.00:3.00:"));
-    for (int language : {LANG_JAPANESE, LANG_ENGLISH}) {
-        const std::string suffix = language == LANG_JAPANESE ? "ja" : "en";
+    for (int language : {LANGUAGE_JAPANESE, LANGUAGE_ENGLISH}) {
+        const std::string suffix = language == LANGUAGE_JAPANESE ? "ja" : "en";
         StartApp(language);
         Harness().PumpFor(300);
         Capture(Harness(), App().Frame(), "main-no-device-" + suffix + ".png");
         CEmulatorConfig config = DefaultEmulatorConfig(bus.Dir());
         config.label = "shot" + suffix;
         CDeviceEmulator& device = PlugDevice(config);
-        ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pMainView->DeviceShown(); }));
+        ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
         Capture(Harness(), App().Frame(), "main-connected-" + suffix + ".png");
         device.Unplug();
         harness.reset();
@@ -72,23 +72,23 @@ TEST_F(Screenshots, UpdateAndLogPages) {
     slow.reportIntervalUs = 1000;
     slow.logImage.assign(LOG_SIZE, 0x11);
     PlugDevice(slow);
-    StartApp(LANG_ENGLISH);
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pMainView->DeviceShown(); }));
+    StartApp(LANGUAGE_ENGLISH);
+    ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
 
     server.Answer(CoursePackage(120));
     server.HoldAnswersAfter(200000);
     ASSERT_TRUE(Harness().Press(1000));
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pUpdateView->DownloadPosition() > 0; }));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CUpdateView>(VIEW_UPDATE)->DownloadPosition() > 0; }));
     Capture(Harness(), App().Frame(), "update-downloading.png");
     server.Release();
     ASSERT_TRUE(
-        Harness().PumpUntil([&] { return App().m_pUpdateView->WritePosition() > 300; }, 60000));
+        Harness().PumpUntil([&] { return App().PageAs<CUpdateView>(VIEW_UPDATE)->WritePosition() > 300; }, 60000));
     Capture(Harness(), App().Frame(), "update-writing.png");
     ASSERT_TRUE(
         Harness().PumpUntil([&] { return App().ActiveView() == App().Page(VIEW_MAIN); }, 60000));
 
     ASSERT_TRUE(Harness().Press(1001));
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pTrevView->Position() > 400; }));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTrevLogView>(VIEW_TREVLOG)->Position() > 400; }));
     Capture(Harness(), App().Frame(), "log-reading.png");
     ASSERT_TRUE(Harness().Press(1006));
     Harness().PumpFor(500);

@@ -50,10 +50,10 @@ protected:
 };
 
 TEST_F(Shell, LanguageDialogTakesTheSelectionWhenEndedWithEsc) {
-    harness.Dialogs().languageChoice = LANG_KOREAN;
+    harness.Dialogs().languageChoice = LANGUAGE_KOREAN;
     harness.Dialogs().languageEndId = wxID_CANCEL;
     ASSERT_TRUE(harness.Start());
-    EXPECT_EQ(harness.App().Language(), LANG_KOREAN);
+    EXPECT_EQ(harness.App().Language(), LANGUAGE_KOREAN);
     ASSERT_FALSE(harness.Dialogs().dialogs.empty());
     EXPECT_EQ(harness.Dialogs().dialogs.front().kind, "language");
     EXPECT_EQ(harness.Dialogs().dialogs.front().caption, "Select Language");
@@ -61,7 +61,7 @@ TEST_F(Shell, LanguageDialogTakesTheSelectionWhenEndedWithEsc) {
 
 TEST_F(Shell, LanguageDialogLeftUntouchedGivesJapanese) {
     ASSERT_TRUE(harness.Start());
-    EXPECT_EQ(harness.App().Language(), LANG_JAPANESE);
+    EXPECT_EQ(harness.App().Language(), LANGUAGE_JAPANESE);
 }
 
 TEST_F(Shell, StartsOnTheMainPageWithTheOtherPagesHidden) {

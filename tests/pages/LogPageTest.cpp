@@ -9,13 +9,13 @@ namespace {
 
 class LogPage : public CPageTest {
 protected:
-    CTrevLogView& View() { return *App().m_pTrevView; }
+    CTrevLogView& View() { return *App().PageAs<CTrevLogView>(VIEW_TREVLOG); }
     bool OnMainPage() { return App().ActiveView() == App().Page(VIEW_MAIN); }
 
     void StartWithDevice(CEmulatorConfig config) {
         PlugDevice(std::move(config));
         StartApp();
-        ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pMainView->DeviceShown(); }));
+        ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
     }
     CAppOptions Options() {
         CAppOptions options = CPageTest::Options();
@@ -33,7 +33,7 @@ protected:
     }
     void StartApp() {
         harness = std::make_unique<CGuiHarness>(Options());
-        harness->Dialogs().languageChoice = LANG_ENGLISH;
+        harness->Dialogs().languageChoice = LANGUAGE_ENGLISH;
         ASSERT_TRUE(harness->Start());
     }
 

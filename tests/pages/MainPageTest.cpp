@@ -7,7 +7,7 @@ namespace {
 
 class MainPage : public CPageTest {
 protected:
-    CTeelinkView& View() { return *App().m_pMainView; }
+    CTeelinkView& View() { return *App().PageAs<CTeelinkView>(VIEW_MAIN); }
     bool StartButtonsEnabled() { return Enabled(1000) && Enabled(1012) && Enabled(1001); }
     bool StartButtonsDisabled() { return !Enabled(1000) && !Enabled(1012) && !Enabled(1001); }
     bool WaitForDevice() {
@@ -16,7 +16,7 @@ protected:
 };
 
 TEST_F(MainPage, WithoutADeviceTheStartButtonsStayDisabled) {
-    StartApp(LANG_JAPANESE);
+    StartApp(LANGUAGE_JAPANESE);
     Harness().PumpFor(400);  // a few ticks
     EXPECT_TRUE(StartButtonsDisabled());
     EXPECT_EQ(View().ShownBitmap(), 318);
@@ -182,13 +182,13 @@ TEST_F(MainPage, AnotherToolVersionAsksForTheUpdateOpensTheDownloadPageAndCloses
 }
 
 TEST_F(MainPage, TheChosenLanguageDecidesTextsAndPictures) {
-    StartApp(LANG_JAPANESE);
+    StartApp(LANGUAGE_JAPANESE);
     EXPECT_EQ(Label(1010), L"終了");
     EXPECT_EQ(Label(1019), L"ゴルフ場データの更新");
     EXPECT_EQ(Label(1048), L"(Japanese only)");
     EXPECT_EQ(View().m_nBmpNotConnected, 318);
     harness.reset();
-    StartApp(LANG_KOREAN);
+    StartApp(LANGUAGE_KOREAN);
     EXPECT_EQ(Label(1010), L"종료");
     EXPECT_EQ(Label(1048), L"(Japanese only)");
     EXPECT_EQ(Label(1035), L"");

@@ -24,7 +24,7 @@ protected:
     CDeviceEmulator& PlugDevice(CEmulatorConfig config);
     CDeviceEmulator& PlugDevice() { return PlugDevice(DefaultEmulatorConfig(bus.Dir())); }
     // Starts the application with `language` chosen in the language dialog.
-    void StartApp(int language = LANG_ENGLISH);
+    void StartApp(int language = LANGUAGE_ENGLISH);
 
     CGuiHarness& Harness() { return *harness; }
     CTeelinkApp& App() { return harness->App(); }

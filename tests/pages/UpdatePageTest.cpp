@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "identity/DeviceReads.h"
 #include "pages/main/TeelinkView.h"
 #include "pages/update/UpdateView.h"
 #include "refserver/PackageBuilder.h"
@@ -9,7 +10,7 @@ namespace {
 
 class UpdatePage : public CPageTest {
 protected:
-    CUpdateView& View() { return *App().m_pUpdateView; }
+    CUpdateView& View() { return *App().PageAs<CUpdateView>(VIEW_UPDATE); }
     bool OnMainPage() { return App().ActiveView() == App().Page(VIEW_MAIN); }
 
     // Starts the tool with one device shown; the server then answers every
@@ -17,7 +18,7 @@ protected:
     void StartWithDevice(CEmulatorConfig config, const std::string& package) {
         PlugDevice(std::move(config));
         StartApp();
-        ASSERT_TRUE(Harness().PumpUntil([&] { return App().m_pMainView->DeviceShown(); }));
+        ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
         server.Answer(package);
     }
     void StartWithDevice(const std::string& package) {
@@ -47,7 +48,7 @@ TEST_F(UpdatePage, ACourseDataUpdateRunsFromTheStartButtonToTheDevice) {
     EXPECT_EQ(boxes[0].caption, "Info");
     EXPECT_EQ(server.Queries().back(), "md=4&pd=R7&ga=JP&udate=170315");
     // The device now holds the package's course data.
-    ASSERT_TRUE(App().Doc().ReadCourseDataDate());
+    ASSERT_TRUE(ReadCourseDataDate(App().Doc()));
     EXPECT_EQ(App().Doc().m_strCourseDate, L"171201");
 }
 

@@ -10,7 +10,7 @@ if(TEELINK_GUI AND TARGET teelink_emulator)
 endif()
 
 if(TARGET teelink_emulator AND TARGET teelink_packages)
-    teelink_core_test(teelink_update_worker_tests pages/UpdateWorkerTest.cpp device/DeviceTestSupport.cpp)
+    teelink_core_test(teelink_update_worker_tests update/UpdateWorkerTest.cpp device/DeviceTestSupport.cpp)
     target_link_libraries(teelink_update_worker_tests PRIVATE teelink_emulator teelink_packages)
 endif()
 
@@ -20,7 +20,7 @@ if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
 endif()
 
 if(TARGET teelink_emulator)
-    teelink_core_test(teelink_log_tests pages/LogReaderTest.cpp device/DeviceTestSupport.cpp)
+    teelink_core_test(teelink_log_tests trevlog/LogReaderTest.cpp device/DeviceTestSupport.cpp)
     target_link_libraries(teelink_log_tests PRIVATE teelink_emulator)
 endif()
 

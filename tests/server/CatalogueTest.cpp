@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "catalogue/Catalogue.h"
 #include "server/RequestForms.h"
 #include "tests/server/ServerTestSupport.h"
 
@@ -27,7 +28,7 @@ TEST_F(ItemList, RecordsAreReadWithTheirKeysFlagsAndNames) {
     const std::string records =
         Item(0x1234, 7, 0x0BCD, 1, "富士カントリー") + Item(2, 0, 0, 0, "Seoul");
     server.Answer(ListAnswer(records, 2));
-    ASSERT_TRUE(doc.DownloadItemList(L"&md=6"));
+    ASSERT_TRUE(DownloadItemList(doc, L"&md=6"));
     ASSERT_EQ(doc.m_itemList.size(), 2u);
     EXPECT_EQ(doc.m_itemList[0].id, 0x1234);
     EXPECT_EQ(doc.m_itemList[0].sub, 7);
@@ -41,7 +42,7 @@ TEST_F(ItemList, RecordsAreReadWithTheirKeysFlagsAndNames) {
 
 TEST_F(ItemList, NoRecordsIsAnEmptyListAndSuccess) {
     server.Answer(Framed(Le16(0) + std::string(1, '\0')));
-    EXPECT_TRUE(doc.DownloadItemList(L"&md=6"));
+    EXPECT_TRUE(DownloadItemList(doc, L"&md=6"));
     EXPECT_TRUE(doc.m_itemList.empty());
 }
 
@@ -50,7 +51,7 @@ TEST_F(ItemList, ABodyOneByteShortOrLongIsARefusedSize) {
     for (const std::string& answer : {good.substr(0, good.size() - 1), good + "x"}) {
         notifier.Clear();
         server.Answer(answer);
-        EXPECT_FALSE(doc.DownloadItemList(L"&md=6"));
+        EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
         EXPECT_TRUE(doc.m_itemList.empty());
         EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read size pref"});
     }
@@ -64,7 +65,7 @@ TEST_F(ItemList, ABodyOfExactly1024BytesIsAccepted) {
                                 Item(3, 0, 0, 0, std::string(255, 'c'));
     const size_t spare = 1024 - 1 - records.size();
     server.Answer(ListAnswer(records, 3, spare));
-    ASSERT_TRUE(doc.DownloadItemList(L"&md=6"));
+    ASSERT_TRUE(DownloadItemList(doc, L"&md=6"));
     EXPECT_EQ(doc.m_itemList.size(), 3u);
 }
 
@@ -73,7 +74,7 @@ TEST_F(ItemList, ARecordOneBytePastTheBodyFailsAndKeepsTheEarlierOnes) {
     const std::string body = std::string(1, '\x02') + records;
     // L + 1 is one byte short of the second record's end.
     server.Answer(Framed(Le16(body.size() - 2) + body.substr(0, body.size() - 1)));
-    EXPECT_FALSE(doc.DownloadItemList(L"&md=6"));
+    EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
     ASSERT_EQ(doc.m_itemList.size(), 1u);
     EXPECT_EQ(doc.m_itemList[0].name, L"first");
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read data pref"});
@@ -81,14 +82,14 @@ TEST_F(ItemList, ARecordOneBytePastTheBodyFailsAndKeepsTheEarlierOnes) {
 
 TEST_F(ItemList, SpareBytesAfterTheLastRecordAreIgnored) {
     server.Answer(ListAnswer(Item(9, 0, 0, 0, "x"), 1, 40));
-    ASSERT_TRUE(doc.DownloadItemList(L"&md=6"));
+    ASSERT_TRUE(DownloadItemList(doc, L"&md=6"));
     EXPECT_EQ(doc.m_itemList.size(), 1u);
 }
 
 TEST_F(ItemList, NamesEndAtAZeroByteAndOnlyBitZeroMeansHoleview) {
     server.Answer(
         ListAnswer(Item(1, 0, 0, 2, std::string("ab\0cd", 5), 0xFFFF) + Item(2, 0, 0, 0, ""), 2));
-    ASSERT_TRUE(doc.DownloadItemList(L"&md=6"));
+    ASSERT_TRUE(DownloadItemList(doc, L"&md=6"));
     ASSERT_EQ(doc.m_itemList.size(), 2u);
     EXPECT_EQ(doc.m_itemList[0].name, L"ab");
     EXPECT_EQ(doc.m_itemList[0].flags & FLAG_HOLEVIEW, 0u);
@@ -97,9 +98,9 @@ TEST_F(ItemList, NamesEndAtAZeroByteAndOnlyBitZeroMeansHoleview) {
 
 TEST_F(ItemList, BrokenFramingOrServerFailsWithItsText) {
     server.Answer("TL");
-    EXPECT_FALSE(doc.DownloadItemList(L"&md=6"));
+    EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
     doc.m_strScriptUrl = RefusedScriptUrl();
-    EXPECT_FALSE(doc.DownloadItemList(L"&md=6"));
+    EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
     EXPECT_EQ(notifier.Texts(),
               (std::vector<std::string>{"Error: Download data pref", "Error: Connect server"}));
 }
@@ -138,7 +139,7 @@ protected:
 TEST_F(CourseInfo, TheServerDateAndNameAreStored) {
     const std::string info = std::string("2017031500") + "Ocean Links";
     server.Answer(Framed(std::string(1, static_cast<char>(info.size())) + info));
-    ASSERT_TRUE(doc.DownloadCourseInfo(4));
+    ASSERT_TRUE(DownloadCourseInfo(doc, 4));
     EXPECT_STREQ(Slot().serverDate.data(), "2017031500");
     EXPECT_EQ(Slot().name, L"Ocean Links");
     EXPECT_STREQ(Slot().deviceDate.data(), "2016110100");
@@ -148,14 +149,14 @@ TEST_F(CourseInfo, TheServerDateAndNameAreStored) {
 TEST_F(CourseInfo, TenBytesGiveTheDateAndAnEmptyName) {
     Slot().name = L"old";
     server.Answer(Framed(std::string(1, '\x0A') + "2017031500"));
-    ASSERT_TRUE(doc.DownloadCourseInfo(4));
+    ASSERT_TRUE(DownloadCourseInfo(doc, 4));
     EXPECT_STREQ(Slot().serverDate.data(), "2017031500");
     EXPECT_EQ(Slot().name, L"");
 }
 
 TEST_F(CourseInfo, FewerThanTenBytesLeaveTheMissingDateCharactersZero) {
     server.Answer(Framed(std::string(1, '\x04') + "2017"));
-    ASSERT_TRUE(doc.DownloadCourseInfo(4));
+    ASSERT_TRUE(DownloadCourseInfo(doc, 4));
     EXPECT_STREQ(Slot().serverDate.data(), "2017");
     EXPECT_EQ(Slot().name, L"");
 }
@@ -164,14 +165,14 @@ TEST_F(CourseInfo, ANonZeroThirdByteIsMalformed) {
     server.Answer(
         "TL\x01\x0A"
         "2017031500");
-    EXPECT_FALSE(doc.DownloadCourseInfo(4));
+    EXPECT_FALSE(DownloadCourseInfo(doc, 4));
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Download data"});
 }
 
 TEST_F(CourseInfo, AnEmptySlotIsNotAskedAbout) {
     Slot().n = 0;
     Slot().g = 7;
-    EXPECT_TRUE(doc.DownloadCourseInfo(4));
+    EXPECT_TRUE(DownloadCourseInfo(doc, 4));
     EXPECT_TRUE(server.Queries().empty());
 }
 

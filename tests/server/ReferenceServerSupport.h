@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/MessageTable.h"
-#include "app/TeelinkDoc.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
 #include "refserver/ReferenceServer.h"
 #include "tests/support/Recorders.h"

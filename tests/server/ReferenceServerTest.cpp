@@ -7,14 +7,17 @@
 #include <set>
 #include <tuple>
 
-#include "app/TeelinkDoc.h"
+#include "catalogue/Catalogue.h"
+#include "core/TeelinkDoc.h"
+#include "identity/DeviceReads.h"
+#include "tests/support/ReportRecorder.h"
 #include "device/IdentityRecord.h"
 #include "device/Protocol.h"
-#include "pages/update/PackageReader.h"
-#include "pages/update/UpdateWorkers.h"
+#include "update/PackageReader.h"
+#include "update/UpdateWorkers.h"
 #include "server/Answers.h"
 #include "server/RequestForms.h"
-#include "server/StartupRequests.h"
+#include "startup/StartupRequests.h"
 #include "server/TextConvert.h"
 #include "tests/device/DeviceTestSupport.h"
 #include "tests/server/ReferenceServerSupport.h"
@@ -71,24 +74,9 @@ bool InScriptOf(int l, const std::wstring& name) {
 }
 
 // What an update page run would post: only the outcome matters here.
-class COutcomeRecorder : public IUpdateReport {
+class COutcomeRecorder : public CReportRecorder<UpdateMessage> {
 public:
-    void SetDownloadPosition(int) override {}
-    void SetWritePosition(int) override {}
-    void Post(UpdateMessage message, int) override {
-        if (message != WM_UPDATE_REMAIN_TIME) {
-            std::lock_guard lock(m_mutex);
-            m_posts.push_back(message);
-        }
-    }
-    std::vector<UpdateMessage> Posts() const {
-        std::lock_guard lock(m_mutex);
-        return m_posts;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<UpdateMessage> m_posts;
+    std::vector<UpdateMessage> Posts() const { return Messages({WM_UPDATE_REMAIN_TIME}); }
 };
 
 // ---- Start-up answers ----
@@ -161,7 +149,7 @@ struct CourseKey {
 class DirectoryWalk : public ::testing::TestWithParam<int>, protected CReferenceFixture {
 protected:
     void Walk(int level) {
-        ASSERT_TRUE(doc.DownloadItemList(LevelQuery(level, doc))) << level;
+        ASSERT_TRUE(DownloadItemList(doc, LevelQuery(level, doc))) << level;
         const std::vector<CItemList> items = doc.m_itemList;
         if (level < 7) {
             // Only the course level may be empty: a level above it that lists
@@ -228,7 +216,7 @@ TEST_P(DirectoryWalk, ReachesEveryCourseWhoseInformationMatchesItsEntry) {
         slot.n = key.n;
         slot.s = key.s;
         slot.g = key.g;
-        ASSERT_TRUE(doc.DownloadCourseInfo(1));
+        ASSERT_TRUE(DownloadCourseInfo(doc, 1));
         EXPECT_EQ(slot.name, name);
         EXPECT_EQ(std::string(slot.serverDate.data()).size(), 10u);
         // A device that holds other data for the course is offered the update.
@@ -247,7 +235,7 @@ TEST_F(ReferenceCatalogue, AnUnknownCourseHasNoServerDataAndIsNeverOffered) {
     slot.n = 999;
     slot.s = 1;
     slot.g = 1;
-    ASSERT_TRUE(doc.DownloadCourseInfo(2));
+    ASSERT_TRUE(DownloadCourseInfo(doc, 2));
     EXPECT_STREQ(slot.serverDate.data(), "0001010000");
     EXPECT_TRUE(slot.name.empty());
     EXPECT_FALSE(SlotNeedsUpdate(slot));
@@ -255,7 +243,7 @@ TEST_F(ReferenceCatalogue, AnUnknownCourseHasNoServerDataAndIsNeverOffered) {
 
 TEST_F(ReferenceCatalogue, AListThatDoesNotExistIsEmptyNotAnError) {
     doc.m_nSelN = 999;
-    EXPECT_TRUE(doc.DownloadItemList(LevelQuery(3, doc)));
+    EXPECT_TRUE(DownloadItemList(doc, LevelQuery(3, doc)));
     EXPECT_TRUE(doc.m_itemList.empty());
     EXPECT_TRUE(notifier.Texts().empty());
 }
@@ -317,7 +305,7 @@ protected:
     std::wstring DeviceCourseDate() {
         EXPECT_EQ(EnumerateDevices(m_list), 1);
         CTeelinkDoc device(m_list, m_notifier, messages);
-        EXPECT_TRUE(device.ReadCourseDataDate());
+        EXPECT_TRUE(ReadCourseDataDate(device));
         return device.m_strCourseDate;
     }
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/MessageTable.h"
-#include "app/TeelinkDoc.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TestHttpServer.h"

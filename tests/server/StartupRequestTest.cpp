@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "catalogue/Catalogue.h"
 #include "server/RequestForms.h"
-#include "server/StartupRequests.h"
+#include "startup/StartupRequests.h"
 #include "server/TextConvert.h"
 #include "tests/server/ServerTestSupport.h"
 
@@ -104,7 +105,7 @@ std::string Record(const std::string& code, const std::string& name) {
 TEST_F(AreaList, RecordsAreListedInOrderWithTheirUtf8Names) {
     const std::string records = Record("JP", "日本") + Record("KR", "한국");
     server.Answer(Framed(Le16(1 + records.size()) + "\x02" + records));
-    ASSERT_EQ(DownloadAreaList(doc, LANG_KOREAN), 0);
+    ASSERT_EQ(DownloadAreaList(doc, LANGUAGE_KOREAN), 0);
     ASSERT_EQ(doc.m_areaList.size(), 2u);
     EXPECT_EQ(doc.m_areaList[0].code, L"JP");
     EXPECT_EQ(doc.m_areaList[0].name, L"日本");

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UserNotifier.h"
+#include "common/UserNotifier.h"
 
 // Records every plain message box instead of showing it. Thread-safe: workers
 // report from their own threads.

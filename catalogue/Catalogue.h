@@ -1,0 +1,28 @@
+#pragma once
+
+// The course catalogue over the document: a directory level (md=6 to md=12)
+// into the item list, the server's information on one favourite course (md=5),
+// and the favourite slots' keys of the favourite course data request.
+
+#include <atomic>
+#include <string>
+
+class CTeelinkDoc;
+struct FavoriteSlot;
+
+// Fills doc.m_itemList with the level that `querySuffix` names. A set `stop`
+// flag ends the request at once (the result is then a failure, and no box is
+// shown for it).
+bool DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
+                      const std::atomic<bool>* stop = nullptr);
+
+// Completes favourite slot `slotIndex` with the server's date and name. An empty
+// slot (n = 0) is not asked about.
+bool DownloadCourseInfo(CTeelinkDoc& doc, int slotIndex, const std::atomic<bool>* stop = nullptr);
+
+// The query suffix of course directory level 1 to 7.
+std::wstring LevelQuery(int level, const CTeelinkDoc& doc);
+
+bool SlotNeedsUpdate(const FavoriteSlot& slot);
+// The 150-character value of the favourite course data request's `f`.
+std::string FavouriteUpdateKeys(const CTeelinkDoc& doc);

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/CatalogueRecords.h"
+#include "server/ServerSettings.h"
+
+class CDeviceList;
+class CMessageTable;
+class IUserNotifier;
+
+
+// The one document: what the pages, workers, device link and server client learn
+// and what the user chooses. Lives from start-up to exit; never stored, never
+// marked modified. Each field has one writer at a time (see docs/architecture.md).
+class CTeelinkDoc {
+public:
+    CTeelinkDoc(CDeviceList& devices, IUserNotifier& notifier, const CMessageTable& messages,
+                std::wstring toolVersion = DefaultToolVersion());
+    CTeelinkDoc(const CTeelinkDoc&) = delete;
+    CTeelinkDoc& operator=(const CTeelinkDoc&) = delete;
+
+    // The product version compiled into this build, in its dotted form.
+    static std::wstring DefaultToolVersion();
+
+    CDeviceList& Devices() const { return m_devices; }
+    IUserNotifier& Notifier() const { return m_notifier; }
+    int Language() const;
+
+    // The document is never stored: there is nothing to save and nothing changes that.
+    bool IsModified() const { return false; }
+
+    std::array<FavoriteSlot, FAVORITE_SLOT_COUNT> m_favourites{};
+    std::vector<CItemList> m_itemList;
+    std::vector<CAreaList> m_areaList;
+    std::wstring m_strToolVersion;
+    std::wstring m_strSystemVersion;
+    std::wstring m_strLatestTool;
+    std::wstring m_strLatestR7;
+    std::wstring m_strLatestR8;
+    std::wstring m_strLatestKS2;
+    std::wstring m_strModel;
+    std::array<char, 4> m_szModelId{};
+    std::wstring m_strModelCode;
+    int32_t m_nUpdateMode = 0;
+    int32_t m_nAreaIndex = 0;
+    uint8_t m_nSelR = 0;
+    uint8_t m_nSelIl = 0;
+    uint16_t m_nSelN = 0;
+    uint8_t m_nSelS = 0;
+    uint8_t m_nSelI = 0;
+    uint16_t m_nSelG = 0;
+    std::wstring m_strSelName;
+    std::wstring m_strCourseDate;
+
+    // The update server's script URL; the build's value, replaced only by tests.
+    std::string m_strScriptUrl;
+    CServerSettings m_serverSettings;
+
+private:
+    CDeviceList& m_devices;
+    IUserNotifier& m_notifier;
+    const CMessageTable& m_messages;
+};
+
+// Update modes of the update page.
+enum UpdateMode : int32_t {
+    UPDATE_COURSE_DATA = 0,
+    UPDATE_SYSTEM_DATA = 1,
+    UPDATE_FAVORITE_DATA = 2,
+};

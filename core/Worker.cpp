@@ -1,0 +1,30 @@
+#include "core/Worker.h"
+
+CWorker::~CWorker() {
+    RequestStop();
+    Join();
+}
+
+void CWorker::Start(Job job) {
+    Join();
+    m_stop.store(false);
+    m_running.store(true);
+    m_thread = std::thread([this, job = std::move(job)] {
+        job(m_stop);
+        m_running.store(false);
+    });
+}
+
+void CWorker::Join() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+bool CWorker::JoinIfDone() {
+    if (m_running.load()) {
+        return false;
+    }
+    Join();
+    return true;
+}

@@ -1,5 +1,0 @@
-list(APPEND TEELINK_CORE_SOURCES
-)
-list(APPEND TEELINK_GUI_SOURCES
-    pages/favorites/FavoriteView.cpp
-)

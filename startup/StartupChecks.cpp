@@ -1,0 +1,18 @@
+#include "startup/StartupChecks.h"
+
+#include "core/TeelinkDoc.h"
+#include "startup/ToolUpdate.h"
+#include "startup/StartupRequests.h"
+
+StartupOutcome RunStartupChecks(CTeelinkDoc& doc, int language) {
+    if (QueryLatestVersions(doc) != 0) {
+        return StartupOutcome::ServerError;
+    }
+    if (!IsToolCurrent(doc.m_strToolVersion, doc.m_strLatestTool)) {
+        return StartupOutcome::ToolOutdated;
+    }
+    if (DownloadAreaList(doc, language) != 0) {
+        return StartupOutcome::ServerError;
+    }
+    return StartupOutcome::Ready;
+}

@@ -1,0 +1,127 @@
+#include "trevlog/LogReader.h"
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <system_error>
+
+#include "common/UserNotifier.h"
+#include "device/DeviceChannel.h"
+#include "device/DeviceList.h"
+#include "device/Protocol.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define TEELINK_FSYNC(fd) _commit(fd)
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#define TEELINK_FSYNC(fd) fsync(fd)
+#endif
+
+int LogReadWorker(CLogJob& job, ILogReport& report, IUserNotifier& notifier,
+                  const CDeviceList& devices) {
+    std::fill(job.readBuf.begin(), job.readBuf.end(), 0);
+    CDeviceChannel channel;
+    if (!OpenChannel(devices, channel, notifier)) {
+        return 0;
+    }
+    for (int k = 0; k < LOG_BLOCKS; ++k) {
+        if (job.m_bCancel.load()) {
+            CloseChannel(channel);
+            report.Post(WM_LOG_READ_CANCELLED, 0);
+            return 1;
+        }
+        const int code = ReadBlock(channel, LOG_ADDRESS + static_cast<uint32_t>(k) * BLOCK_SIZE);
+        if (code != 0) {
+            CloseChannel(channel);
+            notifier.ShowPlain(DeviceErrorText(code));
+            return 0;
+        }
+        std::copy(channel.data.begin(), channel.data.end(),
+                  job.readBuf.begin() + static_cast<std::ptrdiff_t>(k) * BLOCK_SIZE);
+        report.Progress(0, static_cast<int>(k * 0.0625 * 1000));
+    }
+    CloseChannel(channel);
+    report.Progress(0, 1000);
+    report.Post(WM_LOG_READ_DONE, 0);
+    return 1;
+}
+
+std::array<uint8_t, TRV_HEADER_SIZE> TrvHeader(const std::array<char, 4>& modelId) {
+    return {'T',
+            'L',
+            static_cast<uint8_t>(modelId[0]),
+            static_cast<uint8_t>(modelId[1]),
+            static_cast<uint8_t>(modelId[2]),
+            0};
+}
+
+std::wstring ProposedLogName(int year, int month, int day) {
+    wchar_t name[32];
+    std::swprintf(name, 32, L"TL%d%02d%02d", year, month, day);
+    return name;
+}
+
+std::wstring ProposedLogNameToday() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    const bool ok = localtime_s(&local, &now) == 0;
+#else
+    const bool ok = localtime_r(&now, &local) != nullptr;
+#endif
+    if (!ok) {
+        return ProposedLogName(0, 0, 0);
+    }
+    return ProposedLogName(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+namespace {
+
+// A new file beside `target`, created exclusively so that nothing is overwritten.
+std::FILE* CreateSibling(const std::filesystem::path& target, std::filesystem::path& created) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path candidate = target;
+        candidate += ".part" + std::to_string(attempt);
+#ifdef _WIN32
+        std::FILE* file = _wfopen(candidate.c_str(), L"wbx");
+#else
+        std::FILE* file = std::fopen(candidate.c_str(), "wbx");
+#endif
+        if (file != nullptr) {
+            created = candidate;
+            return file;
+        }
+        if (errno != EEXIST) {
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+SaveResult SaveTrvFile(const std::filesystem::path& path, const std::array<char, 4>& modelId,
+                       const std::vector<uint8_t>& image) {
+    std::filesystem::path temporary;
+    std::FILE* file = CreateSibling(path, temporary);
+    if (file == nullptr) {
+        return SaveResult::CreateError;
+    }
+    const auto header = TrvHeader(modelId);
+    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
+              std::fwrite(image.data(), 1, image.size(), file) == image.size() &&
+              std::fflush(file) == 0 && TEELINK_FSYNC(fileno(file)) == 0;
+    ok = std::fclose(file) == 0 && ok;
+    std::error_code error;
+    if (ok) {
+        std::filesystem::rename(temporary, path, error);
+        ok = !error;
+    }
+    if (!ok) {
+        std::filesystem::remove(temporary, error);
+        return SaveResult::WriteError;
+    }
+    return SaveResult::Saved;
+}

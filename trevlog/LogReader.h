@@ -1,0 +1,54 @@
+#pragma once
+
+// The marked-position log: the read worker that fetches the 64 KiB log image
+// from the device, and the .trv file it is saved to.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "core/Worker.h"
+
+class CDeviceList;
+class IUserNotifier;
+
+inline constexpr uint32_t LOG_ADDRESS = 0x23000;
+inline constexpr int LOG_BLOCKS = 16;
+inline constexpr size_t LOG_SIZE = 65536;
+inline constexpr size_t TRV_HEADER_SIZE = 6;
+
+enum LogMessage : int {
+    WM_LOG_READ_DONE = 0x7E8,
+    WM_LOG_READ_CANCELLED = 0x7E9,
+};
+
+// One bar (0), and the read's end.
+using ILogReport = IWorkerReport<LogMessage>;
+
+// What the log page shares with its worker.
+struct CLogJob {
+    std::vector<uint8_t> readBuf = std::vector<uint8_t>(LOG_SIZE);
+    std::atomic<bool> m_bCancel{false};
+};
+
+// Reads the 16 blocks into readBuf. Returns 1 when it posted done or cancelled,
+// 0 when it ended on an error (after showing its text).
+int LogReadWorker(CLogJob& job, ILogReport& report, IUserNotifier& notifier,
+                  const CDeviceList& devices);
+
+// "TL", the three model bytes, a zero byte.
+std::array<uint8_t, TRV_HEADER_SIZE> TrvHeader(const std::array<char, 4>& modelId);
+
+// The proposed file name for a local date: "TL" and yyyymmdd.
+std::wstring ProposedLogName(int year, int month, int day);
+std::wstring ProposedLogNameToday();
+
+enum class SaveResult { Saved, CreateError, WriteError };
+
+// Writes the header and the log image to `path`. The bytes go to a new file in
+// the same folder that replaces `path` only once it is complete and flushed, so
+// a failure never destroys a file the user already had.
+SaveResult SaveTrvFile(const std::filesystem::path& path, const std::array<char, 4>& modelId,
+                       const std::vector<uint8_t>& image);

@@ -1,0 +1,9 @@
+#include "ui/MessageBoxes.h"
+
+#include <wx/msgdlg.h>
+
+int ShowMessageBox(wxWindow* parent, const wxString& text, const wxString& caption, long style) {
+    wxMessageDialog dialog(parent, text, caption.empty() ? wxString(APP_TITLE) : caption,
+                           style | wxCENTRE);
+    return dialog.ShowModal();
+}

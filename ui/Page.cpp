@@ -1,0 +1,60 @@
+#include "ui/Page.h"
+
+#include <wx/dc.h>
+#include <wx/dcclient.h>
+#include <wx/fontenum.h>
+#include <wx/settings.h>
+#include <wx/statbmp.h>
+
+#include "resources/Images.h"
+
+wxFont PageFont() {
+    static const bool hasGothic = wxFontEnumerator::IsValidFacename("MS UI Gothic");
+    if (hasGothic) {
+        return wxFont(wxFontInfo(9).FaceName("MS UI Gothic"));
+    }
+    wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+    font.SetPointSize(9);
+    return font;
+}
+
+CPage::CPage(wxWindow* parent, IPageHost& host, int paneId, const wxString& name, int widthDu,
+             int heightDu)
+    : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL, name),
+      m_host(host),
+      m_nPaneId(paneId) {
+    SetFont(PageFont());
+    SetBackgroundColour(*wxWHITE);
+    m_pageSize = ConvertDialogToPixels(wxSize(widthDu, heightDu));
+    SetMinSize(m_pageSize);
+    Bind(wxEVT_ERASE_BACKGROUND, &CPage::OnEraseBackground, this);
+}
+
+wxRect CPage::Du(int x, int y, int w, int h) const {
+    return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
+}
+
+void CPage::AddHeaderLogo(int widthDu, int heightDu) {
+    const wxRect r = Du(7, 7, widthDu, heightDu);
+    new wxStaticBitmap(this, wxID_ANY, LoadImageBitmap(IMG_HEADER_LOGO), r.GetPosition(),
+                       r.GetSize());
+}
+
+void CPage::OnEraseBackground(wxEraseEvent& event) {
+    wxDC* dc = event.GetDC();
+    if (dc == nullptr) {
+        event.Skip();
+        return;
+    }
+    dc->SetBrush(*wxWHITE_BRUSH);
+    dc->SetPen(*wxTRANSPARENT_PEN);
+    wxCoord x, y, w, h;
+    dc->GetClippingBox(&x, &y, &w, &h);
+    if (w == 0 || h == 0) {
+        const wxSize size = GetClientSize();
+        x = y = 0;
+        w = size.x;
+        h = size.y;
+    }
+    dc->DrawRectangle(x, y, w, h);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <wx/panel.h>
+
+#include "ui/PageHost.h"
+
+class CTeelinkDoc;
+
+// Page numbers of SwitchView.
+enum ViewId : int {
+    VIEW_MAIN = 0,
+    VIEW_UPDATE = 1,
+    VIEW_TREVLOG = 2,
+    VIEW_FAVORITE = 3,
+};
+
+// Pane ids: the active page carries the first-pane id, the hidden pages the
+// three after it. (Kept beside the window id: wx window ids stop at 32767.)
+inline constexpr int ID_PANE_FIRST = 0xE900;  // 59648
+
+// A form page of the frame: white background, the 9-point page font, controls
+// placed in dialog units as the page templates give them, and the show/hide
+// notifications that start and stop a page's work.
+class CPage : public wxPanel {
+public:
+    CPage(wxWindow* parent, IPageHost& host, int paneId, const wxString& name, int widthDu,
+          int heightDu);
+
+    // Runs once, after the page and its controls exist (the initial update).
+    virtual void OnInitialUpdate() {}
+    // The page has just been shown (true) or hidden (false) by SwitchView.
+    virtual void OnShowPage(bool /*shown*/) {}
+    // The application is closing: stop workers and wait for them.
+    virtual void StopWork() {}
+
+    // A rectangle given in dialog units, in pixels of this page's font.
+    wxRect Du(int x, int y, int w, int h) const;
+    wxSize PageSizePx() const { return m_pageSize; }
+
+    int PaneId() const { return m_nPaneId; }
+    void SetPaneId(int id) { m_nPaneId = id; }
+
+    IPageHost& Host() const { return m_host; }
+    CTeelinkDoc& Doc() const { return m_host.Doc(); }
+    std::wstring Text(MessageId id) const { return m_host.GetMessageText(id); }
+
+protected:
+    // The header logo that every page shows at (7, 7).
+    void AddHeaderLogo(int widthDu, int heightDu);
+
+private:
+    void OnEraseBackground(wxEraseEvent& event);
+
+    IPageHost& m_host;
+    wxSize m_pageSize;
+    int m_nPaneId;
+};
+
+// The page font: "MS UI Gothic" 9 pt where installed, else the platform's
+// user-interface font at 9 pt.
+wxFont PageFont();
