@@ -12,6 +12,7 @@
 
 #include "app/MessageTable.h"
 #include "app/TeelinkDoc.h"
+#include "common/ByteOrder.h"
 #include "device/Protocol.h"
 #include "tests/device/DeviceTestSupport.h"
 
@@ -135,7 +136,8 @@ TEST(EmulatorProcess, ServesTheToolAndCleansUpOnSigterm) {
     const size_t at = memory.find(written);
     ASSERT_NE(at, std::string::npos);
     ASSERT_GE(at, 8u);
-    EXPECT_EQ(LoadLe32(reinterpret_cast<const uint8_t*>(memory.data() + at - 8)), 0x00400000u);
+    EXPECT_EQ(teelink::LoadLe32(reinterpret_cast<const uint8_t*>(memory.data() + at - 8)),
+              0x00400000u);
     EXPECT_TRUE(notifier.Texts().empty());
 }
 
