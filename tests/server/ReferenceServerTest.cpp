@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "app/TeelinkDoc.h"
+#include "common/ByteOrder.h"
 #include "device/IdentityRecord.h"
 #include "device/Protocol.h"
 #include "pages/update/PackageReader.h"
@@ -295,7 +296,7 @@ protected:
     }
 
     static uint32_t AddressOf(const std::vector<uint8_t>& entry) {
-        return LoadLe32(entry.data() + 2);
+        return teelink::LoadLe32(entry.data() + 2);
     }
 
     // The update page's write worker with the package, on the one device.
