@@ -339,6 +339,9 @@ void DefineOptions(CLI::App& app, COrderedOptions& table, CEmulatorOptions& opti
     AddMemoryOptions(app, table, options.config);
     AddTimingOptions(app, table, options.config);
     AddInspectionOptions(app, table, options);
+    // Listed last, after the options it explains.
+    app.set_help_flag();
+    app.set_help_flag("-h,--help", "this text")->group("Help");
 }
 
 }  // namespace

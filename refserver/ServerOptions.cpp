@@ -37,6 +37,9 @@ void DefineOptions(CLI::App& app, CServerOptions& options) {
            "in docs/update-server.md")
         ->type_name("DIR")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // Listed last, after the options it explains.
+    app.set_help_flag();
+    app.set_help_flag("-h,--help", "this text");
     app.get_formatter()->column_width(20);
 }
 
