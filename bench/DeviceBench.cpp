@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +19,9 @@
 #include <vector>
 
 #include "common/UserNotifier.h"
+#include "common/UserNotifier.h"
+#include "common/ByteOrder.h"
+#include "common/Text.h"
 #include "device/DeviceChannel.h"
 #include "device/Protocol.h"
 #include "emulator/DeviceEmulator.h"
@@ -66,10 +70,10 @@ private:
             }
             uint8_t message[REPORT_SIZE];
             uint8_t ack[REPORT_SIZE] = {};
-            StoreLe32(ack + 1, ACK_WORD);
+            teelink::StoreLe32(ack + 1, ACK_WORD);
             uint8_t piece[REPORT_SIZE] = {};
             while (recv(fd, message, sizeof message, 0) == static_cast<ssize_t>(REPORT_SIZE)) {
-                const uint32_t word = LoadLe32(message + 1);
+                const uint32_t word = teelink::LoadLe32(message + 1);
                 send(fd, ack, sizeof ack, MSG_NOSIGNAL);
                 const bool write = word == CommandWord(CMD_WRITE_BLOCK);
                 for (size_t k = 0; k < PAYLOADS_PER_BLOCK; ++k) {
@@ -109,7 +113,7 @@ public:
 
     void ReadBlock() {
         uint8_t message[REPORT_SIZE] = {};
-        StoreLe32(message + 1, CommandWord(CMD_READ_BLOCK));
+        teelink::StoreLe32(message + 1, CommandWord(CMD_READ_BLOCK));
         send(m_fd, message, sizeof message, MSG_NOSIGNAL);
         for (size_t k = 0; k < PAYLOADS_PER_BLOCK + 1; ++k) {
             recv(m_fd, message, sizeof message, 0);
@@ -117,7 +121,7 @@ public:
     }
     void WriteBlock() {
         uint8_t message[REPORT_SIZE] = {};
-        StoreLe32(message + 1, CommandWord(CMD_WRITE_BLOCK));
+        teelink::StoreLe32(message + 1, CommandWord(CMD_WRITE_BLOCK));
         send(m_fd, message, sizeof message, MSG_NOSIGNAL);
         recv(m_fd, message, sizeof message, 0);
         for (size_t k = 0; k < PAYLOADS_PER_BLOCK; ++k) {
@@ -175,7 +179,7 @@ CDeviceList ListFor(const std::string& busDir, const std::string& devicePath) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const int blocks = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
+    const int blocks = argc > 1 ? teelink::ParseNumber<int>(argv[1], 1, INT_MAX).value_or(1) : 2000;
     char templ[] = "/tmp/tlbench-XXXXXX";
     if (mkdtemp(templ) == nullptr) {
         std::perror("mkdtemp");

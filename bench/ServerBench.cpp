@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,8 +18,10 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/Text.h"
 #include "refserver/PackageBuilder.h"
 #include "refserver/ReferenceServer.h"
 #include "server/Answers.h"
@@ -116,7 +119,11 @@ long StatusKiB(const char* field) {
     const std::string prefix = std::string(field) + ":";
     while (std::getline(status, line)) {
         if (line.rfind(prefix, 0) == 0) {
-            return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
+            // "VmHWM:    1234 kB"
+            std::string_view value = std::string_view(line).substr(prefix.size());
+            value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+            value = value.substr(0, value.find_first_not_of("0123456789"));
+            return teelink::ParseNumber<long>(value, 0, LONG_MAX).value_or(0);
         }
     }
     return -1;

@@ -21,6 +21,10 @@ add_library(teelink::hidapi ALIAS PkgConfig::HIDAPI)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(teelink::httplib ALIAS PkgConfig::HTTPLIB)
 
+# Command lines of the emulator and the reference server; header-only, with a
+# CMake package on Debian (libcli11-dev) and in vcpkg.
+find_package(CLI11 CONFIG REQUIRED)
+
 # FindwxWidgets of CMake 3.25 gives variables only: wrap them once. Only the
 # windows need it: a build without them needs no wxWidgets installed.
 if(TEELINK_GUI)

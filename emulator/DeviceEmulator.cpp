@@ -15,18 +15,10 @@
 
 #include "device/EmulatorBus.h"
 #include "device/Protocol.h"
+#include "emulator/DeviceCommands.h"
+#include "emulator/EmulatorSession.h"
 
 namespace {
-
-// The word of a refused acknowledgement: anything but the ACK word will do.
-constexpr uint32_t REFUSAL_WORD = 0x55555555;
-// Acknowledgement bytes after the identity record carry no meaning; a real
-// device leaves whatever is there.
-constexpr uint8_t ACK_TAIL_FILL = 0xEE;
-
-bool Selects(const std::optional<uint8_t>& selector, uint8_t code) {
-    return selector && (*selector == code || *selector == CEmulatorFaults::ANY_COMMAND);
-}
 
 const char* CommandName(uint32_t word) {
     switch (word) {
@@ -84,136 +76,6 @@ CEmulatorConfig DefaultEmulatorConfig(std::string busDir) {
     return config;
 }
 
-// The device's side of one connection: whole reports, paced, and interrupted
-// by a stop or unplug request.
-class CDeviceEmulator::CSession {
-public:
-    CSession(CDeviceEmulator& owner, int fd) : m_owner(owner), m_fd(fd) {}
-
-    bool Carried() const { return m_carried; }
-
-    Io Receive(uint8_t payload[REPORT_PAYLOAD_SIZE]) {
-        for (;;) {
-            Pace();
-            if (const Io io = WaitFor(POLLIN); io != Io::Ok) {
-                return io;
-            }
-            uint8_t message[REPORT_SIZE];
-            const ssize_t got = recv(m_fd, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
-            if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-                continue;
-            }
-            if (got <= 0) {
-                return Io::Closed;
-            }
-            m_carried = true;
-            Transferred();
-            if (got != static_cast<ssize_t>(REPORT_SIZE)) {
-                CCommandRecord record;
-                record.outcome = "ignored: report of " + std::to_string(got) + " bytes";
-                m_owner.Record(std::move(record));
-                continue;
-            }
-            std::memcpy(payload, message + 1, REPORT_PAYLOAD_SIZE);
-            return Io::Ok;
-        }
-    }
-
-    Io Send(const uint8_t payload[REPORT_PAYLOAD_SIZE]) {
-        uint8_t message[REPORT_SIZE] = {};
-        std::memcpy(message + 1, payload, REPORT_PAYLOAD_SIZE);
-        for (;;) {
-            Pace();
-            const ssize_t sent = send(m_fd, message, sizeof message, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (sent == static_cast<ssize_t>(sizeof message)) {
-                Transferred();
-                return Io::Ok;
-            }
-            if (sent < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (const Io io = WaitFor(POLLOUT); io != Io::Ok) {
-                    return io;
-                }
-                continue;
-            }
-            return Io::Closed;
-        }
-    }
-
-    // Neither sends nor takes anything until the tool hangs up.
-    Io Stall() {
-        for (;;) {
-            pollfd fds[2] = {{m_owner.m_wakeRead, POLLIN, 0}, {m_fd, 0, 0}};
-            if (poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return Io::Closed;
-            }
-            if ((fds[0].revents & POLLIN) && m_owner.WakeRequested()) {
-                return Io::Stopped;
-            }
-            if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                return Io::Closed;
-            }
-        }
-    }
-
-    // From now on the tool's writes fail at once, as they do on a device that
-    // has gone; what the device still sends stays readable.
-    void StopTaking() { shutdown(m_fd, SHUT_RD); }
-
-private:
-    Io WaitFor(short events) {
-        for (;;) {
-            pollfd fds[2] = {{m_owner.m_wakeRead, POLLIN, 0}, {m_fd, events, 0}};
-            if (poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return Io::Closed;
-            }
-            // Unplugging is immediate; a stop first lets the device finish what
-            // the tool has already sent, such as a last end command.
-            if ((fds[0].revents & POLLIN) && m_owner.m_unplugRequested) {
-                return Io::Stopped;
-            }
-            if (fds[1].revents != 0) {
-                return Io::Ok;  // ready, or hung up: the transfer itself tells
-            }
-            if ((fds[0].revents & POLLIN) && m_owner.m_stopRequested) {
-                return Io::Stopped;
-            }
-        }
-    }
-
-    // At most one report per interval, whichever direction it goes.
-    void Pace() {
-        if (m_owner.m_config.reportIntervalUs == 0) {
-            return;
-        }
-        std::this_thread::sleep_until(m_nextSlot);
-    }
-    void Transferred() {
-        if (m_owner.m_config.reportIntervalUs == 0) {
-            return;
-        }
-        // Slots keep to a fixed grid while reports stream, as USB frames do, so a
-        // late wake-up does not push every later report back; after a pause the
-        // grid starts again from now.
-        const auto now = std::chrono::steady_clock::now();
-        const auto interval = std::chrono::microseconds(m_owner.m_config.reportIntervalUs);
-        m_nextSlot += interval;
-        if (m_nextSlot <= now) {
-            m_nextSlot = now + interval;
-        }
-    }
-
-    CDeviceEmulator& m_owner;
-    int m_fd;
-    bool m_carried = false;
-    std::chrono::steady_clock::time_point m_nextSlot{};
-};
-
 CDeviceEmulator::CDeviceEmulator(CEmulatorConfig config) : m_config(std::move(config)) {
     if (m_config.courseDate) {
         std::vector<uint8_t> header(BLOCK_SIZE, 0);
@@ -246,77 +108,19 @@ std::string CDeviceEmulator::LastError() const {
 }
 
 bool CDeviceEmulator::Start() {
-    namespace fs = std::filesystem;
-    const auto fail = [this](std::string text) {
-        std::lock_guard lock(m_mutex);
-        m_lastError = std::move(text);
-        return false;
-    };
     if (m_thread.joinable()) {
-        return fail("already started");
+        return Fail("already started");
     }
-    if (m_config.busDir.empty()) {
-        return fail("no bus directory (this build has no default one)");
-    }
-    const std::string name =
-        emubus::MakeSocketName(m_config.vendorId, m_config.productId, m_config.label);
-    if (name.empty()) {
-        return fail("label must be letters, digits, '-' and '_': " + m_config.label);
-    }
-    std::error_code error;
-    fs::create_directories(m_config.busDir, error);
-    const fs::path dir = fs::absolute(m_config.busDir, error).lexically_normal();
-    if (error) {
-        return fail("bus directory " + m_config.busDir + ": " + error.message());
-    }
-    m_socketPath = (dir / name).string();
-
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (m_socketPath.size() >= sizeof address.sun_path) {
-        return fail("socket path too long: " + m_socketPath);
-    }
-    std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
-
-    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    std::string error;
+    const int fd = ListenOnBus(error);
     if (fd < 0) {
-        return fail(std::string("socket: ") + std::strerror(errno));
-    }
-    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
-    if (bind(fd, raw, sizeof address) != 0) {
-        // A socket file left by a device that ended without cleaning up is stale
-        // when nobody answers on it.
-        bool retried = false;
-        if (errno == EADDRINUSE) {
-            const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-            const bool live = probe >= 0 && connect(probe, raw, sizeof address) == 0;
-            if (probe >= 0) {
-                close(probe);
-            }
-            if (live) {
-                close(fd);
-                return fail("another device is listening on " + m_socketPath);
-            }
-            unlink(m_socketPath.c_str());
-            retried = bind(fd, raw, sizeof address) == 0;
-        }
-        if (!retried) {
-            const std::string text = std::strerror(errno);
-            close(fd);
-            return fail("bind " + m_socketPath + ": " + text);
-        }
-    }
-    if (listen(fd, 8) != 0) {
-        const std::string text = std::strerror(errno);
-        close(fd);
-        unlink(m_socketPath.c_str());
-        return fail("listen: " + text);
+        return Fail(error);
     }
     int wake[2];
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         close(fd);
         unlink(m_socketPath.c_str());
-        return fail(std::string("pipe: ") + std::strerror(errno));
+        return Fail(std::string("pipe: ") + std::strerror(errno));
     }
     m_listenFd = fd;
     m_wakeRead = wake[0];
@@ -329,6 +133,90 @@ bool CDeviceEmulator::Start() {
     }
     m_thread = std::thread([this] { Run(); });
     return true;
+}
+
+bool CDeviceEmulator::Fail(std::string text) {
+    std::lock_guard lock(m_mutex);
+    m_lastError = std::move(text);
+    return false;
+}
+
+bool CDeviceEmulator::MakeSocketPath(std::string& error) {
+    namespace fs = std::filesystem;
+    if (m_config.busDir.empty()) {
+        error = "no bus directory (this build has no default one)";
+        return false;
+    }
+    const std::string name =
+        emubus::MakeSocketName(m_config.vendorId, m_config.productId, m_config.label);
+    if (name.empty()) {
+        error = "label must be letters, digits, '-' and '_': " + m_config.label;
+        return false;
+    }
+    std::error_code ec;
+    fs::create_directories(m_config.busDir, ec);
+    const fs::path dir = fs::absolute(m_config.busDir, ec).lexically_normal();
+    if (ec) {
+        error = "bus directory " + m_config.busDir + ": " + ec.message();
+        return false;
+    }
+    m_socketPath = (dir / name).string();
+    return true;
+}
+
+int CDeviceEmulator::ListenOnBus(std::string& error) {
+    if (!MakeSocketPath(error)) {
+        return -1;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (m_socketPath.size() >= sizeof address.sun_path) {
+        error = "socket path too long: " + m_socketPath;
+        return -1;
+    }
+    std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return -1;
+    }
+    if (!Bind(fd, address, error)) {
+        close(fd);
+        return -1;
+    }
+    if (listen(fd, 8) != 0) {
+        error = std::string("listen: ") + std::strerror(errno);
+        close(fd);
+        unlink(m_socketPath.c_str());
+        return -1;
+    }
+    return fd;
+}
+
+bool CDeviceEmulator::Bind(int fd, const sockaddr_un& address, std::string& error) {
+    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+    if (bind(fd, raw, sizeof address) == 0) {
+        return true;
+    }
+    // A socket file left by a device that ended without cleaning up is stale
+    // when nobody answers on it.
+    if (errno == EADDRINUSE) {
+        const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        const bool live = probe >= 0 && connect(probe, raw, sizeof address) == 0;
+        if (probe >= 0) {
+            close(probe);
+        }
+        if (live) {
+            error = "another device is listening on " + m_socketPath;
+            return false;
+        }
+        unlink(m_socketPath.c_str());
+        if (bind(fd, raw, sizeof address) == 0) {
+            return true;
+        }
+    }
+    error = "bind " + m_socketPath + ": " + std::strerror(errno);
+    return false;
 }
 
 void CDeviceEmulator::Stop() {
@@ -411,170 +299,7 @@ void CDeviceEmulator::Record(CCommandRecord record) {
 
 void CDeviceEmulator::Serve(int connection) {
     CSession session(*this, connection);
-    const CEmulatorFaults& configured = m_config.faults;
-    CEmulatorFaults faults = configured;  // the faults in force for the current command
-    Io io = Io::Ok;
-    bool unplugNow = false;
-
-    // The acknowledgement that opens every command but the end notice.
-    const auto acknowledge = [&](uint8_t code, CCommandRecord& record,
-                                 const uint8_t* identity) -> bool {
-        if (Selects(faults.noAckFor, code)) {
-            record.outcome = "fault: no ack";
-            io = session.Stall();
-            return false;
-        }
-        uint8_t ack[REPORT_PAYLOAD_SIZE] = {};
-        const bool refuse = Selects(faults.refuseAckFor, code);
-        StoreLe32(ack, refuse ? REFUSAL_WORD : ACK_WORD);
-        if (identity != nullptr) {
-            std::memcpy(ack + IDENTITY_ACK_OFFSET, identity, IDENTITY_RECORD_SIZE);
-            std::memset(ack + IDENTITY_ACK_OFFSET + IDENTITY_RECORD_SIZE, ACK_TAIL_FILL,
-                        REPORT_PAYLOAD_SIZE - IDENTITY_ACK_OFFSET - IDENTITY_RECORD_SIZE);
-        }
-        io = session.Send(ack);
-        if (refuse) {
-            record.outcome = "fault: refused ack";
-            return false;
-        }
-        return io == Io::Ok;
-    };
-    // Sends payloads of bytes, stopping where the stall fault says.
-    const auto sendPayloads = [&](const std::vector<uint8_t>& bytes, CCommandRecord& record) {
-        for (size_t offset = 0; offset < bytes.size(); offset += REPORT_PAYLOAD_SIZE) {
-            if (faults.stallAfterPayloads && record.payloads == *faults.stallAfterPayloads) {
-                record.outcome = "fault: stalled after " + std::to_string(record.payloads);
-                io = session.Stall();
-                return;
-            }
-            if ((io = session.Send(bytes.data() + offset)) != Io::Ok) {
-                record.outcome = "abandoned after " + std::to_string(record.payloads);
-                return;
-            }
-            ++record.payloads;
-        }
-        record.outcome = "ok";
-    };
-
-    while (io == Io::Ok && !unplugNow) {
-        uint8_t command[REPORT_PAYLOAD_SIZE];
-        if ((io = session.Receive(command)) != Io::Ok) {
-            break;
-        }
-        CCommandRecord record;
-        record.word = LoadLe32(command);
-        record.address = LoadLe32(command + 4);
-        record.checksum = LoadLe32(command + 8);
-        {
-            std::lock_guard lock(m_mutex);
-            record.sequence = ++m_status.commands;
-            m_changed.notify_all();  // watchers may act while the command is served
-        }
-        faults = configured.fromCommand && record.sequence < *configured.fromCommand
-                     ? CEmulatorFaults{}
-                     : configured;
-        unplugNow = configured.unplugAfterCommands &&
-                    record.sequence >= static_cast<uint64_t>(*configured.unplugAfterCommands);
-
-        switch (record.word) {
-            case CommandWord(CMD_READ_IDENTITY):
-                if (unplugNow) {
-                    session.StopTaking();
-                }
-                if (acknowledge(CMD_READ_IDENTITY, record, m_config.identity.data())) {
-                    record.outcome = "ok";
-                }
-                break;
-            case CommandWord(CMD_READ_BLOCK): {
-                if (unplugNow) {
-                    session.StopTaking();
-                }
-                if (acknowledge(CMD_READ_BLOCK, record, nullptr)) {
-                    sendPayloads(ReadMemory(record.address, BLOCK_SIZE), record);
-                }
-                break;
-            }
-            case CommandWord(CMD_READ_FAVORITES): {
-                if (unplugNow) {
-                    session.StopTaking();
-                }
-                if (acknowledge(CMD_READ_FAVORITES, record, nullptr)) {
-                    std::vector<uint8_t> transfer(FAVORITES_TRANSFER_SIZE, 0);
-                    std::copy(m_config.favorites.begin(), m_config.favorites.end(),
-                              transfer.begin());
-                    sendPayloads(transfer, record);
-                }
-                break;
-            }
-            case CommandWord(CMD_WRITE_BLOCK): {
-                if (!acknowledge(CMD_WRITE_BLOCK, record, nullptr)) {
-                    break;
-                }
-                std::vector<uint8_t> block(BLOCK_SIZE);
-                for (size_t k = 0; k < PAYLOADS_PER_BLOCK; ++k) {
-                    if (faults.stallAfterPayloads &&
-                        record.payloads == *faults.stallAfterPayloads) {
-                        record.outcome = "fault: stalled after " + std::to_string(record.payloads);
-                        io = session.Stall();
-                        break;
-                    }
-                    if ((io = session.Receive(block.data() + k * REPORT_PAYLOAD_SIZE)) != Io::Ok) {
-                        record.outcome = "abandoned after " + std::to_string(record.payloads);
-                        break;
-                    }
-                    ++record.payloads;
-                }
-                if (record.payloads != static_cast<int>(PAYLOADS_PER_BLOCK)) {
-                    break;
-                }
-                uint8_t ack[REPORT_PAYLOAD_SIZE] = {};
-                if (BlockChecksum(block.data()) != record.checksum) {
-                    // Flash is not touched with a block that arrived damaged.
-                    record.outcome = "refused: checksum";
-                    StoreLe32(ack, REFUSAL_WORD);
-                } else {
-                    WriteMemory(record.address, block);
-                    record.outcome = "ok";
-                    StoreLe32(ack, ACK_WORD);
-                    if (faults.noFinalAck) {
-                        record.outcome = "fault: stored, no final ack";
-                        io = session.Stall();
-                        break;
-                    }
-                }
-                if (unplugNow) {
-                    session.StopTaking();
-                }
-                io = session.Send(ack);
-                break;
-            }
-            case CommandWord(CMD_END):
-                if (unplugNow) {
-                    session.StopTaking();
-                }
-                if (faults.ignoreEnd) {
-                    record.outcome = "fault: ignored";
-                } else {
-                    record.outcome = "ok: firmware update started";
-                    std::lock_guard lock(m_mutex);
-                    ++m_status.endCommands;
-                }
-                break;
-            default: {
-                if (unplugNow) {
-                    session.StopTaking();
-                }
-                uint8_t refusal[REPORT_PAYLOAD_SIZE] = {};
-                StoreLe32(refusal, REFUSAL_WORD);
-                io = session.Send(refusal);
-                record.outcome = "refused: unknown command";
-                break;
-            }
-        }
-        Record(std::move(record));
-    }
-
-    if (unplugNow && io != Io::Stopped) {
+    if (CCommands(*this, session).ServeAll()) {
         m_unplugRequested = true;
     }
     {

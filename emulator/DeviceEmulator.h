@@ -15,6 +15,8 @@
 #include "device/DeviceList.h"
 #include "emulator/DeviceMemory.h"
 
+struct sockaddr_un;
+
 // Faults a test or a demonstration can ask the device for. Command selectors
 // take a command code, or ANY_COMMAND.
 struct CEmulatorFaults {
@@ -122,7 +124,12 @@ public:
 private:
     enum class Io { Ok, Closed, Stopped };
     class CSession;
+    class CCommands;
 
+    bool Fail(std::string text);  // false, with the error kept for LastError
+    bool MakeSocketPath(std::string& error);
+    int ListenOnBus(std::string& error);  // the listening socket, or -1
+    bool Bind(int fd, const sockaddr_un& address, std::string& error);
     void Run();
     void Serve(int connection);
     void WithdrawSocket();

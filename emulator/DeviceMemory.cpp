@@ -4,6 +4,8 @@
 #include <array>
 #include <fstream>
 
+#include "common/ByteOrder.h"
+
 CDeviceMemory::Page& CDeviceMemory::PageFor(uint32_t address) {
     auto& page = m_pages[address / kPageSize];
     if (!page) {
@@ -70,11 +72,8 @@ bool CDeviceMemory::Dump(const std::string& path) const {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     for (const Run& run : WrittenRuns()) {
         std::array<uint8_t, 8> head{};
-        const uint32_t length = static_cast<uint32_t>(run.bytes.size());
-        for (int i = 0; i < 4; ++i) {
-            head[static_cast<size_t>(i)] = static_cast<uint8_t>(run.address >> (8 * i));
-            head[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(length >> (8 * i));
-        }
+        teelink::StoreLe32(head.data(), run.address);
+        teelink::StoreLe32(head.data() + 4, static_cast<uint32_t>(run.bytes.size()));
         file.write(reinterpret_cast<const char*>(head.data()), head.size());
         file.write(reinterpret_cast<const char*>(run.bytes.data()),
                    static_cast<std::streamsize>(run.bytes.size()));

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <span>
 
+#include "common/ByteOrder.h"
 #include "server/Answers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -11,9 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     if (announced) {
-        const uint32_t expected =
-            data[3] | (data[4] << 8) | (data[5] << 16) | (static_cast<uint32_t>(data[6]) << 24);
-        if (*announced != expected) {
+        if (*announced != teelink::LoadLe32(data + 3)) {
             std::abort();
         }
     }

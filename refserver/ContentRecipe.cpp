@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 
+#include "common/Text.h"
 #include "device/Protocol.h"
 #include "refserver/PackageBuilder.h"
 #include "refserver/QueryString.h"
@@ -35,34 +36,11 @@ std::string At(const CRecipeEntry& entry) {
     return "packages.tsv:" + std::to_string(entry.line) + ": ";
 }
 
-std::optional<uint32_t> ParseAddress(const std::string& text) {
-    if (text.rfind("0x", 0) != 0 || text.size() < 3 || text.size() > 10) {
+std::optional<uint32_t> ParseAddress(std::string_view text) {
+    if (!text.starts_with("0x") || text.size() < 3 || text.size() > 10) {
         return std::nullopt;
     }
-    uint32_t value = 0;
-    for (size_t i = 2; i < text.size(); ++i) {
-        const char c = text[i];
-        int digit = -1;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        }
-        if (digit < 0) {
-            return std::nullopt;
-        }
-        value = value * 16 + static_cast<uint32_t>(digit);
-    }
-    return value;
-}
-
-bool IsPlainName(const std::string& text) {
-    return !text.empty() && text.size() <= 32 &&
-           text.find_first_not_of(
-               "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-               "0123456789-_") == std::string::npos;
+    return teelink::ParseNumber<uint32_t>(text.substr(2), 0, UINT32_MAX, 16);
 }
 
 // "course/MODEL/AREA.zip", "system/MODEL/CODE.zip" or "favorite/MODEL.zip": the
@@ -79,7 +57,7 @@ bool IsServedPath(const std::string& archive) {
     }
     parts.back().resize(parts.back().size() - 4);
     for (const std::string& part : parts) {
-        if (!IsPlainName(part)) {
+        if (!teelink::IsPlainName(part)) {
             return false;
         }
     }
@@ -146,9 +124,9 @@ bool ReadRecipe(const fs::path& file, std::vector<CRecipeEntry>& entries, std::s
         std::string kind;
         std::string value;
         contents >> kind >> value;
-        if (kind == "header" && value.size() == 6 && ParseNumber(value, 0, 999999)) {
+        if (kind == "header" && value.size() == 6 && ParseDecimal(value, 0, 999999)) {
             entry.headerDate = value;
-        } else if (const auto kib = ParseNumber(value, 0, 1 << 20); kind == "data" && kib) {
+        } else if (const auto kib = ParseDecimal(value, 0, 1 << 20); kind == "data" && kib) {
             entry.dataKiB = static_cast<uint32_t>(*kib);
         } else {
             error = where + "the contents are \"header YYMMDD\" or \"data KIB\"";

@@ -2,14 +2,18 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "common/ByteOrder.h"
+#include "refserver/AnswerWriter.h"
+
 std::vector<uint8_t> MakeEntry(uint32_t address, const std::vector<uint8_t>& payload) {
-    std::vector<uint8_t> entry{'T', 'L'};
-    for (int i = 0; i < 4; ++i) {
-        entry.push_back(static_cast<uint8_t>(address >> (8 * i)));
-    }
-    entry.insert(entry.end(), payload.begin(), payload.end());
+    std::vector<uint8_t> entry(6 + payload.size());
+    entry[0] = 'T';
+    entry[1] = 'L';
+    teelink::StoreLe32(entry.data() + 2, address);
+    std::copy(payload.begin(), payload.end(), entry.begin() + 6);
     return entry;
 }
 
@@ -60,16 +64,6 @@ std::vector<uint8_t> BuildPackage(const std::vector<CPackageEntry>& entries) {
     }
     zip_source_free(target);
     return bytes;
-}
-
-std::string FramePackage(const std::vector<uint8_t>& archive) {
-    std::string framed("TL\0", 3);
-    const auto size = static_cast<uint32_t>(archive.size());
-    for (int i = 0; i < 4; ++i) {
-        framed.push_back(static_cast<char>(size >> (8 * i)));
-    }
-    framed.append(reinterpret_cast<const char*>(archive.data()), archive.size());
-    return framed;
 }
 
 std::vector<uint8_t> CourseDataHeader(const std::string& date, size_t size) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "refserver/AnswerWriter.h"  // PackageAnswer: the package as the server sends it
+
 struct CPackageEntry {
     std::string name;
     std::vector<uint8_t> content;  // the whole entry, usually MakeEntry(...)
@@ -18,10 +20,6 @@ std::vector<uint8_t> MakeEntry(uint32_t address, const std::vector<uint8_t>& pay
 
 // The zip archive of the entries, in order. Empty on failure.
 std::vector<uint8_t> BuildPackage(const std::vector<CPackageEntry>& entries);
-
-// The package as the server sends it: "TL", a zero byte, S (32-bit little
-// endian), then the S bytes of the archive.
-std::string FramePackage(const std::vector<uint8_t>& archive);
 
 // A course data header block: "TL", eleven bytes, the six-digit date, then zeros
 // up to `size` bytes.

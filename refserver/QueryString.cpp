@@ -1,19 +1,8 @@
 #include "refserver/QueryString.h"
 
-namespace {
+#include "common/Text.h"
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
+namespace {
 
 // '+' stays a plus: the tool encodes a blank as %20 and never sends '+' for one.
 std::optional<std::string> PercentDecode(std::string_view text) {
@@ -27,12 +16,11 @@ std::optional<std::string> PercentDecode(std::string_view text) {
         if (i + 2 >= text.size()) {
             return std::nullopt;
         }
-        const int high = HexValue(text[i + 1]);
-        const int low = HexValue(text[i + 2]);
-        if (high < 0 || low < 0) {
+        const auto byte = teelink::ParseNumber<uint8_t>(text.substr(i + 1, 2), 0, 0xFF, 16);
+        if (!byte) {
             return std::nullopt;
         }
-        out.push_back(static_cast<char>(high * 16 + low));
+        out.push_back(static_cast<char>(*byte));
         i += 2;
     }
     return out;
@@ -62,28 +50,11 @@ std::optional<std::map<std::string, std::string>> ParseQuery(std::string_view qu
     return pairs;
 }
 
-std::optional<int64_t> ParseNumber(std::string_view text, int64_t min, int64_t max,
-                                   bool allowSign) {
-    bool negative = false;
-    if (allowSign && !text.empty() && text[0] == '-') {
-        negative = true;
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.size() > 10) {
+std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t max,
+                                    bool allowSign) {
+    const std::string_view digits = allowSign && text.starts_with('-') ? text.substr(1) : text;
+    if (digits.size() > 10 || digits.starts_with('-')) {
         return std::nullopt;
     }
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value < min || value > max) {
-        return std::nullopt;
-    }
-    return value;
+    return teelink::ParseNumber<int64_t>(text, min, max);
 }

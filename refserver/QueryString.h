@@ -13,7 +13,8 @@
 // has no '=', a key is empty or repeated, or a '%' escape is broken.
 std::optional<std::map<std::string, std::string>> ParseQuery(std::string_view query);
 
-// A decimal number of at most ten digits, with a leading '-' when `allowSign`, in
-// [min, max]; nullopt otherwise.
-std::optional<int64_t> ParseNumber(std::string_view text, int64_t min, int64_t max,
-                                   bool allowSign = false);
+// A decimal number of at most ten digits (leading zeros count), with a leading
+// '-' when `allowSign`, in [min, max]; nullopt otherwise. Query values and the
+// numbers of the content tables are read alike.
+std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t max,
+                                    bool allowSign = false);

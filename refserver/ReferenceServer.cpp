@@ -75,6 +75,31 @@ void Refuse(httplib::Response& res, int status, const std::string& reason) {
     res.set_content("teelink-update-server: " + reason + "\n", "text/plain");
 }
 
+void Serve(const CServerContent& content, const httplib::Request& req, httplib::Response& res) {
+    // The raw query: values are checked as the tool sent them, not as the
+    // HTTP library would decode and regroup them.
+    const size_t mark = req.target.find('?');
+    const std::string query = mark == std::string::npos ? "" : req.target.substr(mark + 1);
+    CServedAnswer answer = content.Answer(query);
+    if (!answer.IsPackage()) {
+        res.status = answer.status;
+        res.set_content(answer.body,
+                        answer.status == 200 ? "application/octet-stream" : "text/plain");
+        return;
+    }
+    auto stream = std::make_shared<CPackageStream>();
+    std::string reason;
+    if (!stream->Open(answer.packagePath, reason)) {
+        Refuse(res, 404, reason);
+        return;
+    }
+    res.status = 200;
+    res.set_content_provider(stream->Size(), "application/octet-stream",
+                             [stream](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 return stream->Provide(offset, length, sink);
+                             });
+}
+
 }  // namespace
 
 CReferenceServer::CReferenceServer(std::shared_ptr<const CServerContent> content, LogSink log)
@@ -91,30 +116,14 @@ std::string CReferenceServer::ScriptUrl() const {
 bool CReferenceServer::Start(int port, std::string& error) {
     Stop();
     m_server = std::make_unique<httplib::Server>();
+    InstallHandlers();
+    return Listen(port, error) && RunAcceptLoop(error);
+}
+
+void CReferenceServer::InstallHandlers() {
     auto content = m_content;
     m_server->Get(SCRIPT_PATH, [content](const httplib::Request& req, httplib::Response& res) {
-        // The raw query: values are checked as the tool sent them, not as the
-        // HTTP library would decode and regroup them.
-        const size_t mark = req.target.find('?');
-        const std::string query = mark == std::string::npos ? "" : req.target.substr(mark + 1);
-        CServedAnswer answer = content->Answer(query);
-        if (!answer.IsPackage()) {
-            res.status = answer.status;
-            res.set_content(answer.body,
-                            answer.status == 200 ? "application/octet-stream" : "text/plain");
-            return;
-        }
-        auto stream = std::make_shared<CPackageStream>();
-        std::string reason;
-        if (!stream->Open(answer.packagePath, reason)) {
-            Refuse(res, 404, reason);
-            return;
-        }
-        res.status = 200;
-        res.set_content_provider(stream->Size(), "application/octet-stream",
-                                 [stream](size_t offset, size_t length, httplib::DataSink& sink) {
-                                     return stream->Provide(offset, length, sink);
-                                 });
+        Serve(*content, req, res);
     });
     // Whatever is not the script gets a body without the answer framing, so the
     // tool counts it as a malformed answer.
@@ -126,9 +135,11 @@ bool CReferenceServer::Start(int port, std::string& error) {
             return httplib::Server::HandlerResponse::Handled;
         }));
     if (m_log) {
+        // Logged once the answer is settled but before any of it is sent, so a
+        // client that has its answer finds the line already written.
         auto mutex = std::make_shared<std::mutex>();
-        m_server->set_logger(
-            [log = m_log, mutex](const httplib::Request& req, const httplib::Response& res) {
+        m_server->set_post_routing_handler(
+            [log = m_log, mutex](const httplib::Request& req, httplib::Response& res) {
                 std::string bytes = res.get_header_value("Content-Length");
                 if (bytes.empty()) {
                     bytes = std::to_string(res.body.size());
@@ -139,7 +150,6 @@ bool CReferenceServer::Start(int port, std::string& error) {
                 log(line);
             });
     }
-
     // The library's default shares the port with any other listener
     // (SO_REUSEPORT): a second server, or a stale one, would then answer every
     // other request. Only a port left in TIME_WAIT is taken over.
@@ -147,18 +157,25 @@ bool CReferenceServer::Start(int port, std::string& error) {
         int yes = 1;
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+}
+
+bool CReferenceServer::Listen(int port, std::string& error) {
     if (port == 0) {
         m_port = m_server->bind_to_any_port(kHost);
     } else {
         m_port = m_server->bind_to_port(kHost, port) ? port : -1;
     }
-    if (m_port <= 0) {
-        error = std::string("cannot listen on ") + kHost + ":" + std::to_string(port) +
-                " (is another server using the port?)";
-        m_server.reset();
-        m_port = 0;
-        return false;
+    if (m_port > 0) {
+        return true;
     }
+    error = std::string("cannot listen on ") + kHost + ":" + std::to_string(port) +
+            " (is another server using the port?)";
+    m_server.reset();
+    m_port = 0;
+    return false;
+}
+
+bool CReferenceServer::RunAcceptLoop(std::string& error) {
     auto ended = std::make_shared<std::atomic<bool>>(false);
     m_thread = std::thread([server = m_server.get(), ended] {
         server->listen_after_bind();

@@ -36,6 +36,10 @@ public:
     std::string ScriptUrl() const;
 
 private:
+    void InstallHandlers();
+    bool Listen(int port, std::string& error);
+    bool RunAcceptLoop(std::string& error);
+
     std::shared_ptr<const CServerContent> m_content;
     LogSink m_log;
     std::unique_ptr<httplib::Server> m_server;

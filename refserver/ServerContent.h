@@ -15,6 +15,10 @@
 #include <vector>
 
 #include "core/MessageTable.h"  // LANGUAGE_COUNT: the languages a request may ask in
+#include "core/MessageTable.h"  // LANGUAGE_COUNT: the languages a request may ask in
+#include "refserver/AnswerWriter.h"
+
+struct CCheckedQuery;
 
 inline constexpr const char* SCRIPT_PATH = "/r7r8/index.php";
 
@@ -28,9 +32,6 @@ struct CServedAnswer {
 
     bool IsPackage() const { return !packagePath.empty(); }
 };
-
-// "TL", a zero byte and the archive size: the head of every package answer.
-std::string PackageHeader(uint32_t archiveSize);
 
 class CServerContent {
 public:
@@ -47,13 +48,6 @@ public:
     CServedAnswer Answer(std::string_view query) const;
 
 private:
-    struct ListRecord {
-        uint16_t id = 0;
-        uint8_t sub = 0;
-        uint16_t number = 0;
-        uint16_t flags = 0;
-        std::string name;
-    };
     struct CourseInfo {
         std::string date;
         std::array<std::string, LANGUAGE_COUNT> names;
@@ -64,8 +58,10 @@ private:
     bool LoadAreas(const std::filesystem::path& file, std::string& error);
     bool LoadDirectory(const std::filesystem::path& file, std::string& error);
     bool LoadCourses(const std::filesystem::path& file, std::string& error);
+    bool LoadOptional(const std::filesystem::path& dir, std::string& error);
 
     CServedAnswer PackageAnswer(const std::filesystem::path& relative) const;
+    CServedAnswer CourseAnswer(const CCheckedQuery& query) const;
 
     std::filesystem::path m_dir;
     std::vector<std::string> m_notes;

@@ -1,58 +1,68 @@
 #include "refserver/ServerOptions.h"
 
-#include <string_view>
+#include <CLI/CLI.hpp>
 
-#include "refserver/QueryString.h"
+#include "common/Text.h"
+
+namespace {
+
+void DefineOptions(CLI::App& app, CServerOptions& options) {
+    app.description(
+        "The reference update server: answers every request of the update server's\n"
+        "script http://127.0.0.1:PORT/r7r8/index.php from a content directory.\n"
+        "It listens on the loopback address only and writes one line per request\n"
+        "(method, target, status, bytes) to standard output. SIGINT or SIGTERM\n"
+        "stops it.");
+    app.add_option_function<std::string>(
+           "--port",
+           [&options](const std::string& value) {
+               const auto port = teelink::ParseNumber<int>(value, 0, 65535);
+               if (!port) {
+                   throw CLI::ValidationError("--port", "takes a number from 0 to 65535");
+               }
+               options.port = *port;
+           },
+           "TCP port on 127.0.0.1 (default 8750; 0 takes a free port and prints it)")
+        ->type_name("N")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option_function<std::string>(
+           "--content",
+           [&options](const std::string& value) {
+               if (value.empty()) {
+                   throw CLI::ValidationError("--content", "needs a directory");
+               }
+               options.contentDir = value;
+           },
+           "content directory (default: \"content\" beside the executable); its layout is "
+           "in docs/update-server.md")
+        ->type_name("DIR")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // Listed last, after the options it explains.
+    app.set_help_flag();
+    app.set_help_flag("-h,--help", "this text");
+    app.get_formatter()->column_width(20);
+}
+
+}  // namespace
 
 bool ParseServerOptions(int argc, const char* const argv[], CServerOptions& options,
                         std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            continue;
-        }
-        if (arg != "--port" && arg != "--content") {
-            error = "unknown option " + std::string(arg);
-            return false;
-        }
-        if (i + 1 >= argc) {
-            error = std::string(arg) + " needs a value";
-            return false;
-        }
-        const std::string_view value = argv[++i];
-        if (arg == "--port") {
-            const auto port = ParseNumber(value, 0, 65535);
-            if (!port) {
-                error = "--port takes a number from 0 to 65535";
-                return false;
-            }
-            options.port = static_cast<int>(*port);
-        } else {
-            if (value.empty()) {
-                error = "--content needs a directory";
-                return false;
-            }
-            options.contentDir = value;
-        }
+    CLI::App app;
+    DefineOptions(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        options.help = true;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        return false;
     }
     return true;
 }
 
 std::string ServerUsage(const std::string& program) {
-    return "Usage: " + program + R"( [OPTIONS]
-
-The reference update server: answers every request of the update server's
-script http://127.0.0.1:PORT/r7r8/index.php from a content directory.
-It listens on the loopback address only and writes one line per request
-(method, target, status, bytes) to standard output. SIGINT or SIGTERM
-stops it.
-
-Options:
-  --port N         TCP port on 127.0.0.1 (default 8750; 0 takes a free port
-                   and prints it)
-  --content DIR    content directory (default: "content" beside the
-                   executable); its layout is in docs/update-server.md
-  -h, --help       this text
-)";
+    CServerOptions options;
+    CLI::App app{"", program};
+    DefineOptions(app, options);
+    return app.help();
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/ByteOrder.h"
 #include "device/Protocol.h"
 
 CTempBus::CTempBus() {
@@ -93,6 +94,6 @@ void CRawDevice::Send(const std::vector<uint8_t>& message) {
 
 std::vector<uint8_t> ReportWithWord(uint32_t word) {
     std::vector<uint8_t> report(REPORT_SIZE, 0);
-    StoreLe32(report.data() + 1, word);
+    teelink::StoreLe32(report.data() + 1, word);
     return report;
 }

@@ -13,6 +13,9 @@
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
 #include "identity/DeviceReads.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
+#include "common/ByteOrder.h"
 #include "device/Protocol.h"
 #include "tests/device/DeviceTestSupport.h"
 
@@ -136,7 +139,8 @@ TEST(EmulatorProcess, ServesTheToolAndCleansUpOnSigterm) {
     const size_t at = memory.find(written);
     ASSERT_NE(at, std::string::npos);
     ASSERT_GE(at, 8u);
-    EXPECT_EQ(LoadLe32(reinterpret_cast<const uint8_t*>(memory.data() + at - 8)), 0x00400000u);
+    EXPECT_EQ(teelink::LoadLe32(reinterpret_cast<const uint8_t*>(memory.data() + at - 8)),
+              0x00400000u);
     EXPECT_TRUE(notifier.Texts().empty());
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <future>
 
+#include "common/ByteOrder.h"
 #include "device/Protocol.h"
 #include "tests/device/DeviceTestSupport.h"
 
@@ -90,18 +91,18 @@ TEST_F(DeviceProtocol, EmulatorRefusesABlockWithAWrongSum) {
     const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 5);
 
     uint8_t command[64] = {};
-    StoreLe32(command, CommandWord(CMD_WRITE_BLOCK));
-    StoreLe32(command + 4, 0x4000);
-    StoreLe32(command + 8, BlockChecksum(block.data()) + 1);
+    teelink::StoreLe32(command, CommandWord(CMD_WRITE_BLOCK));
+    teelink::StoreLe32(command + 4, 0x4000);
+    teelink::StoreLe32(command + 8, BlockChecksum(block.data()) + 1);
     uint8_t answer[64] = {};
     ASSERT_TRUE(SendReport(channel, command));
     ASSERT_TRUE(ReceiveReport(channel, answer));
-    EXPECT_EQ(LoadLe32(answer), ACK_WORD);
+    EXPECT_EQ(teelink::LoadLe32(answer), ACK_WORD);
     for (size_t k = 0; k < PAYLOADS_PER_BLOCK; ++k) {
         ASSERT_TRUE(SendReport(channel, block.data() + k * 64));
     }
     ASSERT_TRUE(ReceiveReport(channel, answer));
-    EXPECT_NE(LoadLe32(answer), ACK_WORD);
+    EXPECT_NE(teelink::LoadLe32(answer), ACK_WORD);
     EXPECT_EQ(device.ReadMemory(0x4000, BLOCK_SIZE), std::vector<uint8_t>(BLOCK_SIZE, 0xFF));
     CloseChannel(channel);
     ASSERT_TRUE(device.WaitForSessionsEnded(1));

@@ -38,7 +38,7 @@ protected:
     static std::string CoursePackage(int blocks) {
         std::vector<uint8_t> payload = CourseDataHeader("171201");
         payload.resize(payload.size() + static_cast<size_t>(blocks) * 4096, 0x5A);
-        return FramePackage(BuildPackage({{"course", MakeEntry(0x280000, payload), false}}));
+        return PackageAnswer(BuildPackage({{"course", MakeEntry(0x280000, payload), false}}));
     }
 };
 

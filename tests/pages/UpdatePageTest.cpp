@@ -31,7 +31,7 @@ protected:
         std::vector<uint8_t> payload = CourseDataHeader("171201");
         const std::vector<uint8_t> data = Pattern(static_cast<size_t>(blocks) * 4096, 9);
         payload.insert(payload.end(), data.begin(), data.end());
-        return FramePackage(BuildPackage({{"course", MakeEntry(0x280000, payload), false}}));
+        return PackageAnswer(BuildPackage({{"course", MakeEntry(0x280000, payload), false}}));
     }
 };
 
@@ -53,7 +53,7 @@ TEST_F(UpdatePage, ACourseDataUpdateRunsFromTheStartButtonToTheDevice) {
 }
 
 TEST_F(UpdatePage, ASystemDataUpdateStartsTheFirmwareUpdate) {
-    StartWithDevice(FramePackage(BuildPackage({{"fw", MakeEntry(0x100000, Pattern(9000, 1))}})));
+    StartWithDevice(PackageAnswer(BuildPackage({{"fw", MakeEntry(0x100000, Pattern(9000, 1))}})));
     ASSERT_TRUE(Harness().Press(1012));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
     EXPECT_EQ(server.Queries().back(), "md=3&pd=R7&mdl=A01");

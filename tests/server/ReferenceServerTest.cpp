@@ -11,6 +11,8 @@
 #include "core/TeelinkDoc.h"
 #include "identity/DeviceReads.h"
 #include "tests/support/ReportRecorder.h"
+#include "core/TeelinkDoc.h"
+#include "common/ByteOrder.h"
 #include "device/IdentityRecord.h"
 #include "device/Protocol.h"
 #include "update/PackageReader.h"
@@ -283,7 +285,7 @@ protected:
     }
 
     static uint32_t AddressOf(const std::vector<uint8_t>& entry) {
-        return LoadLe32(entry.data() + 2);
+        return teelink::LoadLe32(entry.data() + 2);
     }
 
     // The update page's write worker with the package, on the one device.

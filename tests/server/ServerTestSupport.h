@@ -4,17 +4,23 @@
 
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
+#include "common/ByteOrder.h"
 #include "device/DeviceList.h"
+#include "refserver/AnswerWriter.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TestHttpServer.h"
 
 // "TL", a zero byte, then `rest`: the framing every answer starts with.
 inline std::string Framed(const std::string& rest) {
-    return std::string("TL\0", 3) + rest;
+    return FramedAnswer(rest);
 }
 
 inline std::string Le16(unsigned v) {
-    return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+    std::string bytes;
+    teelink::AppendLe16(bytes, static_cast<uint16_t>(v));
+    return bytes;
 }
 
 // A document wired to a loopback test server and a recording notifier.

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "refserver/AnswerWriter.h"
+
 CTestHttpServer::CTestHttpServer() : m_server(std::make_unique<httplib::Server>()) {
     m_server->Get("/r7r8/index.php", [this](const httplib::Request& req, httplib::Response& res) {
         const auto q = req.target.find('?');
@@ -130,15 +132,11 @@ std::string RefusedScriptUrl() {
 
 CTestHttpServer::Responder StartupResponder(std::string versions) {
     return [versions = std::move(versions)](const std::string& query) -> std::string {
-        const std::string framing("TL\0", 3);
         if (query == "md=1") {
-            return framing + versions;
+            return FramedAnswer(versions);
         }
         if (query.rfind("md=14&", 0) == 0) {
-            const std::string records = std::string("\x02JP\x05Japan") + "\x02KR\x05Korea";
-            const size_t length = 1 + records.size();
-            return framing + static_cast<char>(length & 0xFF) + static_cast<char>(length >> 8) +
-                   "\x02" + records;
+            return AreaListAnswer({{"JP", "Japan"}, {"KR", "Korea"}});
         }
         return std::string();
     };

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <thread>
 
+#include "common/ByteOrder.h"
 #include "device/Protocol.h"
 #include "update/UpdateWorkers.h"
 #include "refserver/PackageBuilder.h"
@@ -33,11 +34,7 @@ protected:
     }
     // A framed package whose header announces `announced` bytes, followed by `body`.
     static std::string Framed(uint32_t announced, const std::string& body) {
-        std::string framed("TL\0", 3);
-        for (int i = 0; i < 4; ++i) {
-            framed.push_back(static_cast<char>(announced >> (8 * i)));
-        }
-        return framed + body;
+        return PackageHeader(announced) + body;
     }
 
     CTestHttpServer server;
@@ -228,7 +225,7 @@ TEST_F(Write, AnEntryAnnouncingAHugeSizeIsRefusedBeforeAnyAllocation) {
     ASSERT_NE(local, std::string::npos);
     ASSERT_NE(central, std::string::npos);
     for (size_t at : {local + 22, central + 24}) {
-        StoreLe32(&archive[at], 1u << 30);
+        teelink::StoreLe32(&archive[at], 1u << 30);
     }
     RunArchive(archive);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip alloc"});
