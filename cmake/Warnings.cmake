@@ -1,6 +1,9 @@
 if(TEELINK_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
+    # Bounds-checked standard containers: `&v[v.size()]` and the like abort
+    # here as they do with hardened libraries elsewhere.
+    add_compile_definitions(_GLIBCXX_ASSERTIONS)
 endif()
 
 function(teelink_warnings target)

@@ -1,18 +1,20 @@
 #include "device/Protocol.h"
 
+#include "common/ByteOrder.h"
+
 #include <cstring>
 
 namespace {
 
 void BuildCommand(CDeviceChannel& channel, uint8_t code, uint32_t address, uint32_t checksum) {
     channel.command.fill(0);
-    StoreLe32(&channel.command[0], CommandWord(code));
-    StoreLe32(&channel.command[4], address);
-    StoreLe32(&channel.command[8], checksum);
+    teelink::StoreLe32(&channel.command[0], CommandWord(code));
+    teelink::StoreLe32(&channel.command[4], address);
+    teelink::StoreLe32(&channel.command[8], checksum);
 }
 
 bool Acknowledged(const CDeviceChannel& channel) {
-    return LoadLe32(channel.command.data()) == ACK_WORD;
+    return teelink::LoadLe32(channel.command.data()) == ACK_WORD;
 }
 
 // Sends the command and takes its acknowledgement: the opening of every

@@ -58,15 +58,3 @@ void SendEnd(CDeviceChannel& channel);
 // Sum of the bytes; at most 4096 * 255, so it never wraps.
 uint32_t BlockChecksum(const uint8_t block[BLOCK_SIZE]);
 const char* DeviceErrorText(int code);
-
-// Little-endian fields of the payloads.
-inline uint32_t LoadLe32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-inline void StoreLe32(uint8_t* bytes, uint32_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-    bytes[2] = static_cast<uint8_t>(value >> 16);
-    bytes[3] = static_cast<uint8_t>(value >> 24);
-}

@@ -3,17 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/ByteOrder.h"
 #include "server/CatalogueRecords.h"
 #include "server/TextConvert.h"
 
 namespace {
 
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 std::wstring TextOf(const uint8_t* bytes, size_t length) {
     // A zero-terminated copy: the text ends at its first zero byte, if any.
+    // (Callers pass data() + offset: an empty text may start one past the end.)
     std::string copy(reinterpret_cast<const char*>(bytes), length);
     return Utf8ToWide(copy.c_str());
 }
@@ -48,7 +46,7 @@ int ParseAreaList(std::span<const uint8_t> buffer, std::vector<CAreaList>& out) 
     if (buffer.size() < 6 || !HasAnswerFraming(buffer)) {
         return -2;
     }
-    const size_t declaredEnd = static_cast<size_t>(Le16(&buffer[3])) + 5;
+    const size_t declaredEnd = static_cast<size_t>(teelink::LoadLe16(buffer.data() + 3)) + 5;
     const size_t count = buffer[5];
     size_t p = 6;
     for (size_t r = 0; r < count; ++r) {
@@ -66,7 +64,8 @@ int ParseAreaList(std::span<const uint8_t> buffer, std::vector<CAreaList>& out) 
             return -3;
         }
         out.push_back(
-            {TextOf(&buffer[p + 1], codeLength), TextOf(&buffer[nameLengthAt + 1], nameLength)});
+            {TextOf(buffer.data() + p + 1, codeLength),
+             TextOf(buffer.data() + nameLengthAt + 1, nameLength)});
         p = end;
     }
     return 0;
@@ -76,7 +75,7 @@ std::optional<uint16_t> ParseListHeader(std::span<const uint8_t> header) {
     if (header.size() < 5 || !HasAnswerFraming(header)) {
         return std::nullopt;
     }
-    return Le16(&header[3]);
+    return teelink::LoadLe16(header.data() + 3);
 }
 
 bool ParseListBody(std::span<const uint8_t> body, std::vector<CItemList>& out) {
@@ -94,11 +93,12 @@ bool ParseListBody(std::span<const uint8_t> body, std::vector<CItemList>& out) {
             return false;
         }
         CItemList item;
-        item.id = Le16(&body[p]);
-        item.sub = body[p + 2];
-        item.number = Le16(&body[p + 3]);
-        item.flags = Le16(&body[p + 5]);
-        item.name = TextOf(&body[p + 10], nameLength);
+        const uint8_t* record = body.data() + p;
+        item.id = teelink::LoadLe16(record);
+        item.sub = record[2];
+        item.number = teelink::LoadLe16(record + 3);
+        item.flags = teelink::LoadLe16(record + 5);
+        item.name = TextOf(record + 10, nameLength);
         out.push_back(std::move(item));
         p += 10 + nameLength;
     }
@@ -124,6 +124,5 @@ std::optional<uint32_t> ParsePackageHeader(std::span<const uint8_t> header) {
     if (header.size() < PACKAGE_HEADER_SIZE || !HasAnswerFraming(header)) {
         return std::nullopt;
     }
-    return static_cast<uint32_t>(header[3]) | (static_cast<uint32_t>(header[4]) << 8) |
-           (static_cast<uint32_t>(header[5]) << 16) | (static_cast<uint32_t>(header[6]) << 24);
+    return teelink::LoadLe32(header.data() + 3);
 }

@@ -1,13 +1,10 @@
 #include "server/RequestForms.h"
 
+#include <curl/curl.h>
+
 #include "server/TextConvert.h"
 
 namespace {
-
-bool Unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
 
 std::string Num(long long v) {
     return std::to_string(v);
@@ -16,19 +13,14 @@ std::string Num(long long v) {
 }  // namespace
 
 std::string PercentEncode(std::string_view value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(value.size());
-    for (char ch : value) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (Unreserved(c)) {
-            out.push_back(ch);
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0xF]);
-        }
+    // libcurl's encoder keeps exactly the unreserved characters (letters,
+    // digits and "-._~") and writes every other byte as %XX.
+    char* escaped = curl_easy_escape(nullptr, value.data(), static_cast<int>(value.size()));
+    if (escaped == nullptr) {
+        return {};
     }
+    std::string out(escaped);
+    curl_free(escaped);
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 #include <thread>
 
+#include "common/ByteOrder.h"
 #include "common/UserNotifier.h"
 #include "device/DeviceChannel.h"
 #include "device/DeviceList.h"
@@ -118,7 +119,7 @@ bool WritePackageEntry(const std::vector<uint8_t>& entry, uint64_t entrySize, ui
         notifier.ShowPlain("Data format error");
         return false;
     }
-    const uint32_t base = LoadLe32(&entry[2]);
+    const uint32_t base = teelink::LoadLe32(entry.data() + 2);
     const uint64_t blocks = (entrySize + 4089) / BLOCK_SIZE;
     for (uint64_t k = 0; k < blocks; ++k) {
         if (job.m_bCancel.load() || job.Stopping()) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <wx/gauge.h>
 #include <wx/button.h>
 #include <wx/dialog.h>
 
 #include <set>
 
 #include "app/MainFrame.h"
+#include "app/AssertHandler.h"
 #include "app/TeelinkApp.h"
 #include "tests/gui/GuiHarness.h"
 #include "tests/support/TestHttpServer.h"
@@ -152,6 +154,28 @@ TEST_F(Shell, TheAboutCommandShowsTheVersionBox) {
     EXPECT_EQ(title, wxString::FromUTF8("バージョン情報 Teelink"));
     EXPECT_NE(texts.Find("Teelink, Version 1.0"), wxNOT_FOUND);
     EXPECT_NE(texts.Find("1.0.0.3"), wxNOT_FOUND);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProductAssertions, AreWrittenToStandardErrorAndShowNoDialog) {
+    CStartupServer startup;
+    CGuiHarness h(startup.Options());
+    ASSERT_TRUE(h.Start());
+    const wxAssertHandler_t previous = wxSetAssertHandler(LogAssertionToStderr);
+    testing::internal::CaptureStderr();
+    {
+        // wxGTK asserts on a gauge value beyond its range.
+        wxGauge gauge(h.App().Frame(), wxID_ANY, 1000);
+        gauge.SetValue(1500);
+    }
+    const std::string logged = testing::internal::GetCapturedStderr();
+    wxSetAssertHandler(previous);
+    EXPECT_NE(logged.find("toolkit assertion"), std::string::npos) << logged;
+    EXPECT_TRUE(h.Dialogs().dialogs.size() == 1 && h.Dialogs().dialogs[0].kind == "language");
+    EXPECT_FALSE(h.Closed());
 }
 
 }  // namespace

@@ -67,6 +67,10 @@ TEST_F(Download, OtherBodyLengthsAreARefusedSizeAndNothingIsWrittenPastTheBuffer
         EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read size zip"}) << length;
         EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOAD_FAILED});
         EXPECT_TRUE(job.m_pPackage.empty());  // released after a failure
+        // A body far longer than announced never moves the bar past its end.
+        for (int position : report.Positions(BAR_DOWNLOAD)) {
+            EXPECT_LE(position, 1000) << length;
+        }
     }
 }
 
