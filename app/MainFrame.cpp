@@ -3,6 +3,7 @@
 #include <wx/sizer.h>
 
 #include "app/AboutDlg.h"
+#include "resources/Images.h"
 #include "ui/Page.h"
 #include "app/TeelinkApp.h"
 
@@ -11,6 +12,7 @@ CMainFrame::CMainFrame(CTeelinkApp& app)
       m_app(app),
       m_sizer(new wxBoxSizer(wxVERTICAL)) {
     SetBackgroundColour(*wxWHITE);
+    SetIcons(AppIcons());
     SetSizer(m_sizer);
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
     // The application's About command; no control of the pages issues it.

@@ -32,10 +32,6 @@ public:
     int m_nLanguage = LANGUAGE_JAPANESE;
 
 private:
-    void BuildMessageTable();
-    void SetMessage(int id, const wchar_t* ja, const wchar_t* en, const wchar_t* ko,
-                    const wchar_t* zhHans, const wchar_t* zhHant);
-
     std::array<std::wstring, MESSAGE_COUNT * LANGUAGE_COUNT> m_strMessages;
 };
 

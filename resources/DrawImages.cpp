@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
           Item{IMG_NOT_CONNECTED_EN, "319-not-connected-en"},
           Item{IMG_HEADER_LOGO, "320-header-logo"}}) {
         const wxString path = dir + "/" + item.name + ".png";
-        if (!DrawImage(item.id).ConvertToImage().SaveFile(path, wxBITMAP_TYPE_PNG)) {
+        if (!ImageBitmap(item.id).ConvertToImage().SaveFile(path, wxBITMAP_TYPE_PNG)) {
             rc = 1;
         }
     }

@@ -1,19 +1,25 @@
 #pragma once
 
-#include <wx/bitmap.h>
+#include <wx/bmpbndl.h>
 
-// Bitmap resources of the pages, by their template ids.
+// Pictures of the pages and the application, by their template ids. Each is an
+// SVG file under resources/ compiled into the program, so it stays sharp at any
+// screen scale and needs no data files at run time.
 enum ImageId : int {
     IMG_CONNECTED_JA = 316,
     IMG_CONNECTED_EN = 317,
     IMG_NOT_CONNECTED_JA = 318,
     IMG_NOT_CONNECTED_EN = 319,
     IMG_HEADER_LOGO = 320,
+    IMG_ICON_EMPTY = 400,          // 16 x 16, fully transparent
+    IMG_ICON_NEEDS_UPDATE = 401,   // 16 x 16, teal down arrow
+    IMG_ICON_HOLEVIEW = 402,       // 16 x 16, red flag on a green
+    IMG_APP_ICON = 410,            // square, the application's icon
 };
 
-// The picture of `id`, drawn once and cached (user-interface thread only).
-wxBitmap LoadImageBitmap(int id);
-
-// Draws the picture of `id` afresh (used by the cache and by the tool that writes
-// the pictures to resources/images/).
-wxBitmap DrawImage(int id);
+// The picture of `id` at its design size (an empty bundle for an unknown id).
+wxBitmapBundle ImageBundle(int id);
+// Its bitmap for `window`'s scale, or at the design size without a window.
+wxBitmap ImageBitmap(int id, const wxWindow* window = nullptr);
+// The application's icon in the sizes window managers ask for.
+wxIconBundle AppIcons();

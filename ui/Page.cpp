@@ -36,7 +36,7 @@ wxRect CPage::Du(int x, int y, int w, int h) const {
 
 void CPage::AddHeaderLogo(int widthDu, int heightDu) {
     const wxRect r = Du(7, 7, widthDu, heightDu);
-    new wxStaticBitmap(this, wxID_ANY, LoadImageBitmap(IMG_HEADER_LOGO), r.GetPosition(),
+    new wxStaticBitmap(this, wxID_ANY, ImageBundle(IMG_HEADER_LOGO), r.GetPosition(),
                        r.GetSize());
 }
 

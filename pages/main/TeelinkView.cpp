@@ -103,7 +103,7 @@ CTeelinkView::~CTeelinkView() {
 void CTeelinkView::CreateControls() {
     AddHeaderLogo(157, 43);
     const wxRect pic = Du(206, 37, 37, 43);
-    m_picture = new wxStaticBitmap(this, IDC_DEVICE_PICTURE, LoadImageBitmap(m_nShownBitmap), pic.GetPosition(),
+    m_picture = new wxStaticBitmap(this, IDC_DEVICE_PICTURE, ImageBundle(m_nShownBitmap), pic.GetPosition(),
                                    pic.GetSize(), wxALIGN_CENTRE);
     m_controls[IDC_DEVICE_PICTURE] = m_picture;
     for (const ControlSpec& c : kControls) {
@@ -160,7 +160,7 @@ void CTeelinkView::SetText(int id, const std::wstring& text) {
 void CTeelinkView::SetPicture(int bitmapId) {
     if (bitmapId != m_nShownBitmap) {
         m_nShownBitmap = bitmapId;
-        m_picture->SetBitmap(LoadImageBitmap(bitmapId));
+        m_picture->SetBitmap(ImageBundle(bitmapId));
     }
 }
 
