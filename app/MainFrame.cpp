@@ -18,7 +18,10 @@ CMainFrame::CMainFrame(CTeelinkApp& app)
     // The application's About command; no control of the pages issues it.
     Bind(
         wxEVT_MENU,
-        [this](wxCommandEvent&) { ShowAboutDialog(this, wxString(m_app.Doc().m_strToolVersion)); },
+        [this](wxCommandEvent&) {
+            const CBoxQueue::CScope open(m_app.Boxes(), false);
+            ShowAboutDialog(this, wxString(m_app.Doc().m_strToolVersion));
+        },
         wxID_ABOUT);
 }
 
@@ -37,9 +40,9 @@ void CMainFrame::FitToPage(CPage* page) {
 void CMainFrame::OnClose(wxCloseEvent& event) {
     // A box still on the stack would return into destroyed windows: the frame
     // closes once every box is gone.
-    if (m_app.Boxes().BoxOpen() && event.CanVeto()) {
+    if ((m_app.Boxes().DialogOpen() || m_app.Boxes().BoxOpen()) && event.CanVeto()) {
         event.Veto();
-        m_app.Boxes().Post(*this, [this] { Close(true); });
+        m_app.Boxes().Post(*this, [this] { Close(true); }, CBoxQueue::NO_DIALOG);
         return;
     }
     // Nothing is asked or saved; the workers end before the pages go away.

@@ -75,6 +75,7 @@ CPage* CTeelinkApp::Page(int page) const {
 
 void CTeelinkApp::ChooseLanguage() {
     CLangDlg dialog(m_pFrame);
+    const CBoxQueue::CScope open(m_boxes, false);
     dialog.ShowModal();
     SetLanguage(dialog.m_nSelLanguage);
 }
@@ -105,7 +106,7 @@ void CTeelinkApp::PostClose() {
     // Through the box queue: the frame and its pages are destroyed only once
     // every box that involves them has been dismissed.
     CMainFrame* frame = m_pFrame;
-    m_boxes.Post(*frame, [frame] { frame->Close(true); });
+    m_boxes.Post(*frame, [frame] { frame->Close(true); }, CBoxQueue::NO_DIALOG);
 }
 
 void CTeelinkApp::StopAllWork() {

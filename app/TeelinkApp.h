@@ -63,8 +63,6 @@ public:
 private:
     CAppOptions m_options;
     CMessageTable m_messages;
-    // Registered before any other dialog hook, so that it sees only the
-    // dialogs that are really shown.
     CBoxQueue m_boxes;
     std::unique_ptr<CGuiNotifier> m_notifier;
     std::unique_ptr<CDeviceList> m_deviceList;

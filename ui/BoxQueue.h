@@ -1,7 +1,5 @@
 #pragma once
 
-#include <wx/modalhook.h>
-
 #include <deque>
 #include <functional>
 
@@ -10,31 +8,51 @@ class wxEvtHandler;
 // Boxes come one at a time. A modal loop (a message box, the file dialog)
 // keeps serving posted calls, so a worker's box or result arriving while the
 // user looks at a page's own box would open on top of it, or end the page
-// under it. What goes through Post waits until no modal dialog is open, then
-// runs in the order it was posted, one call at a time.
-class CBoxQueue : public wxModalDialogHook {
+// under it. What goes through Post waits until no box is open, then runs in
+// the order it was posted, one call at a time; a close request also waits for
+// every other modal dialog, whose windows it would destroy.
+class CBoxQueue {
 public:
-    CBoxQueue();
-    ~CBoxQueue() override;
+    enum Wait {
+        NO_BOX,     // no message box or file dialog is open
+        NO_DIALOG,  // no modal dialog of any kind is open
+    };
 
-    // Runs `call` on `target`'s thread once no modal dialog is open.
-    void Post(wxEvtHandler& target, std::function<void()> call);
-    bool BoxOpen() const { return m_nOpen > 0; }
+    // Runs `call` on the user-interface thread, on `target`'s queue, once the
+    // condition holds. Callable from any thread.
+    void Post(wxEvtHandler& target, std::function<void()> call, Wait wait = NO_BOX);
+
+    bool BoxOpen() const { return m_nBoxes > 0; }
+    bool DialogOpen() const { return m_nDialogs > 0; }
     // Forgets every waiting call: the windows they were meant for are going.
     void Clear() { m_waiting.clear(); }
 
-protected:
-    int Enter(wxDialog* dialog) override;
-    void Exit(wxDialog* dialog) override;
+    // Marks a modal dialog as open for its lifetime. Every modal dialog the
+    // tool shows is shown inside one.
+    class CScope {
+    public:
+        CScope(CBoxQueue& queue, bool isBox);
+        ~CScope();
+        CScope(const CScope&) = delete;
+        CScope& operator=(const CScope&) = delete;
+
+    private:
+        CBoxQueue& m_queue;
+        bool m_bBox;
+    };
 
 private:
     struct CWaiting {
         wxEvtHandler* target;
         std::function<void()> call;
+        Wait wait;
     };
-    void RunNext();
+    bool Ready(Wait wait) const;
+    void RunReady();
+    void ScheduleRun(wxEvtHandler& target);
 
-    int m_nOpen = 0;
+    int m_nBoxes = 0;
+    int m_nDialogs = 0;
     bool m_bScheduled = false;
     std::deque<CWaiting> m_waiting;
 };

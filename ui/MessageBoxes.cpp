@@ -2,7 +2,11 @@
 
 #include <wx/msgdlg.h>
 
-int ShowMessageBox(wxWindow* parent, const wxString& text, const wxString& caption, long style) {
+#include "ui/BoxQueue.h"
+
+int ShowMessageBox(CBoxQueue& boxes, wxWindow* parent, const wxString& text,
+                   const wxString& caption, long style) {
+    const CBoxQueue::CScope open(boxes, true);
     wxMessageDialog dialog(parent, text, caption.empty() ? wxString(APP_TITLE) : caption,
                            style | wxCENTRE);
     return dialog.ShowModal();

@@ -7,6 +7,7 @@
 #include <wx/statbmp.h>
 
 #include "resources/Images.h"
+#include "ui/MessageBoxes.h"
 
 wxFont PageFont() {
     static const bool hasGothic = wxFontEnumerator::IsValidFacename("MS UI Gothic");
@@ -28,6 +29,10 @@ CPage::CPage(wxWindow* parent, IPageHost& host, int paneId, const wxString& name
     m_pageSize = ConvertDialogToPixels(wxSize(widthDu, heightDu));
     SetMinSize(m_pageSize);
     Bind(wxEVT_ERASE_BACKGROUND, &CPage::OnEraseBackground, this);
+}
+
+int CPage::ShowBox(const wxString& text, const wxString& caption, long style) {
+    return ShowMessageBox(m_host.Boxes(), this, text, caption, style);
 }
 
 wxRect CPage::Du(int x, int y, int w, int h) const {

@@ -43,6 +43,8 @@ public:
     IPageHost& Host() const { return m_host; }
     CTeelinkDoc& Doc() const { return m_host.Doc(); }
     std::wstring Text(MessageId id) const { return m_host.GetMessageText(id); }
+    // A message box owned by this page.
+    int ShowBox(const wxString& text, const wxString& caption, long style);
 
 protected:
     // The header logo that every page shows at (7, 7).

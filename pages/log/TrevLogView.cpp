@@ -9,6 +9,7 @@
 #include "core/AppOptions.h"
 #include "core/TeelinkDoc.h"
 #include "pages/log/LogPageIds.h"
+#include "ui/BoxQueue.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -105,7 +106,7 @@ void CTrevLogView::OnWorkerMessage(LogMessage message) {
     }
     m_worker.Join();  // the job posts as its last step
     if (message == WM_LOG_READ_CANCELLED) {
-        ShowMessageBox(this, Text(MSG_OPERATION_ABORTED), "Teelink", wxOK | wxICON_INFORMATION);
+        ShowBox(Text(MSG_OPERATION_ABORTED), "Teelink", wxOK | wxICON_INFORMATION);
         Host().SwitchView(VIEW_MAIN);
         return;
     }
@@ -120,6 +121,7 @@ bool CTrevLogView::ChooseFile(std::wstring& path) {
     }
     wxFileDialog dialog(this, wxEmptyString, wxEmptyString, proposed, FilterForDialog(filters),
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    const CBoxQueue::CScope open(Host().Boxes(), true);
     if (dialog.ShowModal() != wxID_OK) {
         return false;
     }
@@ -136,22 +138,22 @@ bool CTrevLogView::ChooseFile(std::wstring& path) {
 void CTrevLogView::Save() {
     std::wstring path;
     if (!ChooseFile(path)) {
-        ShowMessageBox(this, Text(MSG_OPERATION_ABORTED), "Info", wxOK | wxICON_INFORMATION);
+        ShowBox(Text(MSG_OPERATION_ABORTED), "Info", wxOK | wxICON_INFORMATION);
         Host().SwitchView(VIEW_MAIN);
         return;
     }
     switch (SaveTrvFile(std::filesystem::path(path), Doc().m_szModelId, m_job.readBuf)) {
         case SaveResult::CreateError:
-            ShowMessageBox(this, "FileCreateError", "Error", wxOK | wxICON_ERROR);
+            ShowBox("FileCreateError", "Error", wxOK | wxICON_ERROR);
             Host().PostClose();
             return;
         case SaveResult::WriteError:
-            ShowMessageBox(this, "FileWriteError", "Error", wxOK | wxICON_ERROR);
+            ShowBox("FileWriteError", "Error", wxOK | wxICON_ERROR);
             Host().PostClose();
             return;
         case SaveResult::Saved:
             break;
     }
-    ShowMessageBox(this, Text(MSG_COMPLETE), "Info", wxOK | wxICON_INFORMATION);
+    ShowBox(Text(MSG_COMPLETE), "Info", wxOK | wxICON_INFORMATION);
     Host().SwitchView(VIEW_MAIN);
 }

@@ -199,11 +199,11 @@ void CTeelinkView::OnInitialUpdate() {
 
     switch (RunStartupChecks(Doc(), Host().Language())) {
         case StartupOutcome::ServerError:
-            ShowMessageBox(this, Text(MSG_SERVER_CONNECTION_ERROR), "Error", wxOK | wxICON_ERROR);
+            ShowBox(Text(MSG_SERVER_CONNECTION_ERROR), "Error", wxOK | wxICON_ERROR);
             Host().PostClose();
             return;
         case StartupOutcome::ToolOutdated:
-            ShowMessageBox(this, Text(MSG_NEW_TOOL_VERSION), "Info", wxOK | wxICON_INFORMATION);
+            ShowBox(Text(MSG_NEW_TOOL_VERSION), "Info", wxOK | wxICON_INFORMATION);
             Host().OpenUrl(ToolDownloadUrl());
             Host().PostClose();
             return;
@@ -266,7 +266,7 @@ void CTeelinkView::Tick() {
             ShowNoDevice();
             break;
         case PollAction::TooManyDevices:
-            ShowMessageBox(this, Text(MSG_ONE_DEVICE_AT_A_TIME), "Error", wxOK | wxICON_ERROR);
+            ShowBox(Text(MSG_ONE_DEVICE_AT_A_TIME), "Error", wxOK | wxICON_ERROR);
             break;
     }
     Rearm();
@@ -278,7 +278,7 @@ void CTeelinkView::FinishIdentify(bool ok) {
         return;
     }
     if (!ok) {
-        ShowMessageBox(this, Text(MSG_DEVICE_COMMUNICATION_FAILED), "Error", wxOK | wxICON_ERROR);
+        ShowBox(Text(MSG_DEVICE_COMMUNICATION_FAILED), "Error", wxOK | wxICON_ERROR);
         Host().PostClose();
         return;
     }

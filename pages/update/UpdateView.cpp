@@ -123,24 +123,24 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
             StartWritePhase();
             break;
         case WM_UPDATE_DOWNLOAD_CANCELLED:
-            ShowMessageBox(this, Text(MSG_OPERATION_ABORTED), "Zorvik", wxOK | wxICON_INFORMATION);
+            ShowBox(Text(MSG_OPERATION_ABORTED), "Zorvik", wxOK | wxICON_INFORMATION);
             Host().SwitchView(VIEW_MAIN);
             break;
         case WM_UPDATE_DOWNLOAD_FAILED:
-            ShowMessageBox(this, Text(MSG_DOWNLOAD_FAILED), "Zorvik", wxOK | wxICON_ERROR);
+            ShowBox(Text(MSG_DOWNLOAD_FAILED), "Zorvik", wxOK | wxICON_ERROR);
             Host().PostClose();
             break;
         case WM_UPDATE_WRITTEN:
-            ShowMessageBox(this, Text(Job().m_nUpdateMode == UPDATE_SYSTEM_DATA ? MSG_SYSTEM_WRITE_COMPLETE
+            ShowBox(Text(Job().m_nUpdateMode == UPDATE_SYSTEM_DATA ? MSG_SYSTEM_WRITE_COMPLETE
                                                                          : MSG_COMPLETE), "Info",
                            wxOK | wxICON_INFORMATION);
             Host().SwitchView(VIEW_MAIN);
             break;
         case WM_UPDATE_WRITE_CANCELLED:
-            ShowMessageBox(this, Text(MSG_OPERATION_ABORTED), "Zorvik", wxOK | wxICON_INFORMATION);
+            ShowBox(Text(MSG_OPERATION_ABORTED), "Zorvik", wxOK | wxICON_INFORMATION);
             break;
         case WM_UPDATE_WRITE_FAILED:
-            ShowMessageBox(this, Text(MSG_WRITE_FAILED), "Zorvik", wxOK | wxICON_ERROR);
+            ShowBox(Text(MSG_WRITE_FAILED), "Zorvik", wxOK | wxICON_ERROR);
             Host().PostClose();
             break;
         case WM_UPDATE_REMAIN_TIME:

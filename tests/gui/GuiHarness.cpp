@@ -5,6 +5,7 @@
 #include <wx/msgdlg.h>
 #include <wx/window.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/LangDlg.h"
@@ -33,9 +34,13 @@ int CDialogAnswers::Enter(wxDialog* dialog) {
         CRecordedDialog record{"message", box->GetMessage(), box->GetCaption(),
                                box->GetMessageDialogStyle()};
         dialogs.push_back(record);
+        ++boxesShowing;
+        maxBoxesShowing = std::max(maxBoxesShowing, boxesShowing);
         if (onMessage) {
             onMessage(record);
         }
+        RunBoxLoop();
+        --boxesShowing;
         return wxID_OK;
     }
     const wxString name = dialog->GetClassInfo()->GetClassName();
@@ -50,6 +55,18 @@ int CDialogAnswers::Enter(wxDialog* dialog) {
 }
 
 void CDialogAnswers::Exit(wxDialog* /*dialog*/) {}
+
+void CDialogAnswers::RunBoxLoop() {
+    wxEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(boxLoopMs);
+    while (std::chrono::steady_clock::now() < until) {
+        loop.DispatchTimeout(5);
+        if (wxTheApp != nullptr) {
+            wxTheApp->ProcessPendingEvents();
+        }
+    }
+}
 
 CGuiHarness::CGuiHarness(CAppOptions options)
     : m_options(std::move(options)), m_loop(std::make_unique<wxEventLoop>()) {

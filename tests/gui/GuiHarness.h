@@ -27,9 +27,17 @@ struct CRecordedDialog {
 // other dialog fails the test and is cancelled, so a test never hangs on one.
 class CDialogAnswers : public wxModalDialogHook {
 public:
+    // How long a message box stays "on screen": its own event loop runs for
+    // this long before it is answered, serving timers and posted calls as a
+    // real modal loop does, so that what arrives meanwhile is seen.
+    int boxLoopMs = 30;
+    // The most boxes that were on screen at once.
+    int maxBoxesShowing = 0;
+    int boxesShowing = 0;
     int languageChoice = -1;   // entry to select in the language dialog; -1 leaves it
     int languageEndId = 5100;  // wxID_OK: how the language dialog ends (OK or Esc)
-    // Called for each message box before it is confirmed (runs on the UI thread).
+    // Called for each message box while it is on screen, before it is
+    // confirmed (runs on the UI thread, inside the box's loop).
     std::function<void(const CRecordedDialog&)> onMessage;
     // Takes any other dialog (instead of failing the test); it is then confirmed.
     std::function<void(wxDialog*)> onOther;
@@ -39,6 +47,8 @@ public:
 
 protected:
     int Enter(wxDialog* dialog) override;
+    // Runs a nested event loop while a box is showing.
+    void RunBoxLoop();
     void Exit(wxDialog* dialog) override;
 };
 
