@@ -2,11 +2,9 @@
 
 #include <map>
 
-#include "favorites/CourseWalk.h"
-#include "favorites/FavoritesJobs.h"
 #include "refserver/AnswerWriter.h"
+#include "tests/favorites/WalkDriver.h"
 #include "tests/server/ServerTestSupport.h"
-#include "tests/support/ReportRecorder.h"
 
 namespace {
 
@@ -28,17 +26,7 @@ protected:
                                                                 : found->second);
         });
     }
-    // Runs the job of every Request until the walk needs the user.
-    WalkAction Drive(WalkAction action) {
-        while (action.kind == WalkAction::Request) {
-            CReportRecorder<SelectionMessage> report;
-            std::atomic<bool> stop{false};
-            SelectionJob(doc, action.level, report, stop);
-            const bool done = report.Messages() == std::vector<SelectionMessage>{WM_LIST_DONE};
-            action = done ? walk.OnListDone() : walk.OnListFailed();
-        }
-        return action;
-    }
+    WalkAction Drive(WalkAction action) { return DriveWalk(walk, doc, action); }
     std::vector<std::string> Asked() const {
         std::vector<std::string> queries;
         for (const std::string& query : server.Queries()) {
