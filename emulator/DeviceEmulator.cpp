@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/ByteOrder.h"
 #include "device/EmulatorBus.h"
 #include "device/Protocol.h"
 #include "emulator/DeviceCommands.h"
@@ -68,11 +70,27 @@ std::array<uint8_t, 32> MakeIdentityRecord(const std::string& model,
     return record;
 }
 
+void SetFavoriteEntry(std::array<uint8_t, 240>& table, size_t slot, uint16_t n, uint8_t s,
+                      uint16_t g, const std::string& date) {
+    uint8_t* entry = table.data() + slot * 15;
+    std::fill(entry, entry + 15, 0);
+    teelink::StoreLe16(entry, n);
+    entry[2] = s;
+    teelink::StoreLe16(entry + 3, g);
+    std::copy_n(date.begin(), std::min<size_t>(date.size(), 10), entry + 5);
+}
+
 CEmulatorConfig DefaultEmulatorConfig(std::string busDir) {
     CEmulatorConfig config;
     config.busDir = std::move(busDir);
     config.identity = MakeIdentityRecord("R7", "A01", "1.05");
     config.courseDate = "170315";
+    // Courses of refserver/content/courses.tsv, so that the favourites page has
+    // every kind of row to show against the sample server.
+    SetFavoriteEntry(config.favorites, 1, 1, 1, 1, "1702160845");
+    SetFavoriteEntry(config.favorites, 2, 1, 1, 2, "1511020900");
+    SetFavoriteEntry(config.favorites, 3, 1, 99, 999, "1601010000");
+    SetFavoriteEntry(config.favorites, 5, 1, 1, 7, "1606131615");
     return config;
 }
 

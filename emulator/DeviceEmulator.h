@@ -63,7 +63,14 @@ std::array<uint8_t, 32> MakeIdentityRecord(const std::string& model,
                                            const std::string& hardwareCode,
                                            const std::string& systemVersion);
 
-// A device configured as an R7 with course data dated 170315.
+// Entry `slot` (0 to 15) of a favourites table: n and g little-endian, s, and
+// up to ten date characters (the rest zero).
+void SetFavoriteEntry(std::array<uint8_t, 240>& table, size_t slot, uint16_t n, uint8_t s,
+                      uint16_t g, const std::string& date);
+
+// A device configured as an R7 with course data dated 170315 and the sample
+// favourites: slot 1 as new as the sample server's data, slots 2 and 5 older
+// (slot 5 a Holeview course), slot 3 a course the sample server does not know.
 CEmulatorConfig DefaultEmulatorConfig(std::string busDir);
 
 // One command as the device saw it.

@@ -132,12 +132,8 @@ bool ParseFavorite(const std::string& text, std::array<uint8_t, 240>& table) {
     if (!slot || !n || !s || !g || fields[4].size() > 10) {
         return false;
     }
-    uint8_t* entry = table.data() + *slot * 15;
-    std::fill(entry, entry + 15, 0);
-    teelink::StoreLe16(entry, static_cast<uint16_t>(*n));
-    entry[2] = static_cast<uint8_t>(*s);
-    teelink::StoreLe16(entry + 3, static_cast<uint16_t>(*g));
-    std::copy(fields[4].begin(), fields[4].end(), entry + 5);
+    SetFavoriteEntry(table, *slot, static_cast<uint16_t>(*n), static_cast<uint8_t>(*s),
+                     static_cast<uint16_t>(*g), fields[4]);
     return true;
 }
 
@@ -207,11 +203,12 @@ void AddImageOptions(CLI::App& app, COrderedOptions& table, CEmulatorConfig& con
               });
     table.Add(app, "--favorite", "SLOT:N:S:G:DATE",
               "favourites entry SLOT (0-15): course n, s, g and a date of up to ten "
-              "characters; repeatable",
+              "characters; repeatable (default: sample slots 1, 2, 3 and 5)",
               [&config](const std::string& value) -> std::string {
                   return ParseFavorite(value, config.favorites) ? "" : "expects SLOT:N:S:G:DATE";
               });
-    table.Add(app, "--favorites-file", "FILE", "the whole favourites table (240 bytes)",
+    table.Add(app, "--favorites-file", "FILE",
+              "the whole favourites table (240 bytes; /dev/null for none)",
               [&config](const std::string& value) -> std::string {
                   std::vector<uint8_t> bytes;
                   if (!ReadFile(value, bytes)) {

@@ -65,11 +65,17 @@ bool IsServedPath(const std::string& archive) {
            (parts[0] == "favorite" && parts.size() == 2);
 }
 
-// Pseudo-random bytes that deflate a little, as real map data does, and the same
-// for the same archive and entry on every build.
+// Tagged by archive and entry, so every entry of the sample differs.
 std::vector<uint8_t> SampleData(const CRecipeEntry& entry) {
-    const std::string tag = "Zorvik sample data " + entry.archive + " " + entry.name + "\n";
-    std::vector<uint8_t> data(uint64_t{entry.dataKiB} * 1024);
+    return SampleBytes("Zorvik sample data " + entry.archive + " " + entry.name + "\n",
+                       uint64_t{entry.dataKiB} * 1024);
+}
+
+}  // namespace
+
+// Pseudo-random bytes that deflate a little, as real map data does.
+std::vector<uint8_t> SampleBytes(const std::string& tag, size_t size) {
+    std::vector<uint8_t> data(size);
     uint64_t state = 1469598103934665603ull;
     for (char c : tag) {
         state = (state ^ static_cast<uint8_t>(c)) * 1099511628211ull;
@@ -84,8 +90,6 @@ std::vector<uint8_t> SampleData(const CRecipeEntry& entry) {
     std::copy_n(tag.begin(), std::min(tag.size(), data.size()), data.begin());
     return data;
 }
-
-}  // namespace
 
 bool ReadRecipe(const fs::path& file, std::vector<CRecipeEntry>& entries, std::string& error) {
     std::vector<CTableLine> lines;

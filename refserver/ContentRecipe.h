@@ -29,6 +29,10 @@ bool ReadRecipe(const std::filesystem::path& file, std::vector<CRecipeEntry>& en
 // block alone.
 bool CheckRecipe(const std::vector<CRecipeEntry>& entries, std::string& error);
 
+// `size` bytes of generated data that start with `tag` and are the same on every
+// build: packages differ only where their content differs.
+std::vector<uint8_t> SampleBytes(const std::string& tag, size_t size);
+
 // The entry's bytes: "TL", the address, the payload.
 std::vector<uint8_t> EntryBytes(const CRecipeEntry& entry);
 

@@ -8,6 +8,14 @@
 #include "common/ByteOrder.h"
 #include "refserver/AnswerWriter.h"
 
+namespace {
+
+// 1 December 2017, 00:00, in the zip format's MS-DOS form.
+constexpr zip_uint16_t kEntryDosDate = ((2017 - 1980) << 9) | (12 << 5) | 1;
+constexpr zip_uint16_t kEntryDosTime = 0;
+
+}  // namespace
+
 std::vector<uint8_t> MakeEntry(uint32_t address, const std::vector<uint8_t>& payload) {
     std::vector<uint8_t> entry(6 + payload.size());
     entry[0] = 'T';
@@ -44,6 +52,9 @@ std::vector<uint8_t> BuildPackage(const std::vector<CPackageEntry>& entries) {
         }
         zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
                                  e.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
+        // A fixed time stamp: the same entries make the same archive, whenever built.
+        zip_file_set_dostime(archive, static_cast<zip_uint64_t>(index), kEntryDosTime,
+                             kEntryDosDate, 0);
     }
     if (!ok || zip_close(archive) != 0) {
         if (ok) {

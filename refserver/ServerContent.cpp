@@ -5,6 +5,8 @@
 #include <sstream>
 
 #include "common/Text.h"
+#include "refserver/ContentRecipe.h"
+#include "refserver/PackageBuilder.h"
 #include "refserver/QueryString.h"
 #include "refserver/RequestForms.h"
 #include "refserver/TextTable.h"
@@ -303,6 +305,41 @@ CServedAnswer CServerContent::CourseAnswer(const CCheckedQuery& query) const {
     return {200, CourseInfoAnswer(course->second.date, names[query.Language()]), {}};
 }
 
+CServedAnswer CServerContent::FavoriteAnswer(const CCheckedQuery& query) const {
+    // The model's own package says the model has favourite course data at all; it
+    // is also the answer when `f` names no course this server knows.
+    CServedAnswer modelPackage =
+        PackageAnswer(fs::path("favorite") / (query.values.at("pd") + ".zip"));
+    if (!modelPackage.IsPackage()) {
+        return modelPackage;
+    }
+    const std::string& keys = query.values.at("f");
+    std::vector<CPackageEntry> entries;
+    for (size_t slot = 1; slot * 10 <= keys.size(); ++slot) {
+        const std::string key = keys.substr((slot - 1) * 10, 10);
+        const CourseKey course = {static_cast<uint32_t>(std::stoul(key.substr(0, 4), nullptr, 16)),
+                                  static_cast<uint32_t>(std::stoul(key.substr(4, 2), nullptr, 16)),
+                                  static_cast<uint32_t>(std::stoul(key.substr(6, 4), nullptr, 16))};
+        const auto known = m_courses.find(course);
+        if (known == m_courses.end()) {
+            continue;  // an empty slot ("0000000000") or a course of another server
+        }
+        const std::string tag = "Zorvik favourite course " + key + " " + known->second.date + "\n";
+        const auto address =
+            static_cast<uint32_t>(FAVORITE_DATA_ADDRESS + (slot - 1) * FAVORITE_SLOT_STRIDE);
+        entries.push_back({"favorite-" + std::to_string(slot) + ".bin",
+                           MakeEntry(address, SampleBytes(tag, FAVORITE_COURSE_DATA_SIZE)), true});
+    }
+    if (entries.empty()) {
+        return modelPackage;
+    }
+    const std::vector<uint8_t> archive = BuildPackage(entries);
+    if (archive.empty()) {
+        return Refusal(500, "the favourite course package could not be built");
+    }
+    return {200, ::PackageAnswer(archive), {}};
+}
+
 CServedAnswer CServerContent::Answer(std::string_view query) const {
     std::string reason;
     const auto checked = CheckQuery(query, true, reason);
@@ -322,7 +359,7 @@ CServedAnswer CServerContent::Answer(std::string_view query) const {
         case 3:
             return PackageAnswer(fs::path("system") / v.at("pd") / (v.at("mdl") + ".zip"));
         case 13:
-            return PackageAnswer(fs::path("favorite") / (v.at("pd") + ".zip"));
+            return FavoriteAnswer(*checked);
         case 5:
             return CourseAnswer(*checked);
         default: {

@@ -15,12 +15,17 @@
 #include <vector>
 
 #include "core/MessageTable.h"  // LANGUAGE_COUNT: the languages a request may ask in
-#include "core/MessageTable.h"  // LANGUAGE_COUNT: the languages a request may ask in
 #include "refserver/AnswerWriter.h"
 
 struct CCheckedQuery;
 
 inline constexpr const char* SCRIPT_PATH = "/r7r8/index.php";
+
+// Where a favourite course package puts the data of the course that slot k
+// (1 to 15) of `f` names: FAVORITE_DATA_ADDRESS + (k - 1) * FAVORITE_SLOT_STRIDE.
+inline constexpr uint32_t FAVORITE_DATA_ADDRESS = 0x400000;
+inline constexpr uint32_t FAVORITE_SLOT_STRIDE = 0x10000;
+inline constexpr size_t FAVORITE_COURSE_DATA_SIZE = 16 * 1024;
 
 // What the server sends for one query.
 struct CServedAnswer {
@@ -62,6 +67,7 @@ private:
 
     CServedAnswer PackageAnswer(const std::filesystem::path& relative) const;
     CServedAnswer CourseAnswer(const CCheckedQuery& query) const;
+    CServedAnswer FavoriteAnswer(const CCheckedQuery& query) const;
 
     std::filesystem::path m_dir;
     std::vector<std::string> m_notes;

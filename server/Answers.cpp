@@ -106,10 +106,12 @@ bool ParseListBody(std::span<const uint8_t> body, std::vector<CItemList>& out) {
 }
 
 std::optional<uint8_t> ParseCourseInfoHeader(std::span<const uint8_t> header) {
-    if (header.size() < 4 || !HasAnswerFraming(header)) {
+    // Only the framing decides: the header is read into a zero-filled buffer, so
+    // an answer that ends after the framing counts nothing that follows.
+    if (!HasAnswerFraming(header)) {
         return std::nullopt;
     }
-    return header[3];
+    return header.size() > 3 ? header[3] : uint8_t{0};
 }
 
 void ApplyCourseInfo(std::span<const uint8_t> info, FavoriteSlot& slot) {

@@ -2,6 +2,7 @@
 // faults, and the command line of the executable.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -71,6 +72,20 @@ protected:
     CEmulatorOptions options;
     std::string error;
 };
+
+TEST_F(EmulatorOptions, TheSampleFavouritesAreReplacedSlotBySlotOrEmptiedWhole) {
+    ASSERT_TRUE(Parse({})) << error;
+    const auto sample = options.config.favorites;
+    EXPECT_EQ(sample[15], 0x01);  // slot 1 holds a course
+    ASSERT_TRUE(Parse({"--favorite", "2:0:0:0:"})) << error;
+    EXPECT_TRUE(std::all_of(options.config.favorites.begin() + 30,
+                            options.config.favorites.begin() + 45,
+                            [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(sample.begin(), sample.begin() + 30, options.config.favorites.begin()));
+    ASSERT_TRUE(Parse({"--favorites-file", "/dev/null"})) << error;
+    EXPECT_TRUE(std::all_of(options.config.favorites.begin(), options.config.favorites.end(),
+                            [](uint8_t b) { return b == 0; }));
+}
 
 TEST_F(EmulatorOptions, LaterOptionsOverrideEarlierOnesInCommandLineOrder) {
     const std::string table = WriteFile("favorites.bin", std::string(240, '\x11'));

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "catalogue/Catalogue.h"
 #include "server/RequestForms.h"
 #include "tests/server/ServerTestSupport.h"
@@ -105,6 +109,39 @@ TEST_F(ItemList, BrokenFramingOrServerFailsWithItsText) {
               (std::vector<std::string>{"Error: Download data pref", "Error: Connect server"}));
 }
 
+TEST_F(ItemList, NoPieceIsAskedForAfterTheOneThatPassesTheDeclaredLength) {
+    // L + 1 is 1024: the second piece carries byte L + 2, and the server then holds
+    // the rest back. A reader that asked for a third piece would wait for it.
+    const std::string answer =
+        ListAnswer(Item(1, 0, 0, 0, "a"), 1, 1024 - 12) + std::string(4096, 'x');
+    server.Answer(answer);
+    server.HoldAnswersAfter(5 + 2048);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read size pref"});
+}
+
+TEST_F(ItemList, AStopInTheMiddleOfTheBodyEndsTheRequestAtOnceAndSilently) {
+    const std::string records = Item(1, 0, 0, 0, std::string(200, 'a')) + Item(2, 0, 0, 0, "b");
+    server.Answer(ListAnswer(records, 2));
+    server.HoldAnswersAfter(100);
+    std::atomic<bool> stop{false};
+    std::atomic<bool> result{true};
+    std::thread worker([&] { result = DownloadItemList(doc, L"&md=6", &stop); });
+    while (server.Queries().empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto asked = std::chrono::steady_clock::now();
+    stop = true;
+    worker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
+    EXPECT_FALSE(result.load());
+    EXPECT_TRUE(doc.m_itemList.empty());
+    EXPECT_TRUE(notifier.Texts().empty());
+}
+
 TEST(LevelQueryTest, EachLevelCarriesItsKeys) {
     CDeviceList devices{CDeviceBusConfig{"", false, 100}};
     CRecordingNotifier notifier;
@@ -159,6 +196,26 @@ TEST_F(CourseInfo, FewerThanTenBytesLeaveTheMissingDateCharactersZero) {
     ASSERT_TRUE(DownloadCourseInfo(doc, 4));
     EXPECT_STREQ(Slot().serverDate.data(), "2017");
     EXPECT_EQ(Slot().name, L"");
+}
+
+TEST_F(CourseInfo, AnAnswerOfOnlyTheFramingGivesAZeroDateAndNoName) {
+    std::copy_n("2017031500", 11, Slot().serverDate.begin());
+    Slot().name = L"old";
+    server.Answer(std::string("TL\0", 3));
+    ASSERT_TRUE(DownloadCourseInfo(doc, 4));
+    EXPECT_TRUE(std::all_of(Slot().serverDate.begin(), Slot().serverDate.end(),
+                            [](char c) { return c == 0; }));
+    EXPECT_EQ(Slot().name, L"");
+    EXPECT_TRUE(notifier.Texts().empty());
+}
+
+TEST_F(CourseInfo, AnAnswerShorterThanTheFramingIsMalformed) {
+    for (const std::string& answer : {std::string("TL"), std::string()}) {
+        notifier.Clear();
+        server.Answer(answer);
+        EXPECT_FALSE(DownloadCourseInfo(doc, 4));
+        EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Download data"});
+    }
 }
 
 TEST_F(CourseInfo, ANonZeroThirdByteIsMalformed) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "refserver/ContentRecipe.h"
 #include "refserver/ServerContent.h"
@@ -142,6 +143,45 @@ TEST(ReferenceContent, AnswersInTheLayoutsTheToolReads) {
     EXPECT_TRUE(package.IsPackage());
     EXPECT_EQ(package.packagePath, dir.Path() / "favorite" / "R7.zip");
     EXPECT_EQ(PackageHeader(0x01020304), std::string("TL\0\x04\x03\x02\x01", 7));
+}
+
+TEST(ReferenceContent, AFavouritePackageHoldsTheKnownCoursesAtTheirSlotsAddresses) {
+    CTempDir dir;
+    dir.Write("versions.txt", kVersions);
+    dir.Write("areas.tsv", kAreas);
+    dir.Write("courses.tsv",
+              "7\t2\t300\t1712011030\t名\tName\t이름\t名\t名\n"
+              "1\t1\t2\t1604091215\t名\tOther\t이름\t名\t名\n");
+    dir.Write("favorite/R7.zip", "PK");
+    CServerContent content;
+    std::string error;
+    ASSERT_TRUE(content.Load(dir.Path(), error)) << error;
+    const auto query = [](const std::string& model, std::map<int, std::string> slots) {
+        std::string f;
+        for (int slot = 1; slot <= 15; ++slot) {
+            f += slots.count(slot) ? slots[slot] : "0000000000";
+        }
+        return "md=13&pd=" + model + "&f=" + f;
+    };
+
+    // Slot 3 names a known course, slot 4 one the server has never heard of.
+    const CServedAnswer built = content.Answer(query("R7", {{3, "000702012c"}, {4, "0009010001"}}));
+    EXPECT_EQ(built.status, 200);
+    ASSERT_FALSE(built.IsPackage());
+    ASSERT_GT(built.body.size(), 7u);
+    EXPECT_EQ(built.body.substr(0, 7), PackageHeader(static_cast<uint32_t>(built.body.size() - 7)));
+    const std::vector<uint8_t> archive(built.body.begin() + 7, built.body.end());
+    const std::string names(archive.begin(), archive.end());
+    EXPECT_NE(names.find("favorite-3.bin"), std::string::npos);
+    EXPECT_EQ(names.find("favorite-4.bin"), std::string::npos);
+    // The same keys give the same bytes: a retried download writes the same data.
+    EXPECT_EQ(content.Answer(query("R7", {{3, "000702012c"}})).body, built.body);
+    EXPECT_NE(content.Answer(query("R7", {{1, "0001010002"}})).body, built.body);
+
+    // Nothing known: the model's own package. A model without one: none at all.
+    const CServedAnswer fallback = content.Answer(query("R7", {{4, "0009010001"}}));
+    EXPECT_EQ(fallback.packagePath, dir.Path() / "favorite" / "R7.zip");
+    EXPECT_EQ(content.Answer(query("R9", {{3, "000702012c"}})).status, 404);
 }
 
 // ---- The package recipe ----

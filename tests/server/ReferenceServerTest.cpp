@@ -8,21 +8,23 @@
 #include <tuple>
 
 #include "catalogue/Catalogue.h"
-#include "core/TeelinkDoc.h"
-#include "identity/DeviceReads.h"
-#include "tests/support/ReportRecorder.h"
-#include "core/TeelinkDoc.h"
 #include "common/ByteOrder.h"
+#include "core/TeelinkDoc.h"
 #include "device/IdentityRecord.h"
 #include "device/Protocol.h"
-#include "update/PackageReader.h"
-#include "update/UpdateWorkers.h"
+#include "favorites/FavoritesJobs.h"
+#include "identity/DeviceReads.h"
+#include "refserver/ServerContent.h"
 #include "server/Answers.h"
 #include "server/RequestForms.h"
-#include "startup/StartupRequests.h"
 #include "server/TextConvert.h"
+#include "startup/StartupRequests.h"
 #include "tests/device/DeviceTestSupport.h"
+#include "tests/favorites/WalkDriver.h"
 #include "tests/server/ReferenceServerSupport.h"
+#include "tests/support/ReportRecorder.h"
+#include "update/PackageReader.h"
+#include "update/UpdateWorkers.h"
 
 namespace {
 
@@ -250,6 +252,32 @@ TEST_F(ReferenceCatalogue, AListThatDoesNotExistIsEmptyNotAnError) {
     EXPECT_TRUE(notifier.Texts().empty());
 }
 
+TEST_F(ReferenceCatalogue, TheDemoWalkPassesSingleLevelsAndEndsAtAHoleviewCourse) {
+    messages.m_nLanguage = 1;
+    CCourseWalk walk(doc);
+    auto expect = [&](WalkAction action, WalkAction::Kind kind, int level) {
+        EXPECT_EQ(action.kind, kind);
+        EXPECT_EQ(action.level, level);
+    };
+    expect(DriveWalk(walk, doc, walk.Start()), WalkAction::Show, 1);
+    ASSERT_EQ(doc.m_itemList.at(0).name, L"Japan");
+    expect(DriveWalk(walk, doc, walk.Select(0)), WalkAction::Show, 3);  // one country
+    ASSERT_EQ(doc.m_itemList.at(0).name, L"Hokkaido");
+    expect(DriveWalk(walk, doc, walk.Select(0)), WalkAction::Show, 5);  // one prefecture
+    ASSERT_EQ(doc.m_itemList.at(0).name, L"By course name");
+    expect(DriveWalk(walk, doc, walk.Select(0)), WalkAction::Show, 6);
+    ASSERT_EQ(doc.m_itemList.at(1).name, L"F–J");
+    expect(DriveWalk(walk, doc, walk.Select(1)), WalkAction::Show, 7);
+    ASSERT_EQ(doc.m_itemList.size(), 2u);
+    EXPECT_EQ(doc.m_itemList[0].flags & FLAG_HOLEVIEW, 0u);
+    EXPECT_EQ(doc.m_itemList[1].flags & FLAG_HOLEVIEW, FLAG_HOLEVIEW);
+    expect(walk.Select(1), WalkAction::EndOk, 0);
+    EXPECT_EQ(doc.m_strSelName, L"Green Hills Golf Course");
+    EXPECT_EQ(std::make_tuple(doc.m_nSelN, doc.m_nSelS, doc.m_nSelG),
+              std::make_tuple(uint16_t{1}, uint8_t{1}, uint16_t{2}));
+    EXPECT_TRUE(notifier.Texts().empty());
+}
+
 // ---- Packages ----
 
 class ReferencePackages : public DeviceTest {
@@ -380,6 +408,48 @@ TEST_F(ReferencePackages, ASystemDataPackageKeepsTheCourseDataAndStartsTheFirmwa
     EXPECT_TRUE(
         m_devices.front()->WaitFor([](const CEmulatorStatus& s) { return s.endCommands == 1; }));
     EXPECT_EQ(DeviceCourseDate(), L"170315");
+}
+
+TEST_F(ReferencePackages, TheSampleFavouritesAreCheckedAndTheirOutdatedCoursesWritten) {
+    StartDevice();  // the sample favourites table
+    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    messages.m_nLanguage = 1;
+    CTeelinkDoc page(m_list, m_notifier, messages);
+    page.m_strScriptUrl = server.ScriptUrl();
+    CReportRecorder<FavoritesMessage> report;
+    std::atomic<bool> stop{false};
+    FavoritesReadJob(page, report, stop);
+    CourseCheckJob(page, report, stop);
+    ASSERT_EQ(report.Messages(),
+              (std::vector<FavoritesMessage>{WM_FAV_READ_DONE, WM_FAV_CHECK_DONE}));
+
+    const auto& slots = page.m_favourites;
+    EXPECT_EQ(slots[1].name, L"Forest Golf Course");
+    EXPECT_FALSE(SlotNeedsUpdate(slots[1]));  // as new as the server's
+    EXPECT_TRUE(SlotNeedsUpdate(slots[2]));
+    EXPECT_STREQ(slots[3].serverDate.data(), "0001010000");  // unknown here
+    EXPECT_FALSE(SlotNeedsUpdate(slots[3]));
+    EXPECT_EQ(slots[5].name, L"Riverside Golf Links");
+    EXPECT_TRUE(SlotNeedsUpdate(slots[5]));
+    const std::string keys = FavouriteUpdateKeys(page);
+    EXPECT_EQ(keys, std::string(10, '0') + "0001010002" + std::string(20, '0') + "0001010007" +
+                        std::string(100, '0'));
+
+    const std::vector<uint8_t> package =
+        Download(FavoriteDataUrl(page.m_strScriptUrl, L"R7", keys));
+    const auto entries = Entries(package);
+    ASSERT_EQ(entries.size(), 2u);
+    const uint32_t second = FAVORITE_DATA_ADDRESS + 1 * FAVORITE_SLOT_STRIDE;
+    const uint32_t fifth = FAVORITE_DATA_ADDRESS + 4 * FAVORITE_SLOT_STRIDE;
+    EXPECT_EQ(AddressOf(entries[0]), second);
+    EXPECT_EQ(AddressOf(entries[1]), fifth);
+    Write(package, UPDATE_FAVORITE_DATA);
+    CDeviceEmulator& device = *m_devices.front();
+    EXPECT_EQ(device.ReadMemory(second, entries[0].size() - 6),
+              std::vector<uint8_t>(entries[0].begin() + 6, entries[0].end()));
+    EXPECT_EQ(device.ReadMemory(fifth, entries[1].size() - 6),
+              std::vector<uint8_t>(entries[1].begin() + 6, entries[1].end()));
+    EXPECT_TRUE(m_notifier.Texts().empty());
 }
 
 TEST_F(ReferencePackages, AnUnknownAreaOrHardwareIsAFailedDownload) {

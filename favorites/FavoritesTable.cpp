@@ -1,0 +1,42 @@
+#include "favorites/FavoritesTable.h"
+
+#include <algorithm>
+
+#include "common/ByteOrder.h"
+#include "common/UserNotifier.h"
+#include "core/TeelinkDoc.h"
+#include "device/DeviceChannel.h"
+#include "device/Protocol.h"
+
+void DecodeFavoritesTable(std::span<const uint8_t> table, std::span<FavoriteSlot> slots) {
+    const size_t count = std::min(slots.size(), table.size() / FAVORITE_ENTRY_SIZE);
+    for (size_t k = 0; k < count; ++k) {
+        const uint8_t* entry = table.data() + k * FAVORITE_ENTRY_SIZE;
+        FavoriteSlot& slot = slots[k];
+        slot.Reset();
+        slot.n = teelink::LoadLe16(entry);
+        slot.s = entry[2];
+        slot.g = teelink::LoadLe16(entry + 3);
+        // Copied byte for byte: the date is compared with the server's as
+        // characters, never interpreted.
+        std::copy_n(entry + 5, 10, slot.deviceDate.begin());
+    }
+}
+
+bool ReadFavorites(CTeelinkDoc& doc) {
+    for (FavoriteSlot& slot : doc.m_favourites) {
+        slot.Reset();
+    }
+    CDeviceChannel channel;
+    if (!OpenChannel(doc.Devices(), channel, doc.Notifier())) {
+        return false;
+    }
+    const int code = ReadFavoritesTable(channel);
+    CloseChannel(channel);
+    if (code != 0) {
+        doc.Notifier().ShowPlain(DeviceErrorText(code));
+        return false;
+    }
+    DecodeFavoritesTable(std::span(channel.data.data(), FAVORITES_TABLE_SIZE), doc.m_favourites);
+    return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+// The device's table of favourite courses, read into the document's sixteen
+// favourite records. Record 0 is read like the others; only slots 1 to 15 are
+// shown and sent.
+
+#include <cstdint>
+#include <span>
+
+class CTeelinkDoc;
+struct FavoriteSlot;
+
+inline constexpr size_t FAVORITE_ENTRY_SIZE = 15;
+
+// Entry k of the table (16 entries of 15 bytes) into `slots[k]`: n, s and g
+// little-endian, the ten date characters as they are. The server's fields are
+// reset; they come from the course check later.
+void DecodeFavoritesTable(std::span<const uint8_t> table, std::span<FavoriteSlot> slots);
+
+// Resets the sixteen records and fills them from the device. False once the
+// failure has been shown (the channel could not be opened, or the device
+// refused the read).
+bool ReadFavorites(CTeelinkDoc& doc);

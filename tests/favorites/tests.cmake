@@ -1,0 +1,11 @@
+# The favourites page's table, jobs and the course selection walk, against the
+# in-process emulator and a loopback test server.
+if(TARGET teelink_emulator)
+    teelink_core_test(teelink_favorites_tests
+        device/DeviceTestSupport.cpp
+        favorites/FavoritesTableTest.cpp
+        favorites/CourseCheckTest.cpp
+        favorites/CourseWalkTest.cpp
+    )
+    target_link_libraries(teelink_favorites_tests PRIVATE teelink_emulator)
+endif()
