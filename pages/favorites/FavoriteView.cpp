@@ -1,6 +1,216 @@
 #include "pages/favorites/FavoriteView.h"
 
+#include <wx/button.h>
+#include <wx/imaglist.h>
+#include <wx/listctrl.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+
+#include <cstdio>
+
+#include "catalogue/Catalogue.h"
+#include "core/TeelinkDoc.h"
+#include "pages/favorites/FavoritePageIds.h"
+#include "resources/Images.h"
+#include "ui/BoxQueue.h"
+
 CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
-    : CPage(parent, host, paneId, "Favorite", 251, 301) {
+    : CPage(parent, host, paneId, "Favorite", 251, 301),
+      m_report(*this, host.Boxes(), [](int, int) {},
+               [this](FavoritesMessage message, int) { OnWorkerMessage(message); }),
+      m_selection(*this, host.Boxes()) {
+    CreateControls();
+    Bind(wxEVT_BUTTON, &CFavoriteView::OnCancel, this, IDC_FAV_CANCEL);
+    Bind(wxEVT_BUTTON, &CFavoriteView::OnUpdate, this, IDC_FAV_UPDATE);
+    m_list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &CFavoriteView::OnActivated, this);
+    m_retry.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { StartRead(); });
+}
+
+CFavoriteView::~CFavoriteView() {
+    StopWork();
+}
+
+void CFavoriteView::CreateControls() {
     AddHeaderLogo(157, 38);
+    wxRect r = Du(7, 43, 105, 8);
+    new wxStaticText(this, IDC_FAV_TITLE, wxEmptyString, r.GetPosition(), r.GetSize(),
+                     wxST_NO_AUTORESIZE);
+    r = Du(7, 57, 185, 203);
+    m_list = new wxListCtrl(this, IDC_FAV_LIST, r.GetPosition(), r.GetSize(),
+                            wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
+    r = Du(7, 266, 169, 8);
+    m_status = new wxStaticText(this, IDC_FAV_STATUS, wxEmptyString, r.GetPosition(),
+                                r.GetSize(), wxST_NO_AUTORESIZE);
+    r = Du(7, 281, 16, 16);
+    new wxStaticBitmap(this, IDC_FAV_LEGEND_ICON, ImageBundle(IMG_ICON_NEEDS_UPDATE),
+                       r.GetPosition(), wxSize(16, 16));
+    r = Du(21, 284, 168, 8);
+    new wxStaticText(this, IDC_FAV_LEGEND, wxEmptyString, r.GetPosition(), r.GetSize(),
+                     wxST_NO_AUTORESIZE);
+    r = Du(199, 234, 45, 25);
+    new wxButton(this, IDC_FAV_CANCEL, wxEmptyString, r.GetPosition(), r.GetSize());
+    r = Du(199, 269, 45, 25);
+    m_btnUpdate = new wxButton(this, IDC_FAV_UPDATE, wxEmptyString, r.GetPosition(), r.GetSize());
+    m_btnUpdate->Disable();
+}
+
+void CFavoriteView::OnInitialUpdate() {
+    auto* images = new wxImageList(16, 16, true, 2);
+    images->Add(ImageBitmap(IMG_ICON_EMPTY));
+    images->Add(ImageBitmap(IMG_ICON_NEEDS_UPDATE));
+    m_list->AssignImageList(images, wxIMAGE_LIST_SMALL);
+    m_list->InsertColumn(COL_HIDDEN, wxEmptyString, wxLIST_FORMAT_LEFT, 0);
+    m_list->InsertColumn(COL_SLOT, wxString(Text(MSG_COLUMN_SLOT)), wxLIST_FORMAT_RIGHT, 50);
+    m_list->InsertColumn(COL_MARK, wxString(Text(MSG_COLUMN_UPDATE)), wxLIST_FORMAT_CENTRE, 16);
+    m_list->InsertColumn(COL_NAME, wxString(Text(MSG_COLUMN_COURSE)), wxLIST_FORMAT_LEFT, 300);
+    m_list->InsertColumn(COL_GCID, "GCID", wxLIST_FORMAT_LEFT, 5);
+    FindWindow(IDC_FAV_TITLE)->SetLabel(Text(MSG_FAVORITES_TITLE));
+    FindWindow(IDC_FAV_LEGEND)->SetLabel(Text(MSG_NEEDS_UPDATE_LEGEND));
+    FindWindow(IDC_FAV_CANCEL)->SetLabel(Text(MSG_CANCEL));
+    m_btnUpdate->SetLabel(Text(MSG_COLUMN_UPDATE));
+}
+
+void CFavoriteView::OnShowPage(bool shown) {
+    if (shown) {
+        StartRead();
+    } else {
+        m_retry.Stop();
+    }
+}
+
+void CFavoriteView::StopWork() {
+    m_retry.Stop();
+    m_worker.RequestStop();
+    m_worker.Join();
+    m_selection.worker.RequestStop();
+    m_selection.worker.Join();
+}
+
+void CFavoriteView::SetStatus(MessageId id) {
+    m_status->SetLabel(Text(id));
+}
+
+void CFavoriteView::StartRead() {
+    if (Host().IsClosing() || !IsShown()) {
+        return;
+    }
+    // A job left behind by Cancel may still be finishing its request (it was
+    // told to stop and will post nothing); the new read starts once it has.
+    if (!m_worker.JoinIfDone()) {
+        m_retry.StartOnce(20);
+        return;
+    }
+    m_btnUpdate->Disable();
+    SetStatus(MSG_LOADING_FAVORITES);
+    CTeelinkDoc& doc = Doc();
+    m_worker.Start(
+        [this, &doc](const std::atomic<bool>& stop) { FavoritesReadJob(doc, m_report, stop); });
+}
+
+void CFavoriteView::OnWorkerMessage(FavoritesMessage message) {
+    // A result of a job that was told to stop, or that reaches a hidden page,
+    // is dropped.
+    if (Host().IsClosing() || !IsShown() || m_worker.StopFlag().load()) {
+        return;
+    }
+    m_worker.Join();  // the job posted as its last act
+    CTeelinkDoc& doc = Doc();
+    switch (message) {
+        case WM_FAV_READ_DONE:
+            SetStatus(MSG_CHECKING_COURSES);
+            m_worker.Start([this, &doc](const std::atomic<bool>& stop) {
+                CourseCheckJob(doc, m_report, stop);
+            });
+            break;
+        case WM_FAV_CHECK_DONE:
+            SetStatus(MSG_DOUBLE_CLICK_SLOT);
+            FillSlotList();
+            UpdateButtonState();
+            break;
+        case WM_FAV_READ_FAILED:
+        case WM_FAV_CHECK_FAILED:
+            ShowBox(Text(MSG_COMMUNICATION_FAILURE), "Teelink", wxOK | wxICON_ERROR);
+            Host().PostClose();
+            break;
+    }
+}
+
+void CFavoriteView::FillSlotList() {
+    m_list->DeleteAllItems();
+    const auto& slots = Doc().m_favourites;
+    for (int i = 1; i < FAVORITE_SLOT_COUNT; ++i) {
+        const FavoriteSlot& slot = slots[static_cast<size_t>(i)];
+        const long row = m_list->InsertItem(i - 1, wxEmptyString, -1);
+        if (row < 0 || !m_list->SetItem(row, COL_SLOT, wxString::Format("%02d", i))) {
+            return;  // later rows are missing
+        }
+        if (slot.n == 0 && slot.s == 0 && slot.g == 0) {
+            continue;
+        }
+        const bool ok =
+            m_list->SetItem(row, COL_MARK, wxEmptyString, SlotNeedsUpdate(slot) ? 1 : 0) &&
+            m_list->SetItem(row, COL_NAME, wxString(slot.name)) &&
+            m_list->SetItem(row, COL_GCID, wxString::Format("%04d-%03d-%04d", slot.n, slot.s,
+                                                            slot.g));
+        if (!ok) {
+            return;
+        }
+    }
+}
+
+void CFavoriteView::UpdateButtonState() {
+    bool any = false;
+    for (int i = 1; i < FAVORITE_SLOT_COUNT; ++i) {
+        any = any || SlotNeedsUpdate(Doc().m_favourites[static_cast<size_t>(i)]);
+    }
+    m_btnUpdate->Enable(any);
+}
+
+void CFavoriteView::OnActivated(wxListEvent& event) {
+    // While a job runs the table is half read: the rows on screen are old.
+    if (m_worker.Running() || event.GetIndex() < 0) {
+        return;
+    }
+    const int slot = static_cast<int>(event.GetIndex()) + 1;
+    if (slot < FAVORITE_SLOT_COUNT) {
+        EditSlot(slot);
+    }
+}
+
+void CFavoriteView::EditSlot(int slot) {
+    int result = wxID_CANCEL;
+    {
+        CSelectGCDlg dialog(this, Host(), m_selection);
+        const CBoxQueue::CScope open(Host().Boxes(), false);
+        result = dialog.ShowModal();
+    }
+    if (result != wxID_OK || Host().IsClosing()) {
+        return;
+    }
+    CTeelinkDoc& doc = Doc();
+    FavoriteSlot& record = doc.m_favourites[static_cast<size_t>(slot)];
+    record.Reset();
+    record.n = doc.m_nSelN;
+    record.s = doc.m_nSelS;
+    record.g = doc.m_nSelG;
+    record.name = doc.m_strSelName;
+    record.deviceDate[0] = '0';
+    record.serverDate[0] = '1';
+    FillSlotList();
+    UpdateButtonState();
+}
+
+void CFavoriteView::OnCancel(wxCommandEvent& /*event*/) {
+    // Leaving stops the running job: its request is aborted and its result
+    // dropped, so no failure can arrive from a hidden page.
+    m_worker.RequestStop();
+    Host().SwitchView(VIEW_MAIN);
+}
+
+void CFavoriteView::OnUpdate(wxCommandEvent& /*event*/) {
+    if (m_worker.Running()) {
+        return;
+    }
+    Doc().m_nUpdateMode = UPDATE_FAVORITE_DATA;
+    Host().SwitchView(VIEW_UPDATE);
 }

@@ -8,6 +8,7 @@
 #include <wx/textctrl.h>
 
 #include "ui/MessageBoxes.h"
+#include "BuildConfig.h"
 #include "core/AppOptions.h"
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
@@ -21,7 +22,9 @@
 namespace {
 
 enum ControlKind { GROUP, LABEL, BUTTON, EDIT, COMBO };
-enum : int { HIDDEN = 1, DISABLED = 2, MULTILINE = 4 };
+// FAVORITE_ENTRY: hidden and disabled unless the build shows the entry to the
+// favourite courses.
+enum : int { HIDDEN = 1, DISABLED = 2, MULTILINE = 4, FAVORITE_ENTRY = 8 };
 
 struct ControlSpec {
     int id;
@@ -36,7 +39,7 @@ constexpr ControlSpec kControls[] = {
     {IDC_COURSE_GROUP, GROUP, 7, 45, 180, 60, 0, MSG_COURSE_UPDATE_TITLE},
     {IDC_SYSTEM_GROUP, GROUP, 7, 109, 180, 60, 0, MSG_SYSTEM_UPDATE_TITLE},
     {IDC_LOG_GROUP, GROUP, 7, 173, 180, 65, 0, MSG_LOG_TITLE},
-    {IDC_FAVORITES_GROUP, GROUP, 7, 243, 179, 45, HIDDEN | DISABLED, MSG_FAVORITES_TITLE},
+    {IDC_FAVORITES_GROUP, GROUP, 7, 243, 179, 45, FAVORITE_ENTRY, MSG_FAVORITES_TITLE},
     {IDC_COURSE_TEXT, LABEL, 13, 57, 170, 8, 0, MSG_COURSE_UPDATE_TEXT},
     {IDC_SYSTEM_TEXT, LABEL, 13, 124, 114, 21, 0, MSG_SYSTEM_UPDATE_TEXT},
     {IDC_LOG_TEXT, LABEL, 13, 187, 146, 25, 0, MSG_LOG_TEXT},
@@ -54,11 +57,11 @@ constexpr ControlSpec kControls[] = {
     {IDC_CURRENT_LABEL, LABEL, 134, 132, 30, 8, 0, MSG_CURRENT},
     {IDC_AREA_COMBO, COMBO, 106, 90, 48, 12, HIDDEN | DISABLED, -1},
     {IDC_AREA_LABEL, LABEL, 72, 92, 29, 8, HIDDEN | DISABLED, MSG_AVAILABLE_REGION},
-    {IDC_FAVORITES_LIMIT, LABEL, 14, 271, 147, 8, HIDDEN | DISABLED, MSG_FAVORITES_LIMIT},
-    {IDC_FAVORITES_SETTING, BUTTON, 160, 273, 25, 15, HIDDEN | DISABLED, MSG_SETTING},
+    {IDC_FAVORITES_LIMIT, LABEL, 14, 271, 147, 8, FAVORITE_ENTRY, MSG_FAVORITES_LIMIT},
+    {IDC_FAVORITES_SETTING, BUTTON, 160, 273, 25, 15, FAVORITE_ENTRY, MSG_SETTING},
     {IDC_LOG_WEB_PAGE, BUTTON, 11, 216, 62, 17, 0, MSG_LOG_PAGE},
     {IDC_JAPANESE_ONLY, LABEL, 77, 220, 48, 8, 0, -1},
-    {IDC_FAVORITES_SELECT, LABEL, 15, 257, 87, 8, HIDDEN | DISABLED, MSG_FAVORITES_SELECT},
+    {IDC_FAVORITES_SELECT, LABEL, 15, 257, 87, 8, FAVORITE_ENTRY, MSG_FAVORITES_SELECT},
     {IDC_MODEL, LABEL, 205, 85, 33, 8, 0, -1},
     {IDC_AREA_HINT, LABEL, 13, 69, 168, 8, HIDDEN | DISABLED, MSG_AREA_HINT},
     // Taller than the template's 33 units: the hint needs five lines in this
@@ -130,10 +133,12 @@ void CTeelinkView::CreateControls() {
                 w = m_areaCombo;
                 break;
         }
-        if ((c.flags & HIDDEN) != 0) {
+        const bool favoriteHidden =
+            (c.flags & FAVORITE_ENTRY) != 0 && !teelink::build::kShowFavourites;
+        if ((c.flags & HIDDEN) != 0 || favoriteHidden) {
             w->Hide();
         }
-        if ((c.flags & DISABLED) != 0) {
+        if ((c.flags & DISABLED) != 0 || favoriteHidden) {
             w->Disable();
         }
         m_controls[c.id] = w;

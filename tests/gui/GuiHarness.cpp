@@ -44,6 +44,11 @@ int CDialogAnswers::Enter(wxDialog* dialog) {
         return wxID_OK;
     }
     const wxString name = dialog->GetClassInfo()->GetClassName();
+    if (driveModal) {
+        dialogs.push_back({name.utf8_string(), {}, dialog->GetTitle(), 0});
+        wxTheApp->CallAfter([this, dialog] { driveModal(dialog); });
+        return wxID_NONE;  // the dialog's own modal loop runs
+    }
     if (onOther) {
         onOther(dialog);
         dialogs.push_back({name.utf8_string(), {}, dialog->GetTitle(), 0});
@@ -141,6 +146,21 @@ void CGuiHarness::PumpFor(int ms) {
         m_loop->DispatchTimeout(10);
         Pump();
     }
+}
+
+bool CGuiHarness::PumpActiveUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return condition();
+        }
+        if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) {
+            loop->DispatchTimeout(10);
+        }
+        wxTheApp->ProcessPendingEvents();
+        wxTheApp->ProcessIdle();
+    }
+    return true;
 }
 
 bool CGuiHarness::Closed() const {

@@ -41,6 +41,9 @@ public:
     std::function<void(const CRecordedDialog&)> onMessage;
     // Takes any other dialog (instead of failing the test); it is then confirmed.
     std::function<void(wxDialog*)> onOther;
+    // Lets any other dialog really run its modal loop, and drives it from
+    // inside that loop: called once the loop runs; it must end the dialog.
+    std::function<void(wxDialog*)> driveModal;
 
     std::vector<CRecordedDialog> dialogs;
     std::vector<CRecordedDialog> Messages() const;
@@ -76,6 +79,9 @@ public:
     bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
     // Pumps for a while regardless (lets timers fire).
     void PumpFor(int ms);
+    // Pumps the event loop that is active now (a modal dialog's, inside it)
+    // until `condition` holds or `timeoutMs` passes.
+    static bool PumpActiveUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
 
     // True once the frame has been closed and destroyed.
     bool Closed() const;

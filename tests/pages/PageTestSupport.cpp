@@ -10,7 +10,7 @@ CPageTest::CPageTest() {
 
 CAppOptions CPageTest::Options() {
     CAppOptions options;
-    options.scriptUrl = server.ScriptUrl();
+    options.scriptUrl = scriptUrl.empty() ? server.ScriptUrl() : scriptUrl;
     options.devices = BusOnly(bus.Dir(), 2000);
     options.toolVersion = toolVersion;
     options.pollPeriodMs = pollPeriodMs;

@@ -38,6 +38,8 @@ protected:
     static int IdentityReads(const CDeviceEmulator& device);
 
     CTestHttpServer server;
+    // Where the tool's requests go when not to `server` (empty: to `server`).
+    std::string scriptUrl;
     CTempBus bus;
     std::vector<std::unique_ptr<CDeviceEmulator>> devices;
     std::unique_ptr<CGuiHarness> harness;

@@ -36,3 +36,15 @@ if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
                                                       GTest::gtest)
     teelink_warnings(teelink-screenshots)
 endif()
+
+# The favourites page and its course selection dialog, against the emulator and
+# a loopback server or the reference server with its sample content.
+if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_refserver)
+    teelink_gui_test(teelink_favorites_page_tests pages/FavoritePageTest.cpp
+                     server/ReferenceServerSupport.cpp)
+    target_link_libraries(teelink_favorites_page_tests PRIVATE teelink_page_test_support
+                                                               teelink_refserver)
+    target_compile_definitions(teelink_favorites_page_tests PRIVATE
+        TEELINK_SAMPLE_CONTENT_DIR="${TEELINK_SAMPLE_CONTENT_DIR}")
+    add_dependencies(teelink_favorites_page_tests teelink_sample_content)
+endif()

@@ -1,0 +1,24 @@
+#pragma once
+
+// Control ids of the favourites page (shared with tests).
+enum FavoritePageControl : int {
+    IDC_FAV_UPDATE = 1001,
+    IDC_FAV_CANCEL = 1041,
+    IDC_FAV_STATUS = 1042,
+    IDC_FAV_LIST = 1043,
+    IDC_FAV_TITLE = 1047,
+    IDC_FAV_LEGEND = 1052,
+    IDC_FAV_LEGEND_ICON = 1053,
+};
+
+// Control ids of the course selection dialog (shared with tests).
+enum SelectCourseControl : int {
+    IDC_SEL_BACK = 1001,
+    IDC_SEL_LIST = 1046,
+    IDC_SEL_TITLE = 1049,
+    IDC_SEL_LEGEND = 1050,
+    IDC_SEL_LEGEND_ICON = 1054,
+};
+
+// Columns of the favourites list.
+enum FavoriteColumn : int { COL_HIDDEN = 0, COL_SLOT, COL_MARK, COL_NAME, COL_GCID };

@@ -1,0 +1,164 @@
+#include "pages/favorites/SelectGCDlg.h"
+
+#include <wx/button.h>
+#include <wx/imaglist.h>
+#include <wx/listctrl.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/timer.h>
+
+#include <algorithm>
+
+#include "core/TeelinkDoc.h"
+#include "pages/favorites/FavoritePageIds.h"
+#include "resources/Images.h"
+#include "ui/MessageBoxes.h"
+#include "ui/Page.h"
+#include "ui/PageHost.h"
+
+CSelectionJobs::CSelectionJobs(wxEvtHandler& page, CBoxQueue& boxes)
+    : report(page, boxes, [](int, int) {}, [this](SelectionMessage message, int) {
+          if (dialog != nullptr) {
+              dialog->OnListMessage(message);
+          }
+      }) {}
+
+CSelectGCDlg::CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jobs)
+    : wxDialog(parent, wxID_ANY, "Select Golf Course", wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxCLOSE_BOX | wxSYSTEM_MENU),
+      m_host(host),
+      m_jobs(jobs),
+      m_walk(host.Doc()) {
+    SetFont(PageFont());
+    SetClientSize(ConvertDialogToPixels(wxSize(291, 217)));
+    CreateControls();
+    m_jobs.dialog = this;
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Act(m_walk.StepBack()); }, IDC_SEL_BACK);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Act(m_walk.CancelCommand()); });
+    Bind(wxEVT_CHAR_HOOK, &CSelectGCDlg::OnCharHook, this);
+    m_list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &CSelectGCDlg::OnActivated, this);
+    m_retry.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { StartRequest(m_nPendingLevel); });
+    CentreOnParent();
+    Act(m_walk.Start());
+}
+
+CSelectGCDlg::~CSelectGCDlg() {
+    // A request still under way is aborted; its result goes nowhere.
+    m_jobs.dialog = nullptr;
+    m_jobs.worker.RequestStop();
+}
+
+void CSelectGCDlg::CreateControls() {
+    auto du = [this](int x, int y, int w, int h) {
+        return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
+    };
+    wxRect r = du(7, 7, 128, 8);
+    new wxStaticText(this, IDC_SEL_TITLE, m_host.GetMessageText(MSG_SELECT_COURSE),
+                     r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
+    r = du(7, 20, 219, 172);
+    m_list = new wxListCtrl(this, IDC_SEL_LIST, r.GetPosition(), r.GetSize(),
+                            wxLC_REPORT | wxLC_NO_HEADER | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
+    m_list->SetFont(wxFont(wxFontInfo(14).FaceName(PageFont().GetFaceName())));
+    auto* images = new wxImageList(16, 16, true, 2);
+    images->Add(ImageBitmap(IMG_ICON_EMPTY));
+    images->Add(ImageBitmap(IMG_ICON_HOLEVIEW));
+    m_list->AssignImageList(images, wxIMAGE_LIST_SMALL);
+    m_list->InsertColumn(0, "HV", wxLIST_FORMAT_LEFT, 0);
+    m_list->InsertColumn(1, "Item", wxLIST_FORMAT_LEFT, 300);
+    r = du(233, 176, 50, 34);
+    new wxButton(this, IDC_SEL_BACK, m_host.GetMessageText(MSG_CANCEL), r.GetPosition(),
+                 r.GetSize());
+    r = du(8, 193, 16, 16);
+    m_legendIcon = new wxStaticBitmap(this, IDC_SEL_LEGEND_ICON, ImageBundle(IMG_ICON_HOLEVIEW),
+                                      r.GetPosition(), wxSize(16, 16));
+    r = du(22, 196, 131, 8);
+    m_legendText = new wxStaticText(this, IDC_SEL_LEGEND, m_host.GetMessageText(MSG_HOLEVIEW),
+                                    r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
+    m_legendIcon->Hide();
+    m_legendText->Hide();
+}
+
+void CSelectGCDlg::Act(WalkAction action) {
+    switch (action.kind) {
+        case WalkAction::Request:
+            StartRequest(action.level);
+            break;
+        case WalkAction::Show:
+            FillEntryList();
+            m_legendIcon->Show(m_walk.ShowsHoleviewColumn());
+            m_legendText->Show(m_walk.ShowsHoleviewColumn());
+            break;
+        case WalkAction::NoData:
+            ShowMessageBox(m_host.Boxes(), this, m_host.GetMessageText(MSG_NO_DATA), wxEmptyString,
+                           wxOK | wxICON_NONE);
+            Act(m_walk.StepBack());
+            break;
+        case WalkAction::EndOk:
+            EndModal(wxID_OK);
+            break;
+        case WalkAction::EndCancel:
+            m_jobs.worker.RequestStop();
+            EndModal(wxID_CANCEL);
+            break;
+        case WalkAction::Ignore:
+            break;
+    }
+}
+
+void CSelectGCDlg::StartRequest(int level) {
+    // The job of a closed dialog may still be finishing its request; the next
+    // one starts when it has (it never waits for this thread).
+    if (!m_jobs.worker.JoinIfDone()) {
+        m_nPendingLevel = level;
+        m_retry.StartOnce(20);
+        return;
+    }
+    CTeelinkDoc& doc = m_host.Doc();
+    CSelectionJobs& jobs = m_jobs;
+    m_jobs.worker.Start([&doc, &jobs, level](const std::atomic<bool>& stop) {
+        SelectionJob(doc, level, jobs.report, stop);
+    });
+}
+
+void CSelectGCDlg::OnListMessage(SelectionMessage message) {
+    m_jobs.worker.Join();  // the job posted as its last act
+    if (message == WM_LIST_DONE) {
+        Act(m_walk.OnListDone());
+        return;
+    }
+    m_walk.OnListFailed();
+    ShowMessageBox(m_host.Boxes(), this, m_host.GetMessageText(MSG_DOWNLOAD_FAILED), "Teelink",
+                   wxOK | wxICON_ERROR);
+    m_host.PostClose();
+    EndModal(wxID_CANCEL);
+}
+
+void CSelectGCDlg::FillEntryList() {
+    const std::vector<CItemList>& items = m_host.Doc().m_itemList;
+    m_list->DeleteAllItems();
+    for (size_t i = 0; i < items.size(); ++i) {
+        const long row = m_list->InsertItem(static_cast<long>(i), wxEmptyString,
+                                            (items[i].flags & FLAG_HOLEVIEW) != 0 ? 1 : 0);
+        if (row < 0 || !m_list->SetItem(row, 1, wxString(items[i].name))) {
+            return;  // the rest is not shown; the columns keep their widths
+        }
+    }
+    const auto [markWidth, nameWidth] =
+        EntryColumnWidths(m_walk.Level(), m_list->GetClientSize().x, items);
+    m_list->SetColumnWidth(0, markWidth);
+    m_list->SetColumnWidth(1, nameWidth);
+}
+
+void CSelectGCDlg::OnActivated(wxListEvent& event) {
+    if (event.GetIndex() >= 0) {
+        Act(m_walk.Select(static_cast<size_t>(event.GetIndex())));
+    }
+}
+
+void CSelectGCDlg::OnCharHook(wxKeyEvent& event) {
+    // Enter alone never chooses or ends anything here; a double-click does.
+    if (event.GetKeyCode() == WXK_RETURN || event.GetKeyCode() == WXK_NUMPAD_ENTER) {
+        return;
+    }
+    event.Skip();
+}
