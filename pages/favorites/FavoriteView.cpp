@@ -13,6 +13,7 @@
 #include "pages/favorites/FavoritePageIds.h"
 #include "resources/Images.h"
 #include "ui/BoxQueue.h"
+#include "ui/ListColumns.h"
 
 CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Favorite", 251, 301),
@@ -61,7 +62,8 @@ void CFavoriteView::OnInitialUpdate() {
     m_list->AssignImageList(images, wxIMAGE_LIST_SMALL);
     m_list->InsertColumn(COL_HIDDEN, wxEmptyString, wxLIST_FORMAT_LEFT, 0);
     m_list->InsertColumn(COL_SLOT, wxString(Text(MSG_COLUMN_SLOT)), wxLIST_FORMAT_RIGHT, 50);
-    m_list->InsertColumn(COL_MARK, wxString(Text(MSG_COLUMN_UPDATE)), wxLIST_FORMAT_CENTRE, 16);
+    m_list->InsertColumn(COL_MARK, wxString(Text(MSG_COLUMN_UPDATE)), wxLIST_FORMAT_CENTRE,
+                         MarkColumnWidth(16));
     m_list->InsertColumn(COL_NAME, wxString(Text(MSG_COLUMN_COURSE)), wxLIST_FORMAT_LEFT, 300);
     m_list->InsertColumn(COL_GCID, "GCID", wxLIST_FORMAT_LEFT, 5);
     FindWindow(IDC_FAV_TITLE)->SetLabel(Text(MSG_FAVORITES_TITLE));
@@ -74,7 +76,10 @@ void CFavoriteView::OnShowPage(bool shown) {
     if (shown) {
         StartRead();
     } else {
+        // Leaving the page ends its job: what it would find is for a page no
+        // one looks at.
         m_retry.Stop();
+        m_worker.RequestStop();
     }
 }
 
@@ -201,9 +206,8 @@ void CFavoriteView::EditSlot(int slot) {
 }
 
 void CFavoriteView::OnCancel(wxCommandEvent& /*event*/) {
-    // Leaving stops the running job: its request is aborted and its result
-    // dropped, so no failure can arrive from a hidden page.
-    m_worker.RequestStop();
+    // Leaving stops the running job (OnShowPage): its request is aborted and
+    // its result dropped, so no failure can arrive from a hidden page.
     Host().SwitchView(VIEW_MAIN);
 }
 

@@ -12,6 +12,7 @@
 #include "core/TeelinkDoc.h"
 #include "pages/favorites/FavoritePageIds.h"
 #include "resources/Images.h"
+#include "ui/ListColumns.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Page.h"
 #include "ui/PageHost.h"
@@ -145,7 +146,7 @@ void CSelectGCDlg::FillEntryList() {
     }
     const auto [markWidth, nameWidth] =
         EntryColumnWidths(m_walk.Level(), m_list->GetClientSize().x, items);
-    m_list->SetColumnWidth(0, markWidth);
+    m_list->SetColumnWidth(0, markWidth == 0 ? 0 : MarkColumnWidth(markWidth));
     m_list->SetColumnWidth(1, nameWidth);
 }
 

@@ -172,9 +172,9 @@ void CTeelinkView::SetPicture(int bitmapId) {
 void CTeelinkView::UpdateVersionColour() {
     // The mark compares the document's fields, not the label: before any device
     // the empty version differs from "---" and the dashes stand on pink.
-    m_bVersionMarked = Doc().m_strSystemVersion != LatestVersionForModel(Doc());
+    const bool marked = Doc().m_strSystemVersion != LatestVersionForModel(Doc());
     wxWindow* label = Control(IDC_CURRENT_VERSION);
-    label->SetBackgroundColour(m_bVersionMarked ? kPink : *wxWHITE);
+    label->SetBackgroundColour(marked ? kPink : *wxWHITE);
     label->Refresh();
 }
 

@@ -33,8 +33,6 @@ public:
 
     // State that tests and the colouring look at.
     bool DeviceShown() const { return m_poll.m_bDeviceShown; }
-    int ShownBitmap() const { return m_nShownBitmap; }
-    bool VersionMarked() const { return m_bVersionMarked; }
     bool Polling() const { return m_timer.IsRunning() || m_reader.Running(); }
     int m_nBmpConnected = IMG_CONNECTED_JA;
     int m_nBmpNotConnected = IMG_NOT_CONNECTED_JA;
@@ -67,7 +65,6 @@ private:
     wxTimer m_timer;
     CPollState m_poll;
     int m_nShownBitmap = IMG_NOT_CONNECTED_JA;
-    bool m_bVersionMarked = false;
     bool m_bShown = false;
     CWindowReport<IdentifyMessage> m_identifyReport;
     CWorker m_reader;  // last: joined before what its job uses goes away

@@ -3,16 +3,23 @@
 // in TEELINK_SCREENSHOTS (docs/images by default). Run by scripts/screenshots.sh.
 #include <gtest/gtest.h>
 #include <wx/frame.h>
+#include <wx/listctrl.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "app/LangDlg.h"
 #include "app/MainFrame.h"
+#include "pages/favorites/FavoritePageIds.h"
+#include "pages/log/LogPageIds.h"
+#include "pages/main/MainPageIds.h"
+#include "pages/favorites/FavoriteView.h"
 #include "pages/log/TrevLogView.h"
 #include "pages/main/TeelinkView.h"
 #include "pages/update/UpdateView.h"
 #include "refserver/PackageBuilder.h"
 #include "tests/pages/PageTestSupport.h"
+#include "tests/server/ReferenceServerSupport.h"
 
 namespace {
 
@@ -21,11 +28,18 @@ std::string Folder() {
     return dir != nullptr ? dir : "docs/images";
 }
 
-void Capture(CGuiHarness& harness, wxWindow* window, const std::string& name) {
+// `insideModal`: the window is a dialog whose own modal loop is running.
+void Capture(CGuiHarness& harness, wxWindow* window, const std::string& name,
+             bool insideModal = false) {
     window->Raise();
     window->Refresh();
     window->Update();
-    harness.PumpFor(300);
+    if (insideModal) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        CGuiHarness::PumpActiveUntil([&] { return std::chrono::steady_clock::now() > until; });
+    } else {
+        harness.PumpFor(300);
+    }
     const wxRect r = window->GetScreenRect();
     const std::string command = "import -window root -crop " + std::to_string(r.width) + "x" +
                                 std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
@@ -77,7 +91,7 @@ TEST_F(Screenshots, UpdateAndLogPages) {
 
     server.Answer(CoursePackage(120));
     server.HoldAnswersAfter(200000);
-    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CUpdateView>(VIEW_UPDATE)->DownloadPosition() > 0; }));
     Capture(Harness(), App().Frame(), "update-downloading.png");
     server.Release();
@@ -87,11 +101,42 @@ TEST_F(Screenshots, UpdateAndLogPages) {
     ASSERT_TRUE(
         Harness().PumpUntil([&] { return App().ActiveView() == App().Page(VIEW_MAIN); }, 60000));
 
-    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTrevLogView>(VIEW_TREVLOG)->Position() > 400; }));
     Capture(Harness(), App().Frame(), "log-reading.png");
-    ASSERT_TRUE(Harness().Press(1006));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_CANCEL));
     Harness().PumpFor(500);
+}
+
+// The favourites page with the sample favourites, and the course selection
+// dialog at the course level with its Holeview marks.
+TEST_F(Screenshots, Favourites) {
+    CRunningReferenceServer reference(SampleContent());
+    scriptUrl = reference.ScriptUrl();
+    PlugDevice();
+    StartApp(LANGUAGE_ENGLISH);
+    ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+    App().SwitchView(VIEW_FAVORITE);
+    auto& page = *App().PageAs<CFavoriteView>(VIEW_FAVORITE);
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Enabled(IDC_FAV_UPDATE); }));
+    Capture(Harness(), App().Frame(), "favorites-page.png");
+    Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
+        auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
+        auto* list = dynamic_cast<wxListCtrl*>(dialog->FindWindow(IDC_SEL_LIST));
+        for (long row : {0L, 0L, 0L, 1L}) {
+            ASSERT_TRUE(CGuiHarness::PumpActiveUntil([&] { return !dlg.Walk().Loading(); }));
+            wxListEvent event(wxEVT_LIST_ITEM_ACTIVATED, list->GetId());
+            event.m_itemIndex = row;
+            event.SetEventObject(list);
+            list->GetEventHandler()->ProcessEvent(event);
+        }
+        ASSERT_TRUE(CGuiHarness::PumpActiveUntil(
+            [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == 7; }));
+        list->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        Capture(Harness(), dialog, "select-course-level7.png", true);
+        dialog->Close();
+    };
+    page.EditSlot(4);
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include "app/MainFrame.h"
 #include "app/AssertHandler.h"
 #include "app/TeelinkApp.h"
+#include "pages/log/LogPageIds.h"
+#include "pages/main/MainPageIds.h"
+#include "pages/update/UpdatePageIds.h"
 #include "tests/gui/GuiHarness.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -124,7 +127,8 @@ TEST(ShellExit, ExitOnAnyPageEndsTheProgramWithoutAQuestion) {
         int page;
         int exitId;
     };
-    for (Case c : {Case{VIEW_MAIN, 1010}, Case{VIEW_UPDATE, 1002}, Case{VIEW_TREVLOG, 1001}}) {
+    for (Case c : {Case{VIEW_MAIN, IDC_MAIN_EXIT}, Case{VIEW_UPDATE, IDC_UPDATE_EXIT},
+                   Case{VIEW_TREVLOG, IDC_LOG_EXIT}}) {
         CStartupServer startup;
         CGuiHarness h(startup.Options());
         ASSERT_TRUE(h.Start());

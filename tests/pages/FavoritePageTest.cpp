@@ -9,6 +9,7 @@
 #include "pages/main/TeelinkView.h"
 #include "refserver/AnswerWriter.h"
 #include "tests/pages/PageTestSupport.h"
+#include "ui/ListColumns.h"
 #include "tests/server/ReferenceServerSupport.h"
 
 namespace {
@@ -212,7 +213,7 @@ TEST_F(FavoriteWalk, ACourseChosenInTheDialogIsListedAndWrittenWithTheOtherOutda
         Activate(entries, 1);
         ASSERT_TRUE(shown(7));
         EXPECT_TRUE(dialog->FindWindow(IDC_SEL_LEGEND)->IsShown());
-        EXPECT_EQ(entries->GetColumnWidth(0), 20);
+        EXPECT_EQ(entries->GetColumnWidth(0), MarkColumnWidth(20));
         EXPECT_EQ(entries->GetItemText(1, 1), "Green Hills Golf Course");
         EXPECT_EQ(ImageAt(entries, 1, 0), 1);  // the Holeview mark
         EXPECT_EQ(ImageAt(entries, 0, 0), 0);

@@ -2,6 +2,8 @@
 
 #include "pages/log/TrevLogView.h"
 #include "pages/main/TeelinkView.h"
+#include "pages/log/LogPageIds.h"
+#include "pages/main/MainPageIds.h"
 #include "tests/pages/PageTestSupport.h"
 #include "tests/support/Files.h"
 
@@ -49,7 +51,7 @@ TEST_F(LogPage, TheLogIsReadAndSavedBehindTheModelHeader) {
     ks2.identity = MakeIdentityRecord("KS2", "K01", "2.00");
     ks2.logImage = Pattern(LOG_SIZE, 11);
     StartWithDevice(ks2);
-    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     EXPECT_EQ(App().ActiveView(), App().Page(VIEW_TREVLOG));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
 
@@ -70,7 +72,7 @@ TEST_F(LogPage, TheLogIsReadAndSavedBehindTheModelHeader) {
 TEST_F(LogPage, DismissingTheSaveDialogWritesNothing) {
     acceptDialog = false;
     StartWithDevice(DefaultEmulatorConfig(bus.Dir()));
-    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
     EXPECT_TRUE(std::filesystem::is_empty(folder));
     const auto boxes = Harness().Dialogs().Messages();
@@ -83,9 +85,9 @@ TEST_F(LogPage, CancelDuringTheReadReturnsToTheMainPage) {
     CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
     slow.reportIntervalUs = 1000;
     StartWithDevice(slow);
-    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return View().Position() > 0; }));
-    ASSERT_TRUE(Harness().Press(1006));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_CANCEL));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
     const auto boxes = Harness().Dialogs().Messages();
     ASSERT_EQ(boxes.size(), 1u);
@@ -99,14 +101,14 @@ TEST_F(LogPage, AfterAFailedReadCancelLeadsBackToTheMainPage) {
     failing.faults.fromCommand = 2 + 6;  // identity, date, then blocks 0 to 4 succeed
     failing.faults.stallAfterPayloads = 10;
     StartWithDevice(failing);
-    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(
         Harness().PumpUntil([&] { return !View().Reading() && !MessageTexts().empty(); }, 30000));
     EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{L"read data error"});
     Harness().PumpFor(50);
     EXPECT_EQ(View().Position(), 250);
     EXPECT_EQ(App().ActiveView(), App().Page(VIEW_TREVLOG));
-    ASSERT_TRUE(Harness().Press(1006));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_CANCEL));
     EXPECT_TRUE(OnMainPage());
     EXPECT_FALSE(Harness().Closed());
 }
@@ -115,7 +117,7 @@ TEST_F(LogPage, ShowingThePageAgainStartsAFreshReadWithAClearedBuffer) {
     CEmulatorConfig config = DefaultEmulatorConfig(bus.Dir());
     config.logImage = Pattern(LOG_SIZE, 5);
     StartWithDevice(config);
-    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
     EXPECT_EQ(View().Job().readBuf, config.logImage);
     devices.front()->Unplug();  // the next read cannot open the device
@@ -129,7 +131,7 @@ TEST_F(LogPage, ShowingThePageAgainStartsAFreshReadWithAClearedBuffer) {
 TEST_F(LogPage, AFolderThatTakesNoFileIsACreateErrorAndCloses) {
     std::filesystem::remove_all(folder);  // the chosen folder no longer exists
     StartWithDevice(DefaultEmulatorConfig(bus.Dir()));
-    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
     const auto boxes = Harness().Dialogs().Messages();
     ASSERT_EQ(boxes.size(), 1u);
@@ -141,9 +143,9 @@ TEST_F(LogPage, ExitDuringTheReadStopsTheWorkerFirst) {
     CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
     slow.reportIntervalUs = 1000;
     StartWithDevice(slow);
-    ASSERT_TRUE(Harness().Press(1001));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return View().Position() > 0; }));
-    ASSERT_TRUE(Harness().Press(1001));  // the log page's Exit has the same id
+    ASSERT_TRUE(Harness().Press(IDC_LOG_EXIT));  // the log page's Exit has the same id
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
 }
 

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <wx/statbmp.h>
+
+#include <algorithm>
 
 #include "pages/main/TeelinkView.h"
+#include "BuildConfig.h"
+#include "pages/main/MainPageIds.h"
+#include "resources/Images.h"
 #include "tests/pages/PageTestSupport.h"
 
 namespace {
@@ -8,8 +14,25 @@ namespace {
 class MainPage : public CPageTest {
 protected:
     CTeelinkView& View() { return *App().PageAs<CTeelinkView>(VIEW_MAIN); }
-    bool StartButtonsEnabled() { return Enabled(1000) && Enabled(1012) && Enabled(1001); }
-    bool StartButtonsDisabled() { return !Enabled(1000) && !Enabled(1012) && !Enabled(1001); }
+    bool StartButtonsEnabled() { return Enabled(IDC_COURSE_START) && Enabled(IDC_SYSTEM_START) && Enabled(IDC_LOG_START); }
+    bool StartButtonsDisabled() { return !Enabled(IDC_COURSE_START) && !Enabled(IDC_SYSTEM_START) && !Enabled(IDC_LOG_START); }
+    // The picture on screen is that of `imageId`, pixel for pixel.
+    bool PictureIs(int imageId) {
+        auto* picture = dynamic_cast<wxStaticBitmap*>(Harness().Control(IDC_DEVICE_PICTURE));
+        if (picture == nullptr) {
+            return false;
+        }
+        const wxImage shown = picture->GetBitmap().ConvertToImage();
+        const wxImage expected = ImageBitmap(imageId, picture).ConvertToImage();
+        return shown.GetSize() == expected.GetSize() &&
+               std::equal(shown.GetData(), shown.GetData() + shown.GetWidth() * shown.GetHeight() * 3,
+                          expected.GetData());
+    }
+    // The current version stands on pink, as a version to update does.
+    bool VersionOnPink() {
+        return Harness().Control(IDC_CURRENT_VERSION)->GetBackgroundColour() ==
+               wxColour(255, 192, 192);
+    }
     bool WaitForDevice() {
         return Harness().PumpUntil([&] { return View().DeviceShown() && StartButtonsEnabled(); });
     }
@@ -19,12 +42,12 @@ TEST_F(MainPage, WithoutADeviceTheStartButtonsStayDisabled) {
     StartApp(LANGUAGE_JAPANESE);
     Harness().PumpFor(400);  // a few ticks
     EXPECT_TRUE(StartButtonsDisabled());
-    EXPECT_EQ(View().ShownBitmap(), 318);
-    EXPECT_TRUE(Shown(1057));
-    EXPECT_EQ(Label(1015), L"-----");
-    EXPECT_TRUE(View().VersionMarked());  // no version differs from "---"
-    EXPECT_EQ(Label(1014), L"");
-    EXPECT_EQ(Label(1009), L"PC Tool Ver.\n1.0.0.3");
+    EXPECT_TRUE(PictureIs(IMG_NOT_CONNECTED_JA));
+    EXPECT_TRUE(Shown(IDC_POWER_HINT));
+    EXPECT_EQ(Label(IDC_CURRENT_VERSION), L"-----");
+    EXPECT_TRUE(VersionOnPink());  // no version differs from "---"
+    EXPECT_EQ(Label(IDC_LATEST_VERSION), L"");
+    EXPECT_EQ(Label(IDC_TOOL_VERSION), L"PC Tool Ver.\n1.0.0.3");
     EXPECT_TRUE(MessageTexts().empty());
 }
 
@@ -33,12 +56,12 @@ TEST_F(MainPage, ADeviceIsIdentifiedOnceAndShownWithItsVersions) {
     CDeviceEmulator& device = PlugDevice();  // R7, hardware A01, version 1.05
     StartApp();
     ASSERT_TRUE(WaitForDevice());
-    EXPECT_EQ(View().ShownBitmap(), 317);
-    EXPECT_FALSE(Shown(1057));
-    EXPECT_EQ(Label(1055), L"R7 : A01");
-    EXPECT_EQ(Label(1015), L"1.05");
-    EXPECT_EQ(Label(1014), L"1.05");
-    EXPECT_FALSE(View().VersionMarked());
+    EXPECT_TRUE(PictureIs(IMG_CONNECTED_EN));
+    EXPECT_FALSE(Shown(IDC_POWER_HINT));
+    EXPECT_EQ(Label(IDC_MODEL), L"R7 : A01");
+    EXPECT_EQ(Label(IDC_CURRENT_VERSION), L"1.05");
+    EXPECT_EQ(Label(IDC_LATEST_VERSION), L"1.05");
+    EXPECT_FALSE(VersionOnPink());
     EXPECT_EQ(App().Doc().m_strCourseDate, L"170315");
     Harness().PumpFor(5 * pollPeriodMs);
     EXPECT_EQ(IdentityReads(device), 1);  // later ticks only refresh
@@ -49,8 +72,8 @@ TEST_F(MainPage, AnOutdatedDeviceVersionIsMarked) {
     PlugDevice();
     StartApp();
     ASSERT_TRUE(WaitForDevice());
-    EXPECT_EQ(Label(1014), L"1.06");
-    EXPECT_TRUE(View().VersionMarked());
+    EXPECT_EQ(Label(IDC_LATEST_VERSION), L"1.06");
+    EXPECT_TRUE(VersionOnPink());
 }
 
 TEST_F(MainPage, UnpluggingKeepsTheLastLabelsAndReplugReadsAgain) {
@@ -60,11 +83,11 @@ TEST_F(MainPage, UnpluggingKeepsTheLastLabelsAndReplugReadsAgain) {
     device.Unplug();
     ASSERT_TRUE(Harness().PumpUntil([&] { return !View().DeviceShown(); }));
     EXPECT_TRUE(StartButtonsDisabled());
-    EXPECT_EQ(Label(1015), L"-----");
-    EXPECT_EQ(Label(1055), L"R7 : A01");
-    EXPECT_EQ(Label(1014), L"1.05");
-    EXPECT_TRUE(Shown(1057));
-    EXPECT_EQ(View().ShownBitmap(), 319);
+    EXPECT_EQ(Label(IDC_CURRENT_VERSION), L"-----");
+    EXPECT_EQ(Label(IDC_MODEL), L"R7 : A01");
+    EXPECT_EQ(Label(IDC_LATEST_VERSION), L"1.05");
+    EXPECT_TRUE(Shown(IDC_POWER_HINT));
+    EXPECT_TRUE(PictureIs(IMG_NOT_CONNECTED_EN));
 
     CEmulatorConfig ks2 = DefaultEmulatorConfig(bus.Dir());
     ks2.identity = MakeIdentityRecord("KS2", "B2", "3.00");
@@ -72,7 +95,7 @@ TEST_F(MainPage, UnpluggingKeepsTheLastLabelsAndReplugReadsAgain) {
     CDeviceEmulator& second = PlugDevice(ks2);
     ASSERT_TRUE(WaitForDevice());
     EXPECT_EQ(IdentityReads(second), 1);
-    EXPECT_EQ(Label(1055), L"KS2 : B2");
+    EXPECT_EQ(Label(IDC_MODEL), L"KS2 : B2");
 }
 
 TEST_F(MainPage, ReturningFromAnotherPageDoesNotReadTheDeviceAgain) {
@@ -85,6 +108,23 @@ TEST_F(MainPage, ReturningFromAnotherPageDoesNotReadTheDeviceAgain) {
     Harness().PumpFor(4 * pollPeriodMs);
     EXPECT_TRUE(View().DeviceShown());
     EXPECT_EQ(IdentityReads(device), 1);
+    // The polling runs again: an unplug after the return is seen.
+    device.Unplug();
+    EXPECT_TRUE(Harness().PumpUntil([&] { return PictureIs(IMG_NOT_CONNECTED_EN); }));
+    EXPECT_TRUE(StartButtonsDisabled());
+}
+
+TEST_F(MainPage, TheFavouritesEntryFollowsTheBuildAndLeadsToTheFavouritesPage) {
+    StartApp();
+    for (int id : {IDC_FAVORITES_GROUP, IDC_FAVORITES_SELECT, IDC_FAVORITES_LIMIT,
+                   IDC_FAVORITES_SETTING}) {
+        EXPECT_EQ(Shown(id), teelink::build::kShowFavourites) << id;
+        EXPECT_EQ(Enabled(id), teelink::build::kShowFavourites) << id;
+    }
+    // The button's command enters the page in either build.
+    wxCommandEvent press(wxEVT_BUTTON, IDC_FAVORITES_SETTING);
+    View().GetEventHandler()->ProcessEvent(press);
+    EXPECT_EQ(App().ActiveView(), App().Page(VIEW_FAVORITE));
 }
 
 TEST_F(MainPage, TwoDevicesBringMessageTenOnEveryTickAndNothingElse) {
@@ -183,15 +223,15 @@ TEST_F(MainPage, AnotherToolVersionAsksForTheUpdateOpensTheDownloadPageAndCloses
 
 TEST_F(MainPage, TheChosenLanguageDecidesTextsAndPictures) {
     StartApp(LANGUAGE_JAPANESE);
-    EXPECT_EQ(Label(1010), L"終了");
-    EXPECT_EQ(Label(1019), L"ゴルフ場データの更新");
-    EXPECT_EQ(Label(1048), L"(Japanese only)");
+    EXPECT_EQ(Label(IDC_MAIN_EXIT), L"終了");
+    EXPECT_EQ(Label(IDC_COURSE_GROUP), L"ゴルフ場データの更新");
+    EXPECT_EQ(Label(IDC_JAPANESE_ONLY), L"(Japanese only)");
     EXPECT_EQ(View().m_nBmpNotConnected, 318);
     harness.reset();
     StartApp(LANGUAGE_KOREAN);
-    EXPECT_EQ(Label(1010), L"종료");
-    EXPECT_EQ(Label(1048), L"(Japanese only)");
-    EXPECT_EQ(Label(1035), L"");
+    EXPECT_EQ(Label(IDC_MAIN_EXIT), L"종료");
+    EXPECT_EQ(Label(IDC_JAPANESE_ONLY), L"(Japanese only)");
+    EXPECT_EQ(Label(IDC_AREA_HINT), L"");
     EXPECT_EQ(View().m_nBmpConnected, 317);
     EXPECT_EQ(View().m_nBmpNotConnected, 319);
 }
@@ -207,8 +247,8 @@ TEST_F(MainPage, TheWebsiteButtonsOpenTheAddressesOfTheLanguage) {
          {Case{0, "example.jp/", "example.jp/mypage/PlayData/#REGTREV"},
           Case{1, "example.com/", "example.com/"}, Case{2, "example.kr/", "example.kr/"}}) {
         StartApp(c.language);
-        ASSERT_TRUE(Harness().Press(1011));
-        ASSERT_TRUE(Harness().Press(1045));
+        ASSERT_TRUE(Harness().Press(IDC_WEBSITE));
+        ASSERT_TRUE(Harness().Press(IDC_LOG_WEB_PAGE));
         const auto opened = OpenedUrls();
         ASSERT_EQ(opened.size(), 2u);
         EXPECT_TRUE(opened[0].ends_with(c.site)) << opened[0];
@@ -220,8 +260,8 @@ TEST_F(MainPage, TheWebsiteButtonsOpenTheAddressesOfTheLanguage) {
     // A language outside the table opens the Japanese pages.
     StartApp();
     App().SetLanguage(7);
-    ASSERT_TRUE(Harness().Press(1011));
-    ASSERT_TRUE(Harness().Press(1045));
+    ASSERT_TRUE(Harness().Press(IDC_WEBSITE));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_WEB_PAGE));
     ASSERT_EQ(OpenedUrls().size(), 2u);
     EXPECT_TRUE(OpenedUrls()[0].ends_with("example.jp/"));
     EXPECT_TRUE(OpenedUrls()[1].ends_with("#REGTREV"));
@@ -231,10 +271,12 @@ TEST_F(MainPage, StartButtonsLeadToTheirPagesWithTheUpdateMode) {
     PlugDevice();
     StartApp();
     ASSERT_TRUE(WaitForDevice());
-    ASSERT_TRUE(Harness().Press(1012));
+    server.HoldAnswersAfter(0);  // the download stays under way
+    ASSERT_TRUE(Harness().Press(IDC_SYSTEM_START));
     EXPECT_EQ(App().ActiveView(), App().Page(VIEW_UPDATE));
-    EXPECT_EQ(App().Doc().m_nUpdateMode, 1);
+    EXPECT_EQ(App().Doc().m_nUpdateMode, UPDATE_SYSTEM_DATA);
     EXPECT_FALSE(View().Polling());
+    server.Release();
 }
 
 }  // namespace

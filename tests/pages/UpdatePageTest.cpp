@@ -4,6 +4,8 @@
 #include "pages/main/TeelinkView.h"
 #include "pages/update/UpdateView.h"
 #include "refserver/PackageBuilder.h"
+#include "pages/main/MainPageIds.h"
+#include "pages/update/UpdatePageIds.h"
 #include "tests/pages/PageTestSupport.h"
 
 namespace {
@@ -37,7 +39,7 @@ protected:
 
 TEST_F(UpdatePage, ACourseDataUpdateRunsFromTheStartButtonToTheDevice) {
     StartWithDevice(CoursePackage(3));
-    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     EXPECT_EQ(App().ActiveView(), App().Page(VIEW_UPDATE));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
     EXPECT_EQ(View().DownloadPosition(), 1000);
@@ -54,7 +56,7 @@ TEST_F(UpdatePage, ACourseDataUpdateRunsFromTheStartButtonToTheDevice) {
 
 TEST_F(UpdatePage, ASystemDataUpdateStartsTheFirmwareUpdate) {
     StartWithDevice(PackageAnswer(BuildPackage({{"fw", MakeEntry(0x100000, Pattern(9000, 1))}})));
-    ASSERT_TRUE(Harness().Press(1012));
+    ASSERT_TRUE(Harness().Press(IDC_SYSTEM_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
     EXPECT_EQ(server.Queries().back(), "md=3&pd=R7&mdl=A01");
     ASSERT_TRUE(
@@ -69,9 +71,9 @@ TEST_F(UpdatePage, CancelDuringTheDownloadReturnsAndAFreshRunStartsAtZero) {
     const std::string package = CoursePackage(60);
     StartWithDevice(package);
     server.HoldAnswersAfter(100000);
-    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return View().DownloadPosition() > 0; }));
-    ASSERT_TRUE(Harness().Press(1026));
+    ASSERT_TRUE(Harness().Press(IDC_UPDATE_CANCEL));
     server.Release();
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
     ASSERT_EQ(Harness().Dialogs().Messages().size(), 1u);
@@ -79,7 +81,7 @@ TEST_F(UpdatePage, CancelDuringTheDownloadReturnsAndAFreshRunStartsAtZero) {
     EXPECT_EQ(Harness().Dialogs().Messages()[0].caption, "Zorvik");
     EXPECT_EQ(devices.front()->CommandLog().size(), 2u);  // identity and date only
 
-    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     EXPECT_EQ(View().DownloadPosition(), 0);
     EXPECT_EQ(View().WritePosition(), 0);
     EXPECT_FALSE(View().Job().m_bCancel.load());
@@ -91,9 +93,9 @@ TEST_F(UpdatePage, CancelDuringTheWriteEndsWithFailedToWriteAndCloses) {
     CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
     slow.reportIntervalUs = 1000;  // about 67 ms a block
     StartWithDevice(slow, CoursePackage(40));
-    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return View().WritePosition() > 0; }));
-    ASSERT_TRUE(Harness().Press(1026));
+    ASSERT_TRUE(Harness().Press(IDC_UPDATE_CANCEL));
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
     EXPECT_EQ(MessageTexts(), (std::vector<std::wstring>{L"Operation aborted", L"Error: HID write",
                                                          L"Failed to write"}));
@@ -103,7 +105,7 @@ TEST_F(UpdatePage, ADeviceThatStopsAnsweringDuringTheWriteClosesTheTool) {
     CEmulatorConfig failing = DefaultEmulatorConfig(bus.Dir());
     failing.faults.unplugAfterCommands = 5;  // identity, date, then three blocks
     StartWithDevice(failing, CoursePackage(10));
-    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }, 30000));
     const std::vector<std::wstring> texts = MessageTexts();
     ASSERT_EQ(texts.size(), 3u);
@@ -115,7 +117,7 @@ TEST_F(UpdatePage, ADeviceThatStopsAnsweringDuringTheWriteClosesTheTool) {
 TEST_F(UpdatePage, AServerThatDiesDuringTheDownloadClosesTheTool) {
     StartWithDevice(CoursePackage(1));
     server.AnswerTruncated(CoursePackage(30).substr(0, 40000), 7 + 200000);
-    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
     EXPECT_EQ(MessageTexts(),
               (std::vector<std::wstring>{L"Error: Read size zip", L"Failed to download."}));
@@ -137,9 +139,9 @@ TEST_F(UpdatePage, ExitDuringTheWriteStopsTheWorkerFirst) {
     CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
     slow.reportIntervalUs = 1000;
     StartWithDevice(slow, CoursePackage(40));
-    ASSERT_TRUE(Harness().Press(1000));
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return View().WritePosition() > 0; }));
-    ASSERT_TRUE(Harness().Press(1002));
+    ASSERT_TRUE(Harness().Press(IDC_UPDATE_EXIT));
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
 }
 

@@ -30,10 +30,12 @@ if(TEELINK_GUI AND TARGET teelink_emulator)
 endif()
 
 # Screenshots for the documentation: built with the tests, never run by CTest.
-if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
-    add_executable(teelink-screenshots gui/Screenshots.cpp)
-    target_link_libraries(teelink-screenshots PRIVATE teelink_page_test_support teelink_packages
+if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_refserver)
+    add_executable(teelink-screenshots gui/Screenshots.cpp server/ReferenceServerSupport.cpp)
+    target_link_libraries(teelink-screenshots PRIVATE teelink_page_test_support teelink_refserver
                                                       GTest::gtest)
+    target_compile_definitions(teelink-screenshots PRIVATE
+        TEELINK_SAMPLE_CONTENT_DIR="${TEELINK_SAMPLE_CONTENT_DIR}")
     teelink_warnings(teelink-screenshots)
 endif()
 
