@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/MainFrame.h"
 #include "device/Protocol.h"
 #include "pages/favorites/FavoritePageIds.h"
 #include "pages/favorites/FavoriteView.h"
@@ -171,6 +172,19 @@ TEST_F(FavoritePage, CancelDuringTheCheckLeavesForTheMainPageAndNoFailureFollows
     EXPECT_TRUE(MessageTexts().empty());
     EXPECT_FALSE(Harness().Closed());
     EXPECT_TRUE(OnPage(VIEW_MAIN));
+}
+
+TEST_F(FavoritePage, TheCloseBoxDuringTheCheckEndsTheProgramWithoutABox) {
+    ServeCourses("1712011030");
+    OpenPage(FullTable(bus.Dir()));
+    ASSERT_TRUE(Harness().PumpUntil([&] {
+        return Label(IDC_FAV_STATUS) == L"Checking on the golf course data";
+    }));
+    server.HoldAnswersAfter(0);
+    App().Frame()->Close();
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+    EXPECT_TRUE(MessageTexts().empty());
+    server.Release();
 }
 
 // The sample favourites, checked against the reference server, edited through

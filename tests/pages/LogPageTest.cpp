@@ -2,6 +2,7 @@
 
 #include "pages/log/TrevLogView.h"
 #include "pages/main/TeelinkView.h"
+#include "device/Protocol.h"
 #include "pages/log/LogPageIds.h"
 #include "pages/main/MainPageIds.h"
 #include "tests/pages/PageTestSupport.h"
@@ -145,8 +146,18 @@ TEST_F(LogPage, ExitDuringTheReadStopsTheWorkerFirst) {
     StartWithDevice(slow);
     ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return View().Position() > 0; }));
+    auto reads = [&] {
+        size_t count = 0;
+        for (const CCommandRecord& r : devices.front()->CommandLog()) {
+            count += r.word == CommandWord(CMD_READ_BLOCK) ? 1 : 0;
+        }
+        return count;
+    };
+    const size_t readsAtExit = reads();
     ASSERT_TRUE(Harness().Press(IDC_LOG_EXIT));  // the log page's Exit has the same id
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+    EXPECT_LE(reads(), readsAtExit + 1);  // at most the read under way
+    EXPECT_TRUE(MessageTexts().empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "pages/main/TeelinkView.h"
 #include "BuildConfig.h"
+#include "device/Protocol.h"
 #include "pages/main/MainPageIds.h"
 #include "resources/Images.h"
 #include "tests/pages/PageTestSupport.h"
@@ -277,6 +278,19 @@ TEST_F(MainPage, StartButtonsLeadToTheirPagesWithTheUpdateMode) {
     EXPECT_EQ(App().Doc().m_nUpdateMode, UPDATE_SYSTEM_DATA);
     EXPECT_FALSE(View().Polling());
     server.Release();
+}
+
+TEST_F(MainPage, ExitWhileTheIdentityReadWaitsEndsWithoutABox) {
+    CEmulatorConfig silent = DefaultEmulatorConfig(bus.Dir());
+    silent.faults.noAckFor = CMD_READ_IDENTITY;  // the read waits for its limit
+    PlugDevice(silent);
+    StartApp();
+    Harness().PumpFor(300);  // the read has begun and waits (its limit is 2 s here)
+    ASSERT_TRUE(View().Polling());
+    ASSERT_TRUE(Harness().Press(IDC_MAIN_EXIT));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_LE(IdentityReads(*devices.front()), 1);
 }
 
 }  // namespace

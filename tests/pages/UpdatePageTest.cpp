@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "device/Protocol.h"
 #include "identity/DeviceReads.h"
 #include "pages/main/TeelinkView.h"
 #include "pages/update/UpdateView.h"
@@ -12,6 +13,14 @@ namespace {
 
 class UpdatePage : public CPageTest {
 protected:
+    // Block writes the device has taken, whatever their outcome.
+    static size_t BlockWrites(const CDeviceEmulator& device) {
+        size_t count = 0;
+        for (const CCommandRecord& r : device.CommandLog()) {
+            count += r.word == CommandWord(CMD_WRITE_BLOCK) ? 1 : 0;
+        }
+        return count;
+    }
     CUpdateView& View() { return *App().PageAs<CUpdateView>(VIEW_UPDATE); }
     bool OnMainPage() { return App().ActiveView() == App().Page(VIEW_MAIN); }
 
@@ -89,16 +98,38 @@ TEST_F(UpdatePage, CancelDuringTheDownloadReturnsAndAFreshRunStartsAtZero) {
     EXPECT_EQ(Harness().Dialogs().Messages().back().message, "Complete");
 }
 
-TEST_F(UpdatePage, CancelDuringTheWriteEndsWithFailedToWriteAndCloses) {
+TEST_F(UpdatePage, CancelDuringTheWriteShowsItsBoxesOneAtATimeAndEndsTheProgram) {
     CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
     slow.reportIntervalUs = 1000;  // about 67 ms a block
     StartWithDevice(slow, CoursePackage(40));
     ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return View().WritePosition() > 0; }));
+    // Each box stays on screen long enough for the worker's box and its
+    // result to arrive while the one before it is still showing.
+    Harness().Dialogs().boxLoopMs = 400;
+    const size_t writesAtCancel = BlockWrites(*devices.front());
     ASSERT_TRUE(Harness().Press(IDC_UPDATE_CANCEL));
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
     EXPECT_EQ(MessageTexts(), (std::vector<std::wstring>{L"Operation aborted", L"Error: HID write",
                                                          L"Failed to write"}));
+    EXPECT_EQ(Harness().Dialogs().maxBoxesShowing, 1);
+    EXPECT_LE(BlockWrites(*devices.front()), writesAtCancel + 1);  // at most the one under way
+}
+
+TEST_F(UpdatePage, AFailureDuringTheWriteShowsItsBoxesOneAtATimeAndEndsTheProgram) {
+    CEmulatorConfig failing = DefaultEmulatorConfig(bus.Dir());
+    failing.reportIntervalUs = 1000;
+    failing.faults.fromCommand = 2 + 4;  // identity, date, then three blocks go through
+    failing.faults.noAckFor = CMD_WRITE_BLOCK;
+    StartWithDevice(failing, CoursePackage(20));
+    Harness().Dialogs().boxLoopMs = 300;
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }, 60000));
+    const std::vector<std::wstring> texts = MessageTexts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[1], L"Error: HID write");
+    EXPECT_EQ(texts[2], L"Failed to write");
+    EXPECT_EQ(Harness().Dialogs().maxBoxesShowing, 1);
 }
 
 TEST_F(UpdatePage, ADeviceThatStopsAnsweringDuringTheWriteClosesTheTool) {
@@ -141,8 +172,23 @@ TEST_F(UpdatePage, ExitDuringTheWriteStopsTheWorkerFirst) {
     StartWithDevice(slow, CoursePackage(40));
     ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return View().WritePosition() > 0; }));
+    const size_t writesAtExit = BlockWrites(*devices.front());
     ASSERT_TRUE(Harness().Press(IDC_UPDATE_EXIT));
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+    EXPECT_LE(BlockWrites(*devices.front()), writesAtExit + 1);
+    EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(UpdatePage, ExitDuringTheDownloadAbortsTheRequestAndEnds) {
+    StartWithDevice(CoursePackage(400));
+    server.HoldAnswersAfter(100000);  // the download stops in the middle
+    ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return View().DownloadPosition() > 0; }));
+    ASSERT_TRUE(Harness().Press(IDC_UPDATE_EXIT));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
+    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_EQ(BlockWrites(*devices.front()), 0u);
+    server.Release();
 }
 
 }  // namespace
