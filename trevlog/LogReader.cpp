@@ -11,7 +11,9 @@
 #include "device/Protocol.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #define TEELINK_FSYNC(fd) _commit(fd)
 #else
 #include <fcntl.h>
@@ -85,7 +87,10 @@ std::FILE* CreateSibling(const std::filesystem::path& target, std::filesystem::p
         std::filesystem::path candidate = target;
         candidate += ".part" + std::to_string(attempt);
 #ifdef _WIN32
-        std::FILE* file = _wfopen(candidate.c_str(), L"wbx");
+        // The C runtime's fopen ignores the exclusive flag: create with _wopen.
+        const int fd = _wopen(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                              _S_IREAD | _S_IWRITE);
+        std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
 #else
         std::FILE* file = std::fopen(candidate.c_str(), "wbx");
 #endif
@@ -124,4 +129,27 @@ SaveResult SaveTrvFile(const std::filesystem::path& path, const std::array<char,
         return SaveResult::WriteError;
     }
     return SaveResult::Saved;
+}
+
+std::filesystem::path WithLogExtension(const std::filesystem::path& chosen) {
+    std::filesystem::path final = chosen;
+    if (!final.has_extension()) {
+        final += ".trv";
+    }
+    return final;
+}
+
+std::wstring ReplaceQuestion(int language, const std::wstring& path) {
+    // In the order of the language dialog; "%s" stands for the file.
+    static const wchar_t* const kQuestions[] = {
+        L"%s は既に存在します。\n置き換えますか?",
+        L"%s already exists.\nDo you want to replace it?",
+        L"%s 파일이 이미 있습니다.\n바꾸시겠습니까?",
+        L"%s 已存在。\n要替换它吗?",
+        L"%s 已存在。\n要取代它嗎?",
+    };
+    const std::wstring question =
+        kQuestions[language >= 0 && language < 5 ? language : 1];
+    const size_t at = question.find(L"%s");
+    return question.substr(0, at) + path + question.substr(at + 2);
 }

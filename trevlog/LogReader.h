@@ -52,3 +52,10 @@ enum class SaveResult { Saved, CreateError, WriteError };
 // a failure never destroys a file the user already had.
 SaveResult SaveTrvFile(const std::filesystem::path& path, const std::array<char, 4>& modelId,
                        const std::vector<uint8_t>& image);
+
+// The name a log is saved under: the chosen one, with ".trv" added when it has
+// no extension.
+std::filesystem::path WithLogExtension(const std::filesystem::path& chosen);
+
+// Asks whether `path`, which exists, may be replaced, in `language`.
+std::wstring ReplaceQuestion(int language, const std::wstring& path);

@@ -2,7 +2,6 @@
 
 #include <wx/button.h>
 #include <wx/filedlg.h>
-#include <wx/filename.h>
 #include <wx/gauge.h>
 #include <wx/stattext.h>
 
@@ -113,7 +112,7 @@ void CTrevLogView::OnWorkerMessage(LogMessage message) {
     Save();
 }
 
-bool CTrevLogView::ChooseFile(std::wstring& path) {
+bool CTrevLogView::AskForFile(std::wstring& path) {
     const std::wstring proposed = ProposedLogNameToday();
     const std::wstring filters = Text(MSG_LOG_FILE_FILTER);
     if (Host().Options().chooseSaveFile) {
@@ -125,14 +124,32 @@ bool CTrevLogView::ChooseFile(std::wstring& path) {
     if (dialog.ShowModal() != wxID_OK) {
         return false;
     }
-    wxFileName name(dialog.GetPath());
-    // The toolkits here add no extension of their own: a name typed without one
-    // gets the log file's.
-    if (!name.HasExt()) {
-        name.SetExt("trv");
-    }
-    path = name.GetFullPath().ToStdWstring();
+    path = dialog.GetPath().ToStdWstring();
     return true;
+}
+
+bool CTrevLogView::ChooseFile(std::wstring& path) {
+    for (;;) {
+        std::wstring chosen;
+        if (!AskForFile(chosen)) {
+            return false;
+        }
+        // The toolkits here add no extension of their own: a name typed without
+        // one gets the log file's. The dialog's own overwrite question only knew
+        // the typed name, so a file the appended extension meets is asked about
+        // here; "No" goes back to the dialog.
+        const std::filesystem::path final = WithLogExtension(std::filesystem::path(chosen));
+        std::error_code error;
+        if (final.wstring() != chosen && std::filesystem::exists(final, error)) {
+            const int answer = ShowBox(ReplaceQuestion(Host().Language(), final.wstring()),
+                                       wxEmptyString, wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
+            if (answer != wxID_YES) {
+                continue;
+            }
+        }
+        path = final.wstring();
+        return true;
+    }
 }
 
 void CTrevLogView::Save() {

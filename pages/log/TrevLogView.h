@@ -27,6 +27,7 @@ private:
     void StartRead();
     void OnWorkerMessage(LogMessage message);
     void Save();
+    bool AskForFile(std::wstring& path);
     bool ChooseFile(std::wstring& path);
     void OnCancel(wxCommandEvent& event);
 

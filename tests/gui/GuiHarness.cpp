@@ -41,7 +41,7 @@ int CDialogAnswers::Enter(wxDialog* dialog) {
         }
         RunBoxLoop();
         --boxesShowing;
-        return wxID_OK;
+        return answer ? answer(record) : wxID_OK;
     }
     const wxString name = dialog->GetClassInfo()->GetClassName();
     if (driveModal) {

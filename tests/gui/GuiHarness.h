@@ -39,6 +39,8 @@ public:
     // Called for each message box while it is on screen, before it is
     // confirmed (runs on the UI thread, inside the box's loop).
     std::function<void(const CRecordedDialog&)> onMessage;
+    // The button that answers a message box (wxID_OK when not set).
+    std::function<int(const CRecordedDialog&)> answer;
     // Takes any other dialog (instead of failing the test); it is then confirmed.
     std::function<void(wxDialog*)> onOther;
     // Lets any other dialog really run its modal loop, and drives it from

@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <functional>
+#include <fstream>
+#include <deque>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "pages/log/TrevLogView.h"
 #include "pages/main/TeelinkView.h"
@@ -29,7 +34,15 @@ protected:
             if (!acceptDialog) {
                 return false;
             }
-            chosen = (folder / "saved.trv").wstring();
+            if (!nextChoices.empty()) {
+                chosen = nextChoices.front().wstring();
+                nextChoices.pop_front();
+            } else {
+                chosen = (folder / "saved.trv").wstring();
+            }
+            if (beforeSave) {
+                beforeSave();
+            }
             return true;
         };
         return options;
@@ -43,6 +56,10 @@ protected:
     CTempDir temp{"tllog"};
     std::filesystem::path folder = temp.Path();
     bool acceptDialog = true;
+    // Names the save dialog gives, in turn; then "saved.trv".
+    std::deque<std::filesystem::path> nextChoices;
+    // Runs once the name is chosen, before the file is written.
+    std::function<void()> beforeSave;
     std::vector<std::wstring> proposedNames;
     std::vector<std::wstring> filters;
 };
@@ -158,6 +175,61 @@ TEST_F(LogPage, ExitDuringTheReadStopsTheWorkerFirst) {
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
     EXPECT_LE(reads(), readsAtExit + 1);  // at most the read under way
     EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(LogPage, ANameWithoutExtensionThatMeetsAnEarlierLogAsksBeforeReplacingIt) {
+    const std::filesystem::path earlier = folder / "TL20170315.trv";
+    {
+        std::ofstream out(earlier, std::ios::binary);
+        out << "the user's earlier log";
+    }
+    // "No" goes back to the save dialog, which then gets another name.
+    nextChoices = {folder / "TL20170315", folder / "other.trv"};
+    StartWithDevice(DefaultEmulatorConfig(bus.Dir()));
+    Harness().Dialogs().answer = [](const CRecordedDialog& box) {
+        return box.style & wxYES_NO ? wxID_NO : wxID_OK;
+    };
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
+    const auto texts = MessageTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], earlier.wstring() + L" already exists.\nDo you want to replace it?");
+    EXPECT_EQ(texts[1], L"Complete");
+    EXPECT_EQ(proposedNames.size(), 2u);
+    const std::vector<uint8_t> kept = ReadFileBytes(earlier);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the user's earlier log");
+    EXPECT_EQ(ReadFileBytes(folder / "other.trv").size(), TRV_HEADER_SIZE + LOG_SIZE);
+
+    // "Yes" replaces it.
+    nextChoices = {folder / "TL20170315"};
+    Harness().Dialogs().answer = [](const CRecordedDialog& box) {
+        return box.style & wxYES_NO ? wxID_YES : wxID_OK;
+    };
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
+    ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage() && MessageTexts().size() == 4; }));
+    EXPECT_EQ(ReadFileBytes(earlier).size(), TRV_HEADER_SIZE + LOG_SIZE);
+}
+
+TEST_F(LogPage, AWriteThatFailsMidwayIsAWriteErrorClosesAndKeepsNoPart) {
+    // Files may grow to 1000 bytes only, from the moment the name is chosen.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    beforeSave = [previous] {
+        rlimit limited = previous;
+        limited.rlim_cur = 1000;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    };
+    StartWithDevice(DefaultEmulatorConfig(bus.Dir()));
+    ASSERT_TRUE(Harness().Press(IDC_LOG_START));
+    const bool closed = Harness().PumpUntil([&] { return Harness().Closed(); });
+    setrlimit(RLIMIT_FSIZE, &previous);
+    ASSERT_TRUE(closed);
+    const auto boxes = Harness().Dialogs().Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].message, "FileWriteError");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 0);
 }
 
 }  // namespace
