@@ -3,8 +3,11 @@
 #include <hidapi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
+
+#include "device/WholeReport.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -75,14 +78,26 @@ public:
 #else
         (void)timeoutMs;
 #endif
-        return hid_write(m_device.get(), report.data(), report.size()) >= 0;
+        return WholeReportWithin(timeoutMs, report.size(), [&](int, bool& interrupted) {
+            errno = 0;
+            const int written = hid_write(m_device.get(), report.data(), report.size());
+            interrupted = written < 0 && errno == EINTR;
+            return written;
+        });
     }
 
     // Without report ids hidapi delivers the payload alone on every platform.
     bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
         uint8_t payload[REPORT_PAYLOAD_SIZE] = {};
-        const int got = hid_read_timeout(m_device.get(), payload, sizeof payload, timeoutMs);
-        if (got <= 0) {
+        const bool whole =
+            WholeReportWithin(timeoutMs, sizeof payload, [&](int remainingMs, bool& interrupted) {
+                errno = 0;
+                const int got =
+                    hid_read_timeout(m_device.get(), payload, sizeof payload, remainingMs);
+                interrupted = got < 0 && errno == EINTR;
+                return got;
+            });
+        if (!whole) {
             return false;
         }
         report[0] = 0;

@@ -8,6 +8,7 @@ if(TARGET teelink_emulator)
         device/IdentityTest.cpp
         device/EmulatorProcessTest.cpp
         device/EmulatorMemoryTest.cpp
+        device/WholeReportTest.cpp
         device/EmulatorSetupTest.cpp
     )
     target_link_libraries(teelink_device_tests PRIVATE teelink_emulator)
