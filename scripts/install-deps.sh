@@ -10,6 +10,11 @@ packages=(
     xvfb xauth fonts-noto-cjk
     curl
 )
+# The checks of ./run test beside the test suite: fuzzing needs clang and its
+# runtime, the seed corpus python3.
+if [ "${TEELINK_CHECKS:-0}" = 1 ]; then
+    packages+=(clang libclang-rt-14-dev python3)
+fi
 # Optional extras: fuzzing (clang) and screenshots/benchmarks.
 if [ "${TEELINK_EXTRAS:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev imagemagick xdotool)

@@ -307,6 +307,23 @@ TEST_F(DeviceWire, CommandsCarryTheirWordAddressAndSumLittleEndian) {
     EXPECT_EQ(m_raw.Receive(), ExpectedCommand({0x00, 0x55, 0xAA, 0x55}));
 }
 
+TEST_F(DeviceWire, TheEndCommandReadsNoAnswer) {
+    // A device that answers the end command anyway: the answer is there before
+    // SendEnd returns, and stays unread for whatever comes next.
+    auto end = Run([](CDeviceChannel& c) {
+        SendEnd(c);
+        return 0;
+    });
+    EXPECT_EQ(m_raw.Receive(), ExpectedCommand({0x00, 0x55, 0xAA, 0x55}));
+    const std::vector<uint8_t> answer = ReportWithWord(0x12345678);
+    m_raw.Send(answer);
+    EXPECT_EQ(end.get(), 0);
+    uint8_t payload[REPORT_PAYLOAD_SIZE] = {};
+    ASSERT_TRUE(ReceiveReport(m_channel, payload));
+    EXPECT_EQ(std::vector<uint8_t>(payload, payload + REPORT_PAYLOAD_SIZE),
+              std::vector<uint8_t>(answer.begin() + 1, answer.end()));
+}
+
 TEST_F(DeviceWire, MalformedAnswersAreTransferFailures) {
     auto identity = Run([](CDeviceChannel& c) { return ReadIdentity(c); });
     ASSERT_EQ(m_raw.Receive().size(), REPORT_SIZE);
