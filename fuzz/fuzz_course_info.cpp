@@ -10,13 +10,14 @@
 #include "server/Answers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const auto count = ParseCourseInfoHeader(std::span(data, std::min<size_t>(size, 4)));
-    if (!count || size < 4) {
+    const size_t headerSize = std::min<size_t>(size, 4);
+    const auto count = ParseCourseInfoHeader(std::span(data, headerSize));
+    if (!count) {
         return 0;
     }
-    const size_t received = std::min<size_t>(size - 4, *count);
+    const size_t received = std::min<size_t>(size - headerSize, *count);
     // Exactly what arrived, so that a read past the answer is caught.
-    const std::vector<uint8_t> info(data + 4, data + 4 + received);
+    const std::vector<uint8_t> info(data + headerSize, data + headerSize + received);
     FavoriteSlot slot;
     slot.n = 1;
     ApplyCourseInfo(info, slot);

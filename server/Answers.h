@@ -33,7 +33,8 @@ std::optional<uint16_t> ParseListHeader(std::span<const uint8_t> header);
 // records before it stay appended).
 bool ParseListBody(std::span<const uint8_t> body, std::vector<CItemList>& out);
 
-// md=5 header of 4 bytes: K, or nullopt when malformed.
+// md=5 header of up to 4 bytes (one read of 4): K, or nullopt when the framing is
+// missing. An answer that ends after the framing has K = 0.
 std::optional<uint8_t> ParseCourseInfoHeader(std::span<const uint8_t> header);
 // The K bytes after the header: the server's data date and the course name. An
 // answer shorter than the ten date characters leaves the missing ones zero.
