@@ -143,7 +143,7 @@ int main() {
     CUpdateJob job;
     {
         const std::vector<uint8_t> archive = BuildPackage(entries);
-        job.m_pPackage = archive;
+        job.m_pPackage.assign(archive.begin(), archive.end());
         job.m_nPackageSize = static_cast<uint32_t>(archive.size());
         job.m_pPackage.resize(archive.size() + 1024);
     }

@@ -14,6 +14,7 @@ void GlobalInit() {
 }
 
 constexpr const char* kUserAgent = "TLR8";
+constexpr long kReceiveBufferSize = 256 * 1024;
 
 }  // namespace
 
@@ -39,15 +40,28 @@ size_t CServerRequest::OnBody(char* data, size_t size, size_t count, void* self)
     auto* request = static_cast<CServerRequest*>(self);
     const size_t bytes = size * count;
     request->m_headDone = true;
-    // Keep the unread tail compact so a long download does not grow the buffer.
-    if (request->m_pendingPos > 0 && request->m_pendingPos >= request->m_pending.size() / 2) {
-        request->m_pending.erase(
-            request->m_pending.begin(),
-            request->m_pending.begin() + static_cast<std::ptrdiff_t>(request->m_pendingPos));
-        request->m_pendingPos = 0;
-    }
-    request->m_pending.insert(request->m_pending.end(), data, data + bytes);
+    request->Stage(reinterpret_cast<const uint8_t*>(data), bytes);
     return bytes;
+}
+
+void CServerRequest::Stage(const uint8_t* data, size_t bytes) {
+    // The unread bytes move to the front only when the tail has no room, and
+    // the buffer grows only when even that is not enough: a long download
+    // reuses the same memory.
+    if (m_pending.size() - m_pendingEnd < bytes) {
+        const size_t unread = Available();
+        if (m_pendingPos > 0) {
+            std::memmove(m_pending.data(), m_pending.data() + m_pendingPos, unread);
+            m_pendingPos = 0;
+            m_pendingEnd = unread;
+        }
+        if (m_pending.size() - m_pendingEnd < bytes) {
+            m_pending.resize(std::max(m_pending.size() * 2, m_pendingEnd + bytes));
+        }
+    }
+    std::memcpy(m_pending.data() + m_pendingEnd, data, bytes);
+    m_pendingEnd += bytes;
+    m_received += bytes;
 }
 
 size_t CServerRequest::OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -81,6 +95,9 @@ bool CServerRequest::Open(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, m_settings.stallTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Large receive pieces: the reads stay 1024 bytes each from the staging
+    // buffer, but the socket is emptied in few calls.
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
         return false;
     }
@@ -102,6 +119,7 @@ void CServerRequest::Drive(int waitMs) {
         waitMs = std::min(waitMs, 100);  // look at the flag often
     }
     int running = 0;
+    const uint64_t before = m_received;
     if (curl_multi_perform(multi, &running) != CURLM_OK) {
         m_done = true;
         m_result = CURLE_FAILED_INIT;
@@ -114,7 +132,9 @@ void CServerRequest::Drive(int waitMs) {
             m_result = msg->data.result;
         }
     }
-    if (!m_done && running > 0) {
+    // Wait for the socket only when this pass brought nothing: while data
+    // flows, the next pass reads at once.
+    if (!m_done && running > 0 && m_received == before) {
         curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
     } else if (running == 0) {
         m_done = true;

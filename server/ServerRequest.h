@@ -40,14 +40,17 @@ private:
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     // Drives the transfer once, waiting up to `waitMs` for the socket.
     void Drive(int waitMs);
-    size_t Available() const { return m_pending.size() - m_pendingPos; }
+    void Stage(const uint8_t* data, size_t bytes);
+    size_t Available() const { return m_pendingEnd - m_pendingPos; }
 
     CServerSettings m_settings;
     const std::atomic<bool>* m_abort = nullptr;
     void* m_multi = nullptr;  // CURLM*
     void* m_easy = nullptr;   // CURL*
-    std::vector<uint8_t> m_pending;
+    std::vector<uint8_t> m_pending;  // received, [m_pendingPos, m_pendingEnd) not yet read
     size_t m_pendingPos = 0;
+    size_t m_pendingEnd = 0;
+    uint64_t m_received = 0;  // body bytes so far
     bool m_headDone = false;
     bool m_done = false;
     int m_result = 0;  // CURLcode of the finished transfer

@@ -51,7 +51,9 @@ std::string Download(CUpdateJob& job, IUpdateReport& report, const CServerSettin
         return "Error: malloc zip";
     }
     try {
-        job.m_pPackage.assign(packageSize + kReadSize, 0);
+        // Not zero-filled: the download fills what it uses, and nothing reads
+        // past what arrived.
+        job.m_pPackage.resize(packageSize + kReadSize);
     } catch (const std::bad_alloc&) {
         return "Error: malloc zip";
     }

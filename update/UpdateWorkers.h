@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ByteBuffer.h"
 #include "core/Worker.h"
 #include "server/ServerSettings.h"
 
@@ -44,7 +45,7 @@ inline constexpr uint64_t MAX_ENTRY_SIZE = 256ull << 20;
 struct CUpdateJob {
     std::string m_strUrl;
     int m_nUpdateMode = 0;
-    std::vector<uint8_t> m_pPackage;  // S + 1024 bytes after a download
+    teelink::CByteBuffer m_pPackage;  // S + 1024 bytes after a download, S of them filled
     uint32_t m_nPackageSize = 0;
     std::atomic<bool> m_bCancel{false};    // the user pressed Cancel
     // Set when the run's owner goes away (the application is closing): ends an

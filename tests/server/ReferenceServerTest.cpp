@@ -293,8 +293,8 @@ protected:
         if (report.Posts() != std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED}) {
             return {};
         }
-        job.m_pPackage.resize(job.m_nPackageSize);
-        return job.m_pPackage;
+        return std::vector<uint8_t>(job.m_pPackage.begin(),
+                                    job.m_pPackage.begin() + job.m_nPackageSize);
     }
 
     // Every entry of the package: its address and the entry bytes.
@@ -320,7 +320,7 @@ protected:
     void Write(const std::vector<uint8_t>& package, int mode) {
         ASSERT_EQ(EnumerateDevices(m_list), 1);
         CUpdateJob job;
-        job.m_pPackage = package;
+        job.m_pPackage.assign(package.begin(), package.end());
         job.m_pPackage.resize(package.size() + 1024);
         job.m_nPackageSize = static_cast<uint32_t>(package.size());
         job.m_nUpdateMode = mode;

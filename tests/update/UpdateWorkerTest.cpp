@@ -149,7 +149,7 @@ protected:
     void RunArchive(const std::vector<uint8_t>& archive, int mode = 0) {
         Device();
         EXPECT_EQ(EnumerateDevices(m_list), 1);
-        job.m_pPackage = archive;
+        job.m_pPackage.assign(archive.begin(), archive.end());
         job.m_pPackage.resize(archive.size() + 1024);
         job.m_nPackageSize = static_cast<uint32_t>(archive.size());
         job.m_nUpdateMode = mode;
@@ -345,7 +345,7 @@ TEST_F(Write, ADeviceThatStopsAnsweringFailsWithItsErrorText) {
 
 TEST_F(Write, ANoDeviceIsAnOpenErrorThenAWriteError) {
     const std::vector<uint8_t> archive = BuildPackage({{"a", MakeEntry(0x1000, {1, 2}), true}});
-    job.m_pPackage = archive;
+    job.m_pPackage.assign(archive.begin(), archive.end());
     job.m_nPackageSize = static_cast<uint32_t>(archive.size());
     WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(1)});
     EXPECT_EQ(m_notifier.Texts(), (std::vector<std::string>{"USB Open Error", "Error: HID write"}));
