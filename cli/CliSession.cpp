@@ -10,7 +10,32 @@
 
 void CCliNotifier::ShowPlain(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_err << "teelink-cli: " << text << std::endl;
+    if (m_defer) {
+        m_waiting.push_back(text);
+    } else {
+        m_err << "teelink-cli: " << text << std::endl;
+    }
+}
+
+void CCliNotifier::Defer(bool defer) {
+    if (!defer) {
+        Flush();
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_defer = defer;
+}
+
+bool CCliNotifier::Pending() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_waiting.empty();
+}
+
+void CCliNotifier::Flush() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const std::string& text : m_waiting) {
+        m_err << "teelink-cli: " << text << std::endl;
+    }
+    m_waiting.clear();
 }
 
 CDeviceBusConfig BusConfigFor(const CCliOptions& options) {
@@ -50,6 +75,14 @@ void CCliSession::Say(const std::string& line) {
 
 void CCliSession::Complain(const std::string& line) {
     m_notifier.ShowPlain(line);
+}
+
+void CCliSession::FlushNotices(CProgressView& view) {
+    // Cheap when nothing waits: the bar's line is ended only for a text.
+    if (m_notifier.Pending()) {
+        view.Finish();
+        m_notifier.Flush();
+    }
 }
 
 std::optional<int> CCliSession::ChooseDevice() {

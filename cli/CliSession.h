@@ -5,8 +5,10 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/CliOptions.h"
+#include "cli/ProgressView.h"
 #include "common/UserNotifier.h"
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
@@ -25,15 +27,24 @@ struct CCliIo {
 };
 
 // The workers' error texts, which the window shows in message boxes, go to
-// standard error, whichever thread reports them.
+// standard error. While a worker runs they wait for the main thread, so that
+// they never land in the middle of a progress bar's line.
 class CCliNotifier : public IUserNotifier {
 public:
     explicit CCliNotifier(std::ostream& err) : m_err(err) {}
     void ShowPlain(const std::string& text) override;
 
+    // From now on texts wait for Flush; off again prints what waits.
+    void Defer(bool defer);
+    bool Pending();
+    // Prints the waiting texts.
+    void Flush();
+
 private:
     std::mutex m_mutex;
     std::ostream& m_err;
+    bool m_defer = false;
+    std::vector<std::string> m_waiting;
 };
 
 CDeviceBusConfig BusConfigFor(const CCliOptions& options);
@@ -48,7 +59,7 @@ public:
     CCliIo& Io() { return m_io; }
     CTeelinkDoc& Doc() { return m_doc; }
     CDeviceList& Devices() { return m_devices; }
-    IUserNotifier& Notifier() { return m_notifier; }
+    CCliNotifier& Notifier() { return m_notifier; }
     // Message `id` of the table in the chosen language, as UTF-8.
     std::string Text(MessageId id) const;
     // A message that carries one number (the remaining minutes).
@@ -58,6 +69,9 @@ public:
     void Say(const std::string& line);
     // "teelink-cli: " and the line on standard error, whatever --quiet says.
     void Complain(const std::string& line);
+
+    // Prints the workers' waiting error texts on a line of their own.
+    void FlushNotices(CProgressView& view);
 
     // Enumerates and points the list at the one device to use; otherwise the
     // exit status, after saying why.

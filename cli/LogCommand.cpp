@@ -23,7 +23,9 @@ public:
             m_report.Post(kJobReturned, 0);
         });
         End end = End::Failed;
+        session.Notifier().Defer(true);
         for (;;) {
+            session.FlushNotices(view);
             if (session.Io().Interrupted()) {
                 m_job.m_bCancel.store(true);
             }
@@ -41,7 +43,9 @@ public:
             }
         }
         m_worker.Join();
+        session.FlushNotices(view);
         view.Finish();
+        session.Notifier().Defer(false);
         return end;
     }
 

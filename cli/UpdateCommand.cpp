@@ -102,6 +102,7 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
     bool cancelAsked = false;
     bool cancelled = false;
     for (;;) {
+        session.FlushNotices(view);
         if (!cancelAsked && session.Io().Interrupted()) {
             run.Cancel();  // the window's Cancel button
             cancelAsked = true;
@@ -129,6 +130,7 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
                 break;
             default:
                 run.Join();
+                session.FlushNotices(view);
                 view.Finish();
                 return Outcome(session, run, event->message, cancelled);
         }
@@ -147,5 +149,8 @@ int RunUpdate(CCliSession& session, int updateMode) {
         session.Complain("nothing to download for this device");
         return CLI_EXIT_FAILED;
     }
-    return Drive(session, run, report);
+    session.Notifier().Defer(true);
+    const int exit = Drive(session, run, report);
+    session.Notifier().Defer(false);
+    return exit;
 }

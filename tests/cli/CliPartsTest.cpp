@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <thread>
 
 #include "cli/CliOptions.h"
+#include "cli/CliSession.h"
 #include "cli/JsonLine.h"
 #include "cli/ProgressView.h"
 #include "tests/cli/CliTestSupport.h"
@@ -161,6 +163,30 @@ TEST(CliProgress, QuietPrintsNothing) {
     view.Remaining("Remaining time 1 minutes", 1);
     view.Finish();
     EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CliNotifier, AWorkersTextsWaitForTheMainThreadWhileABarIsDrawn) {
+    std::ostringstream err;
+    CCliNotifier notifier(err);
+    notifier.ShowPlain("before");
+    notifier.Defer(true);
+    std::thread worker([&notifier] {
+        notifier.ShowPlain("Error: HID write");
+        notifier.ShowPlain("second");
+    });
+    worker.join();
+    EXPECT_EQ(err.str(), "teelink-cli: before\n");
+    EXPECT_TRUE(notifier.Pending());
+    notifier.Defer(false);  // prints what waits
+    EXPECT_FALSE(notifier.Pending());
+    EXPECT_EQ(err.str(),
+              "teelink-cli: before\nteelink-cli: Error: HID write\nteelink-cli: second\n");
+    notifier.ShowPlain("after");
+    EXPECT_EQ(Lines(err.str()).back(), "teelink-cli: after");
 }
 
 }  // namespace
