@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cctype>
 #include <fstream>
 
 #include "BuildConfig.h"
@@ -314,6 +315,34 @@ TEST(CliUsage, HelpVersionAndUsageErrorsHaveTheirExitStatus) {
         const CCliResult result = RunCli(args);
         EXPECT_EQ(result.exit, 2) << (args.empty() ? "(none)" : args[0]);
         EXPECT_FALSE(result.err.empty());
+    }
+}
+
+TEST(CliUsage, TheManualPageNamesEveryOptionCommandAndExitStatusOfTheHelp) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(TEELINK_MAN_PAGE);
+    const std::string man(bytes.begin(), bytes.end());
+    ASSERT_FALSE(man.empty());
+    std::vector<std::string> words;
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"update", "course", "--help"}, {"save-log", "--help"}}) {
+        for (const std::string& line : Lines(RunCli(args).out)) {
+            // "  --server URL ...", "  devices   ...", "  130  cancelled ..."
+            const size_t start = line.find_first_not_of(' ');
+            if (start != 2 || line.rfind("  -h,", 0) == 0) {
+                continue;
+            }
+            words.push_back(line.substr(2, line.find_first_of(" =", 2) - 2));
+        }
+    }
+    ASSERT_GE(words.size(), 20u);
+    for (std::string word : words) {
+        // roff writes a hyphen that must stay one as "\-".
+        for (size_t at = word.find('-'); at != std::string::npos; at = word.find('-', at + 2)) {
+            word.replace(at, 1, "\\-");
+        }
+        const bool exitStatus = std::isdigit(static_cast<unsigned char>(word[0])) != 0;
+        const std::string wanted = exitStatus ? ".B " + word + "\n" : word;
+        EXPECT_NE(man.find(wanted), std::string::npos) << word;
     }
 }
 
