@@ -1,9 +1,16 @@
 // teelink-cli: the tool's core from a terminal or a script.
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
+#include <csignal>
+#include <cstdio>
 #include <iostream>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
 
 #include "cli/Commands.h"
 
@@ -16,15 +23,8 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnInterrupt(int) {
     g_interrupted.store(true);
-}
-
-void CatchInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
     // A second Ctrl-C ends the program at once, for a device that hangs.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
+    std::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace
@@ -38,8 +38,8 @@ int main(int argc, char* argv[]) {
     // over; the others end at once as any program does.
     if (options.command == CliCommand::UpdateCourse ||
         options.command == CliCommand::UpdateSystem || options.command == CliCommand::SaveLog) {
-        CatchInterrupt();
+        std::signal(SIGINT, OnInterrupt);
     }
-    CCliIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &g_interrupted};
+    CCliIo io{std::cout, std::cerr, isatty(fileno(stdout)) != 0, &g_interrupted};
     return RunCliCommand(options, io);
 }
