@@ -76,6 +76,7 @@ gzip -t "$root/usr/share/man/man1/teelink-cli.1.gz" || fail "manual page is no g
 
 control=$(dpkg-deb -f "$deb")
 grep -q '^Depends:.*libc6' <<<"$control" || fail "no dependencies computed from the shared libraries"
+grep -q '^ ;' <<<"$control" && fail "description lines joined by a CMake list separator"
 dpkg-deb -e "$deb" "$work/control"
 for script in postinst postrm; do
     grep -q 'udevadm control --reload-rules' "$work/control/$script" ||
