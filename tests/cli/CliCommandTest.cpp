@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cctype>
+#include <chrono>
 #include <fstream>
 
 #include "BuildConfig.h"
@@ -168,6 +169,31 @@ TEST_F(TeelinkCli, UpdateCourseWritesTheAreaAndPrintsPlainProgressLines) {
     // The header, written last, carries the new date.
     const CCliResult after = Run({"devices"});
     EXPECT_NE(after.out.find("\t171201\n"), std::string::npos) << after.out;
+}
+
+TEST_F(TeelinkCli, OnATerminalTheBarsAreRedrawnInPlaceAtMostTenTimesASecond) {
+    StartServer();
+    Device("r8", {"--model", "R8", "--report-interval-us", "300"});
+    const auto start = std::chrono::steady_clock::now();
+    CChildProcess cli(CliArgv(On({"update", "course", "--area", "TWN"})),
+                      CChildProcess::Output::Terminal);
+    ASSERT_EQ(cli.Finish(), 0) << cli.Err();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::string& out = cli.Out();
+    // Each draw rewrites its line from the start and erases what is left of it.
+    const size_t draws = Count(out, "\x1b[K");
+    EXPECT_EQ(Count(out, "\rDownload ["), Count(out, "Download ["));
+    EXPECT_EQ(Count(out, "\rWrite ["), Count(out, "Write ["));
+    EXPECT_NE(out.find("\rDownload [##############################] 100 %\x1b[K"),
+              std::string::npos);
+    EXPECT_NE(out.find("\rWrite [##############################] 100 %"), std::string::npos);
+    // Ten a second, plus a forced draw at the end of each phase.
+    EXPECT_LE(static_cast<double>(draws), seconds * 10 + 4)
+        << draws << " draws in " << seconds << " s";
+    EXPECT_EQ(out.find("Write: "), std::string::npos);  // no pipe lines
+    // TWN: 256 KiB of course data and the header block.
+    EXPECT_NE(out.find("Complete (65 blocks written)"), std::string::npos) << out;
 }
 
 TEST_F(TeelinkCli, UpdateSystemJsonReportsOrderedProgressAndTheResult) {

@@ -88,14 +88,6 @@ struct CFakeClock {
     }
 };
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 TEST(CliProgress, TheBarIsRedrawnAtMostTenTimesASecondButAlwaysAtItsEnd) {
     std::ostringstream out;
     CFakeClock clock;

@@ -67,6 +67,14 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 namespace {
 
 // A recursive-descent reader of exactly what the --json output may hold.

@@ -58,3 +58,5 @@ std::optional<CJsonObject> ParseJsonObject(const std::string& line);
 std::map<uint32_t, std::vector<uint8_t>> ReadMemoryDump(const std::string& path);
 
 std::vector<std::string> Lines(const std::string& text);
+// How often `what` occurs in `text`.
+size_t Count(const std::string& text, const std::string& what);

@@ -1,9 +1,11 @@
 #include "tests/support/ChildProcess.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,10 +13,26 @@
 
 extern char** environ;
 
-CChildProcess::CChildProcess(std::vector<std::string> argv) {
+namespace {
+
+// A pseudo-terminal as a pair like pipe(): [0] the side the test reads, [1]
+// the terminal the program writes to.
+bool OpenTerminal(int fds[2]) {
+    fds[0] = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (fds[0] < 0 || ::grantpt(fds[0]) != 0 || ::unlockpt(fds[0]) != 0) {
+        return false;
+    }
+    fds[1] = ::open(::ptsname(fds[0]), O_RDWR | O_NOCTTY);
+    return fds[1] >= 0;
+}
+
+}  // namespace
+
+CChildProcess::CChildProcess(std::vector<std::string> argv, Output output) {
     int out[2] = {-1, -1};
     int err[2] = {-1, -1};
-    if (::pipe(out) != 0 || ::pipe(err) != 0) {
+    const bool opened = output == Output::Terminal ? OpenTerminal(out) : ::pipe(out) == 0;
+    if (!opened || ::pipe(err) != 0) {
         ADD_FAILURE() << "pipe";
         return;
     }

@@ -12,7 +12,11 @@
 // goes away, so a failed test leaves nothing behind.
 class CChildProcess {
 public:
-    explicit CChildProcess(std::vector<std::string> argv);
+    // Where the standard output goes: a pipe, or a pseudo-terminal for a
+    // program that behaves differently on a terminal.
+    enum class Output { Pipe, Terminal };
+
+    explicit CChildProcess(std::vector<std::string> argv, Output output = Output::Pipe);
     ~CChildProcess();
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
