@@ -103,15 +103,19 @@ bool CChildProcess::ReadSome(std::chrono::steady_clock::time_point limit) {
     return true;
 }
 
-bool CChildProcess::WaitForOutput(const std::function<bool(const std::string&)>& done,
-                                  std::chrono::milliseconds limit) {
+bool CChildProcess::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done(m_out)) {
+    while (!done()) {
         if (!ReadSome(end)) {
-            return done(m_out);
+            return done();
         }
     }
     return true;
+}
+
+bool CChildProcess::WaitForOutput(const std::function<bool(const std::string&)>& done,
+                                  std::chrono::milliseconds limit) {
+    return WaitFor([this, &done] { return done(m_out); }, limit);
 }
 
 bool CChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {

@@ -24,6 +24,10 @@ public:
     bool Started() const { return m_pid > 0; }
     void Signal(int number);
 
+    // Reads until `done()` holds (it looks at Out() and Err()), or both
+    // streams end, or `limit` passes; returns whether it held.
+    bool WaitFor(const std::function<bool()>& done,
+                 std::chrono::milliseconds limit = std::chrono::seconds(30));
     // Reads until `done(out)` holds for the standard output so far, or the
     // output ends, or `limit` passes; returns whether it held.
     bool WaitForOutput(const std::function<bool(const std::string& out)>& done,
