@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "BuildConfig.h"
 #include "tests/cli/CliTestSupport.h"
@@ -288,6 +289,21 @@ TEST_F(TeelinkCli, CtrlCDuringTheWriteStopsBetweenBlocksAndKeepsWhatWasWritten) 
     const std::vector<uint8_t> payload = CourseDataPayload("R8", "JPN");
     ASSERT_GE(payload.size(), written.size());
     EXPECT_TRUE(std::equal(written.begin(), written.end(), payload.begin()));
+}
+
+TEST_F(TeelinkCli, ASecondCtrlCEndsTheCommandAtOnce) {
+    StartServer();
+    // A device so slow that a cancelled block would keep the command for seconds.
+    Device("r8", {"--model", "R8", "--report-interval-us", "20000"});
+    CChildProcess cli(CliArgv(On({"--json", "update", "course"})));
+    // Just after a block: the next one takes more than a second.
+    ASSERT_TRUE(cli.WaitForOutput("\"phase\":\"write\",\"percent\":1}")) << cli.Err();
+    cli.Signal(SIGINT);
+    // Signals of one kind do not queue: the first must have been taken.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Finish(std::chrono::seconds(2)), -1);  // ended by the signal itself
+    EXPECT_EQ(cli.Out().find("\"event\":\"result\""), std::string::npos);
 }
 
 TEST_F(TeelinkCli, SaveLogWritesTheHeaderAndTheWholeLog) {
