@@ -28,3 +28,8 @@ int EnumerateDevices(CDeviceList& list) {
     }
     return list.count;
 }
+
+void SelectDevicePath(CDeviceList& list, const std::string& path) {
+    list.paths[0] = path;
+    list.count = 1;
+}

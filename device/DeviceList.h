@@ -43,3 +43,8 @@ private:
 // Refreshes the list (real devices first, then emulated ones, each group
 // ordered by path) and returns its count. Reports nothing to the user.
 int EnumerateDevices(CDeviceList& list);
+
+// Makes `path` the list's only device. Device operations open the first path,
+// so a front end that lets the user pick one of several devices points the
+// list at it this way.
+void SelectDevicePath(CDeviceList& list, const std::string& path);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests, the GUI tests and the
-# demo need. Idempotent: apt-get runs only when a package is missing.
+# Installs the Debian packages that the build, the tests, the GUI tests, the
+# demo and the package checks need. Idempotent: apt-get runs only when a package is missing.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
     libwxgtk3.2-dev libhidapi-dev libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libcli11-dev
     xvfb xauth fonts-noto-cjk
     curl
+    desktop-file-utils appstream lintian dpkg-dev
 )
 # The checks of ./run test beside the test suite: fuzzing needs clang and its
 # runtime, the seed corpus python3.

@@ -56,6 +56,7 @@ bool CUpdateRun::StartDownload(const CTeelinkDoc& doc) {
 void CUpdateRun::StartWrite(const CDeviceList& devices, const CWriteSettings& settings) {
     m_worker.Join();  // the download posted its result as its last act
     m_job.m_writeStart = std::chrono::steady_clock::now();
+    m_job.m_nBlocksWritten.store(0);
     m_worker.Start([this, &devices, settings](const std::atomic<bool>&) {
         WriteWorker(m_job, m_report, m_notifier, devices, settings);
     });

@@ -136,6 +136,7 @@ bool WritePackageEntry(const std::vector<uint8_t>& entry, uint64_t entrySize, ui
             notifier.ShowPlain(DeviceErrorText(code));
             return false;
         }
+        job.m_nBlocksWritten.fetch_add(1);
         const uint64_t written = done + k * BLOCK_SIZE;
         report.Progress(BAR_WRITE, Thousandths(written, total));
         if (written != 0) {

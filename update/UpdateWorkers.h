@@ -48,6 +48,9 @@ struct CUpdateJob {
     teelink::CByteBuffer m_pPackage;  // S + 1024 bytes after a download, S of them filled
     uint32_t m_nPackageSize = 0;
     std::atomic<bool> m_bCancel{false};    // the user pressed Cancel
+    // Blocks the device has acknowledged in this write; what a cancelled write
+    // leaves on the device.
+    std::atomic<uint64_t> m_nBlocksWritten{0};
     // Set when the run's owner goes away (the application is closing): ends an
     // open request at once and the write before its next block.
     const std::atomic<bool>* m_pStop = nullptr;

@@ -1,121 +1,65 @@
 // The teelink-update-server executable: it serves, logs, refuses a taken port
 // and stops cleanly on a signal.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "tests/server/ReferenceServerSupport.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
-// The executable with its standard output (and error) on a pipe.
+// The executable, its output taken line by line from either stream.
 class CServerProcess {
 public:
-    explicit CServerProcess(std::vector<std::string> args) {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            ADD_FAILURE() << "pipe";
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        args.insert(args.begin(), TEELINK_UPDATE_SERVER_EXE);
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            ADD_FAILURE() << "cannot start " << argv[0];
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        m_out = fds[0];
-    }
-    ~CServerProcess() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            Wait();
-        }
-        if (m_out >= 0) {
-            ::close(m_out);
-        }
-    }
+    explicit CServerProcess(std::vector<std::string> args)
+        : m_process([&args] {
+              args.insert(args.begin(), TEELINK_UPDATE_SERVER_EXE);
+              return args;
+          }()) {}
 
-    // The next line of output; empty when the output ended. The limit only
-    // keeps a broken server from hanging the test.
-    std::string Line() {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        for (;;) {
-            const size_t end = m_buffer.find('\n');
-            if (end != std::string::npos) {
-                std::string line = m_buffer.substr(0, end);
-                m_buffer.erase(0, end + 1);
-                return line;
-            }
-            pollfd p{m_out, POLLIN, 0};
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                limit - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-                return {};
-            }
-            char piece[512];
-            const ssize_t n = ::read(m_out, piece, sizeof piece);
-            if (n <= 0) {
-                return {};
-            }
-            m_buffer.append(piece, static_cast<size_t>(n));
-        }
-    }
-
-    // The line that starts with `prefix`, skipping others.
+    // The next line of standard output or error that starts with `prefix`,
+    // skipping others; empty when the output ended first. The limit only keeps
+    // a broken server from hanging the test.
     std::string LineStarting(const std::string& prefix) {
-        for (std::string line = Line(); !line.empty() || !m_buffer.empty(); line = Line()) {
-            if (line.rfind(prefix, 0) == 0) {
-                return line;
-            }
-        }
-        return {};
+        std::string found;
+        m_process.WaitFor([&] {
+            return NextLine(m_process.Out(), m_outAt, prefix, found) ||
+                   NextLine(m_process.Err(), m_errAt, prefix, found);
+        });
+        return found;
     }
 
-    void Signal(int number) { ::kill(m_pid, number); }
+    void Signal(int number) { m_process.Signal(number); }
 
     // The exit status, or -1 when it did not exit normally. A server that does
     // not end within the limit is killed, so a broken stop fails the test
     // instead of hanging it.
-    int Wait() {
-        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            if (::poll(&p, 1, 30000) <= 0) {
-                ::kill(m_pid, SIGKILL);
-            }
-            ::close(pidfd);
-        }
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Wait() { return m_process.Finish(std::chrono::seconds(30)); }
 
 private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_buffer;
+    // Consumes the complete lines of `text` from `at` up to the first that
+    // starts with `prefix`.
+    static bool NextLine(const std::string& text, size_t& at, const std::string& prefix,
+                         std::string& found) {
+        for (size_t end = text.find('\n', at); end != std::string::npos;
+             end = text.find('\n', at)) {
+            const std::string line = text.substr(at, end - at);
+            at = end + 1;
+            if (line.rfind(prefix, 0) == 0) {
+                found = line;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    CChildProcess m_process;
+    size_t m_outAt = 0;
+    size_t m_errAt = 0;
 };
 
 std::string UrlOf(const std::string& servingLine) {

@@ -196,6 +196,7 @@ TEST_F(Write, BlockCountFollowsThePayloadSize) {
     // The 6-byte entry opens the device but sends nothing: two sessions carry reports.
     ASSERT_TRUE(Device().WaitForSessionsEnded(2));
     EXPECT_EQ(WrittenAddresses(), (std::vector<uint32_t>{0x10000, 0x20000, 0x21000}));
+    EXPECT_EQ(job.m_nBlocksWritten.load(), 3u);
     std::vector<uint8_t> lastBlock(4096, 0);
     lastBlock[0] = Pattern(4097, 4).back();
     EXPECT_EQ(Device().ReadMemory(0x21000, 4096), lastBlock);
@@ -330,6 +331,7 @@ TEST_F(Write, CancelStopsBeforeTheNextBlockAndFailsTheRun) {
               (std::vector<UpdateMessage>{WM_UPDATE_WRITE_CANCELLED, WM_UPDATE_WRITE_FAILED}));
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: HID write"});
     EXPECT_TRUE(WrittenAddresses().empty());
+    EXPECT_EQ(job.m_nBlocksWritten.load(), 0u);
 }
 
 TEST_F(Write, ADeviceThatStopsAnsweringFailsWithItsErrorText) {
@@ -340,6 +342,8 @@ TEST_F(Write, ADeviceThatStopsAnsweringFailsWithItsErrorText) {
     Run({{"a", MakeEntry(0x1000, Pattern(100, 8)), true}});
     EXPECT_EQ(m_notifier.Texts(),
               (std::vector<std::string>{"read: set ack error", "Error: HID write"}));
+    // The device never confirmed the block: it does not count as written.
+    EXPECT_EQ(job.m_nBlocksWritten.load(), 0u);
     EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_WRITE_FAILED});
 }
 

@@ -1,0 +1,140 @@
+#include "cli/CliSession.h"
+
+#include <algorithm>
+
+#include "cli/ExitCodes.h"
+#include "device/IdentityRecord.h"
+#include "identity/DeviceReads.h"
+#include "server/TextConvert.h"
+#include "startup/StartupRequests.h"
+
+void CCliNotifier::ShowPlain(const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_defer) {
+        m_waiting.push_back(text);
+    } else {
+        m_err << "teelink-cli: " << text << std::endl;
+    }
+}
+
+void CCliNotifier::Defer(bool defer) {
+    if (!defer) {
+        Flush();
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_defer = defer;
+}
+
+bool CCliNotifier::Pending() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_waiting.empty();
+}
+
+void CCliNotifier::Flush() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const std::string& text : m_waiting) {
+        m_err << "teelink-cli: " << text << std::endl;
+    }
+    m_waiting.clear();
+}
+
+CDeviceBusConfig BusConfigFor(const CCliOptions& options) {
+    CDeviceBusConfig config;
+    if (!options.busDir.empty()) {
+        // A bus named on the command line is a test or a demonstration: real
+        // devices on the machine must not get in its way.
+        config.emulatorBusDir = options.busDir;
+        config.useHidapi = false;
+    }
+    return config;
+}
+
+CCliSession::CCliSession(const CCliOptions& options, CCliIo io)
+    : m_options(options),
+      m_io(io),
+      m_notifier(io.err),
+      m_devices(BusConfigFor(options)),
+      m_doc(m_devices, m_notifier, m_messages) {
+    m_messages.m_nLanguage = options.language;
+    m_doc.m_strScriptUrl = options.serverUrl;
+}
+
+std::string CCliSession::Text(MessageId id) const {
+    return WideToUtf8(m_messages.Text(id, m_options.language));
+}
+
+std::string CCliSession::Text(MessageId id, int number) const {
+    return WideToUtf8(FormatMessageInt(m_messages.Text(id, m_options.language), number));
+}
+
+void CCliSession::Say(const std::string& line) {
+    if (!m_options.quiet) {
+        m_io.out << line << '\n' << std::flush;
+    }
+}
+
+void CCliSession::Complain(const std::string& line) {
+    m_notifier.ShowPlain(line);
+}
+
+void CCliSession::FlushNotices(CProgressView& view) {
+    // Cheap when nothing waits: the bar's line is ended only for a text.
+    if (m_notifier.Pending()) {
+        view.Finish();
+        m_notifier.Flush();
+    }
+}
+
+std::optional<int> CCliSession::ChooseDevice() {
+    const int count = EnumerateDevices(m_devices);
+    const int listed = std::min(count, MAX_DEVICE_PATHS);
+    const auto begin = m_devices.paths.begin();
+    if (!m_options.devicePath.empty()) {
+        if (std::find(begin, begin + listed, m_options.devicePath) == begin + listed) {
+            Complain("no device at " + m_options.devicePath);
+            return CLI_EXIT_NO_DEVICE;
+        }
+        SelectDevicePath(m_devices, m_options.devicePath);
+        return std::nullopt;
+    }
+    if (count == 0) {
+        Complain("no device connected");
+        return CLI_EXIT_NO_DEVICE;
+    }
+    if (count > 1) {
+        Complain(std::to_string(count) +
+                 " devices connected: choose one with --device (see `teelink-cli devices`)");
+        return CLI_EXIT_NO_DEVICE;
+    }
+    return std::nullopt;
+}
+
+bool CCliSession::ReadDevice() {
+    if (!ReadDeviceIdentity(m_doc)) {
+        Complain(m_devices.paths[0] + ": cannot read the device's identity");
+        return false;
+    }
+    if (!ReadCourseDataDate(m_doc)) {
+        Complain(m_devices.paths[0] + ": cannot read the course data date");
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> CCliSession::QueryServer(bool areas) {
+    const int versions = QueryLatestVersions(m_doc);
+    const int areaList = versions == 0 && areas ? DownloadAreaList(m_doc, m_options.language) : 0;
+    if (versions == -1 || areaList == -1) {
+        Complain("cannot reach the update server at " + m_options.serverUrl);
+        return CLI_EXIT_NO_SERVER;
+    }
+    if (versions != 0 || areaList != 0) {
+        Complain("the update server's answer is malformed (" + m_options.serverUrl + ")");
+        return CLI_EXIT_FAILED;
+    }
+    return std::nullopt;
+}
+
+std::string CourseDateText(const CTeelinkDoc& doc) {
+    return doc.m_strCourseDate == NO_COURSE_DATE ? std::string() : WideToUtf8(doc.m_strCourseDate);
+}

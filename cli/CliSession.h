@@ -1,0 +1,96 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "cli/ProgressView.h"
+#include "common/UserNotifier.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
+#include "device/DeviceList.h"
+
+// Where a command prints and what it watches. The executable passes its
+// standard streams; tests pass string streams.
+struct CCliIo {
+    std::ostream& out;
+    std::ostream& err;
+    bool terminal = false;  // out is a terminal: progress is a redrawn bar
+    // Set by the executable's Ctrl-C handler; the command cancels when it sees it.
+    const std::atomic<bool>* interrupted = nullptr;
+
+    bool Interrupted() const { return interrupted != nullptr && interrupted->load(); }
+};
+
+// The workers' error texts, which the window shows in message boxes, go to
+// standard error. While a worker runs they wait for the main thread, so that
+// they never land in the middle of a progress bar's line.
+class CCliNotifier : public IUserNotifier {
+public:
+    explicit CCliNotifier(std::ostream& err) : m_err(err) {}
+    void ShowPlain(const std::string& text) override;
+
+    // From now on texts wait for Flush; off again prints what waits.
+    void Defer(bool defer);
+    bool Pending();
+    // Prints the waiting texts.
+    void Flush();
+
+private:
+    std::mutex m_mutex;
+    std::ostream& m_err;
+    bool m_defer = false;
+    std::vector<std::string> m_waiting;
+};
+
+CDeviceBusConfig BusConfigFor(const CCliOptions& options);
+
+// What one command works with: the options, a device list pointed at the
+// chosen device and the document the core's functions read and fill.
+class CCliSession {
+public:
+    CCliSession(const CCliOptions& options, CCliIo io);
+
+    const CCliOptions& Options() const { return m_options; }
+    CCliIo& Io() { return m_io; }
+    CTeelinkDoc& Doc() { return m_doc; }
+    CDeviceList& Devices() { return m_devices; }
+    CCliNotifier& Notifier() { return m_notifier; }
+    // Message `id` of the table in the chosen language, as UTF-8.
+    std::string Text(MessageId id) const;
+    // A message that carries one number (the remaining minutes).
+    std::string Text(MessageId id, int number) const;
+
+    // A line on standard output unless --quiet.
+    void Say(const std::string& line);
+    // "teelink-cli: " and the line on standard error, whatever --quiet says.
+    void Complain(const std::string& line);
+
+    // Prints the workers' waiting error texts on a line of their own.
+    void FlushNotices(CProgressView& view);
+
+    // Enumerates and points the list at the one device to use; otherwise the
+    // exit status, after saying why.
+    std::optional<int> ChooseDevice();
+    // Identity and course data date of the chosen device into the document.
+    bool ReadDevice();
+    // The latest versions (and with `areas` the area list) into the document;
+    // otherwise the exit status, after saying why.
+    std::optional<int> QueryServer(bool areas);
+
+private:
+    CCliOptions m_options;
+    CCliIo m_io;
+    CCliNotifier m_notifier;
+    CMessageTable m_messages;
+    CDeviceList m_devices;
+    CTeelinkDoc m_doc;
+};
+
+// The document's course data date as the tool shows it: empty when the device
+// has no course data.
+std::string CourseDateText(const CTeelinkDoc& doc);

@@ -1,0 +1,104 @@
+// The commands that read: the device list, the device against the server's
+// latest versions, and the log saved to a file.
+#include <algorithm>
+
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/JsonLine.h"
+#include "identity/DeviceReads.h"
+#include "server/TextConvert.h"
+#include "startup/StartupRequests.h"
+#include "startup/ToolUpdate.h"
+
+namespace {
+
+// The device's fields as `devices --json` and `info --json` print them.
+CJsonLine DeviceJson(const std::string& path, const CTeelinkDoc& doc) {
+    CJsonLine line;
+    line.Add("path", path)
+        .Add("model", WideToUtf8(doc.m_strModel))
+        .Add("hardware_code", WideToUtf8(doc.m_strModelCode))
+        .Add("system_version", WideToUtf8(doc.m_strSystemVersion));
+    const std::string date = CourseDateText(doc);
+    if (date.empty()) {
+        line.AddNull("course_data_date");
+    } else {
+        line.Add("course_data_date", date);
+    }
+    return line;
+}
+
+void PrintDevice(CCliSession& session, const std::string& path, bool readable) {
+    const CTeelinkDoc& doc = session.Doc();
+    if (session.Options().json) {
+        session.Say(readable ? DeviceJson(path, doc).AddBool("readable", true).Text()
+                             : CJsonLine().Add("path", path).AddBool("readable", false).Text());
+    } else if (readable) {
+        const std::string date = CourseDateText(doc);
+        session.Say(path + '\t' + WideToUtf8(doc.m_strModel) + '\t' +
+                    WideToUtf8(doc.m_strModelCode) + '\t' + WideToUtf8(doc.m_strSystemVersion) +
+                    '\t' + (date.empty() ? "none" : date));
+    } else {
+        session.Say(path + "\tunreadable");
+    }
+}
+
+}  // namespace
+
+int RunDevices(CCliSession& session) {
+    const int count = EnumerateDevices(session.Devices());
+    if (count == 0) {
+        session.Complain("no device connected");
+        return CLI_EXIT_NO_DEVICE;
+    }
+    // Each device is read on its own, through a list that holds it alone.
+    const auto paths = session.Devices().paths;
+    bool allRead = true;
+    for (int i = 0; i < std::min(count, MAX_DEVICE_PATHS); ++i) {
+        const std::string& path = paths[static_cast<size_t>(i)];
+        SelectDevicePath(session.Devices(), path);
+        const bool readable = session.ReadDevice();
+        allRead = allRead && readable;
+        PrintDevice(session, path, readable);
+    }
+    return allRead ? CLI_EXIT_DONE : CLI_EXIT_FAILED;
+}
+
+int RunInfo(CCliSession& session) {
+    if (const auto exit = session.ChooseDevice()) {
+        return *exit;
+    }
+    if (!session.ReadDevice()) {
+        return CLI_EXIT_FAILED;
+    }
+    if (const auto exit = session.QueryServer(false)) {
+        return *exit;
+    }
+    const CTeelinkDoc& doc = session.Doc();
+    const std::string latest = WideToUtf8(LatestVersionForModel(doc));
+    // The same comparison that marks the version on the main page.
+    const bool systemUpdate = doc.m_strSystemVersion != LatestVersionForModel(doc);
+    const bool toolUpdate = !IsToolCurrent(doc.m_strToolVersion, doc.m_strLatestTool);
+    if (session.Options().json) {
+        CJsonLine line = DeviceJson(session.Devices().paths[0], doc);
+        line.Add("latest_system_version", latest)
+            .Add("tool_version", WideToUtf8(doc.m_strToolVersion))
+            .Add("latest_tool_version", WideToUtf8(doc.m_strLatestTool))
+            .AddBool("system_update_available", systemUpdate)
+            .AddBool("tool_update_available", toolUpdate);
+        session.Say(line.Text());
+        return CLI_EXIT_DONE;
+    }
+    session.Say("device:                " + session.Devices().paths[0]);
+    session.Say("model:                 " + WideToUtf8(doc.m_strModel));
+    session.Say("hardware code:         " + WideToUtf8(doc.m_strModelCode));
+    session.Say("system version:        " + WideToUtf8(doc.m_strSystemVersion));
+    const std::string date = CourseDateText(doc);
+    session.Say("course data date:      " + (date.empty() ? std::string("none") : date));
+    session.Say("latest system version: " + latest);
+    session.Say("tool version:          " + WideToUtf8(doc.m_strToolVersion));
+    session.Say("latest tool version:   " + WideToUtf8(doc.m_strLatestTool));
+    session.Say(std::string("system data update:    ") + (systemUpdate ? "available" : "none"));
+    session.Say(std::string("tool update:           ") + (toolUpdate ? "available" : "none"));
+    return CLI_EXIT_DONE;
+}

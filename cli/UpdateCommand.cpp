@@ -1,0 +1,156 @@
+// update course / update system: the update run driven as the update page
+// drives it, with the window's boxes turned into lines.
+#include <algorithm>
+
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/JsonLine.h"
+#include "cli/QueuedReport.h"
+#include "server/TextConvert.h"
+#include "startup/ToolUpdate.h"
+#include "update/UpdateRun.h"
+
+namespace {
+
+// The area of --area in the server's list (the first without it); otherwise
+// the exit status after saying which codes there are.
+std::optional<int> ChooseArea(CCliSession& session) {
+    CTeelinkDoc& doc = session.Doc();
+    const std::string& code = session.Options().area;
+    if (doc.m_areaList.empty()) {
+        session.Complain("the update server offers no course area");
+        return CLI_EXIT_FAILED;
+    }
+    if (code.empty()) {
+        doc.m_nAreaIndex = 0;
+        return std::nullopt;
+    }
+    const auto& areas = doc.m_areaList;
+    const auto found = std::find_if(areas.begin(), areas.end(), [&code](const CAreaList& area) {
+        return WideToUtf8(area.code) == code;
+    });
+    if (found == areas.end()) {
+        std::string known;
+        for (const CAreaList& area : areas) {
+            known += (known.empty() ? "" : ", ") + WideToUtf8(area.code);
+        }
+        session.Complain("unknown area " + code + " (the server offers " + known + ")");
+        return CLI_EXIT_USAGE;
+    }
+    doc.m_nAreaIndex = static_cast<int32_t>(found - areas.begin());
+    return std::nullopt;
+}
+
+// What the window does before its update page runs: the device is known, the
+// server answers, the tool is current, an area is chosen.
+std::optional<int> Prepare(CCliSession& session, int updateMode) {
+    if (const auto exit = session.ChooseDevice()) {
+        return exit;
+    }
+    if (!session.ReadDevice()) {
+        return CLI_EXIT_FAILED;
+    }
+    if (const auto exit = session.QueryServer(true)) {
+        return exit;
+    }
+    CTeelinkDoc& doc = session.Doc();
+    if (!IsToolCurrent(doc.m_strToolVersion, doc.m_strLatestTool)) {
+        session.Complain(session.Text(MSG_NEW_TOOL_VERSION));
+        return CLI_EXIT_FAILED;
+    }
+    doc.m_nUpdateMode = updateMode;
+    return updateMode == UPDATE_COURSE_DATA ? ChooseArea(session) : std::nullopt;
+}
+
+int Outcome(CCliSession& session, const CUpdateRun& run, UpdateMessage last, bool cancelled) {
+    const uint64_t blocks = run.Job().m_nBlocksWritten.load();
+    std::string outcome = "written";
+    // The system data's own completion text exists in Japanese only.
+    const bool systemText = run.Job().m_nUpdateMode == UPDATE_SYSTEM_DATA &&
+                            !session.Text(MSG_SYSTEM_WRITE_COMPLETE).empty();
+    MessageId text = systemText ? MSG_SYSTEM_WRITE_COMPLETE : MSG_COMPLETE;
+    int exit = CLI_EXIT_DONE;
+    if (cancelled || last == WM_UPDATE_DOWNLOAD_CANCELLED) {
+        outcome = "cancelled";
+        text = MSG_OPERATION_ABORTED;
+        exit = CLI_EXIT_CANCELLED;
+    } else if (last != WM_UPDATE_WRITTEN) {
+        outcome = last == WM_UPDATE_DOWNLOAD_FAILED ? "download failed" : "write failed";
+        text = last == WM_UPDATE_DOWNLOAD_FAILED ? MSG_DOWNLOAD_FAILED : MSG_WRITE_FAILED;
+        exit = CLI_EXIT_FAILED;
+    }
+    const std::string blocksText = std::to_string(blocks) + (blocks == 1 ? " block" : " blocks");
+    if (session.Options().json) {
+        session.Say(CJsonLine()
+                        .Add("event", "result")
+                        .Add("outcome", outcome)
+                        .Add("message", session.Text(text))
+                        .AddNumber("blocks_written", static_cast<int64_t>(blocks))
+                        .Text());
+    } else if (exit == CLI_EXIT_FAILED) {
+        session.Complain(session.Text(text) + " (" + blocksText + " written)");
+    } else {
+        session.Say(session.Text(text) + " (" + blocksText + " written)");
+    }
+    return exit;
+}
+
+// The page's message handler: each job's last post ends the phase.
+int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& report) {
+    CProgressView view(session.Io().out, StyleFor(session.Options(), session.Io()));
+    view.Phase(session.Text(MSG_DOWNLOAD), "download");
+    bool cancelAsked = false;
+    bool cancelled = false;
+    for (;;) {
+        session.FlushNotices(view);
+        if (!cancelAsked && session.Io().Interrupted()) {
+            run.Cancel();  // the window's Cancel button
+            cancelAsked = true;
+        }
+        const auto event = report.Next(std::chrono::milliseconds(50));
+        if (!event) {
+            view.Tick();
+            continue;
+        }
+        if (event->isProgress) {
+            view.Position(event->position);
+            continue;
+        }
+        switch (event->message) {
+            case WM_UPDATE_DOWNLOADED:
+                run.Join();
+                view.Phase(session.Text(MSG_WRITE), "write");
+                run.StartWrite(session.Devices());
+                break;
+            case WM_UPDATE_REMAIN_TIME:
+                view.Remaining(session.Text(MSG_REMAINING_MINUTES, event->param), event->param);
+                break;
+            case WM_UPDATE_WRITE_CANCELLED:
+                cancelled = true;  // the write's failure follows
+                break;
+            default:
+                run.Join();
+                session.FlushNotices(view);
+                view.Finish();
+                return Outcome(session, run, event->message, cancelled);
+        }
+    }
+}
+
+}  // namespace
+
+int RunUpdate(CCliSession& session, int updateMode) {
+    if (const auto exit = Prepare(session, updateMode)) {
+        return *exit;
+    }
+    CQueuedReport<UpdateMessage> report;
+    CUpdateRun run(report, session.Notifier());
+    if (!run.StartDownload(session.Doc())) {
+        session.Complain("nothing to download for this device");
+        return CLI_EXIT_FAILED;
+    }
+    session.Notifier().Defer(true);
+    const int exit = Drive(session, run, report);
+    session.Notifier().Defer(false);
+    return exit;
+}
