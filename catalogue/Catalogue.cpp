@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "common/UserNotifier.h"
@@ -43,7 +44,12 @@ bool DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
         return Fail(doc, stop, "Error: Download data pref");
     }
     const size_t bodySize = static_cast<size_t>(*length) + 1;
-    std::vector<uint8_t> body(bodySize);
+    std::vector<uint8_t> body;
+    try {
+        body.resize(bodySize);  // at most 65536 bytes
+    } catch (const std::bad_alloc&) {
+        return Fail(doc, stop, "Error: malloc pref");
+    }
     // Read in pieces of 1024 until a short piece. A body longer than announced
     // is wrong whatever follows, so the reading stops once it is known to be
     // longer: a server that streams without end cannot hold the worker.
