@@ -153,13 +153,21 @@ public:
     bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
         const Clock::time_point deadline = Deadline(timeoutMs);
         for (;;) {
-            if (!WaitFor(POLLIN, deadline)) {
-                return false;
-            }
-            uint8_t message[REPORT_SIZE];
+            // Try first: during a block transfer the next report is usually
+            // already queued, and then the read costs a single system call.
             // MSG_TRUNC gives the real length, so an oversized message is seen as such.
+            uint8_t message[REPORT_SIZE];
             const ssize_t got = recv(m_fd, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
-            if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                    return false;
+                }
+                if (!WaitFor(POLLIN, deadline)) {
+                    return false;
+                }
                 continue;
             }
             // 0 is the peer closing (or an empty message): the device has gone.
