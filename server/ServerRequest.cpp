@@ -46,7 +46,9 @@ size_t CServerRequest::OnBody(char* data, size_t size, size_t count, void* self)
     auto* request = static_cast<CServerRequest*>(self);
     const size_t bytes = size * count;
     request->m_headDone = true;
-    if (request->Available() >= kStageLimit) {
+    // A read larger than the limit is let through whole, or it would hold the
+    // transfer back forever.
+    if (request->Available() >= std::max(kStageLimit, request->m_wanted)) {
         // libcurl keeps this piece and hands it over again when resumed.
         request->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
@@ -156,6 +158,7 @@ size_t CServerRequest::Read(void* dest, size_t size) {
     if (m_multi == nullptr || m_easy == nullptr) {
         return 0;
     }
+    m_wanted = size;
     while (Available() < size && !m_done) {
         if (m_paused) {
             // Resuming hands the held piece over at once, before the socket is read.

@@ -54,6 +54,7 @@ private:
     uint64_t m_received = 0;  // body bytes so far
     bool m_headDone = false;
     bool m_paused = false;  // the body is held back until the reader catches up
+    size_t m_wanted = 0;    // the size of the read in progress
     bool m_done = false;
     int m_result = 0;  // CURLcode of the finished transfer
 };
