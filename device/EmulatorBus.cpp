@@ -131,7 +131,7 @@ public:
     CBusTransport& operator=(const CBusTransport&) = delete;
 
     bool Write(std::span<const uint8_t, REPORT_SIZE> report, int timeoutMs) override {
-        const Clock::time_point deadline = Deadline(timeoutMs);
+        CDeadline deadline(timeoutMs);
         for (;;) {
             const ssize_t sent =
                 send(m_fd, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -151,15 +151,23 @@ public:
     }
 
     bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
-        const Clock::time_point deadline = Deadline(timeoutMs);
+        CDeadline deadline(timeoutMs);
         for (;;) {
-            if (!WaitFor(POLLIN, deadline)) {
-                return false;
-            }
-            uint8_t message[REPORT_SIZE];
+            // Try first: during a block transfer the next report is usually
+            // already queued, and then the read costs a single system call.
             // MSG_TRUNC gives the real length, so an oversized message is seen as such.
+            uint8_t message[REPORT_SIZE];
             const ssize_t got = recv(m_fd, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
-            if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                    return false;
+                }
+                if (!WaitFor(POLLIN, deadline)) {
+                    return false;
+                }
                 continue;
             }
             // 0 is the peer closing (or an empty message): the device has gone.
@@ -172,13 +180,29 @@ public:
     }
 
 private:
-    static Clock::time_point Deadline(int timeoutMs) {
-        return Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    }
+    // The end of a transfer's limit, fixed when the transfer first has to
+    // wait: most transfers never do, and then they read no clock at all.
+    class CDeadline {
+    public:
+        explicit CDeadline(int timeoutMs) : m_timeoutMs(std::max(timeoutMs, 0)) {}
+        Clock::time_point When() {
+            if (!m_fixed) {
+                m_when = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+                m_fixed = true;
+            }
+            return m_when;
+        }
 
-    bool WaitFor(short events, Clock::time_point deadline) const {
+    private:
+        int m_timeoutMs;
+        bool m_fixed = false;
+        Clock::time_point m_when{};
+    };
+
+    bool WaitFor(short events, CDeadline& deadline) const {
         for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline.When() - Clock::now());
             const int waitMs = static_cast<int>(std::max<int64_t>(left.count(), 0));
             pollfd entry{m_fd, events, 0};
             const int ready = poll(&entry, 1, waitMs);

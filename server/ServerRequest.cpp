@@ -15,6 +15,12 @@ void GlobalInit() {
 
 constexpr const char* kUserAgent = "TLR8";
 constexpr long kReceiveBufferSize = 256 * 1024;
+// libcurl keeps reading within one pass for as long as the socket has data, so
+// without a limit the staging buffer ran tens of MiB ahead of the reader:
+// memory beyond the package, and copies into memory touched for the first
+// time. Past this many unread bytes the transfer is held until the reader has
+// caught up, and the staging buffer stays small and warm.
+constexpr size_t kStageLimit = static_cast<size_t>(kReceiveBufferSize);
 
 }  // namespace
 
@@ -40,6 +46,13 @@ size_t CServerRequest::OnBody(char* data, size_t size, size_t count, void* self)
     auto* request = static_cast<CServerRequest*>(self);
     const size_t bytes = size * count;
     request->m_headDone = true;
+    // A read larger than the limit is let through whole, or it would hold the
+    // transfer back forever.
+    if (request->Available() >= std::max(kStageLimit, request->m_wanted)) {
+        // libcurl keeps this piece and hands it over again when resumed.
+        request->m_paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
     request->Stage(reinterpret_cast<const uint8_t*>(data), bytes);
     return bytes;
 }
@@ -145,7 +158,14 @@ size_t CServerRequest::Read(void* dest, size_t size) {
     if (m_multi == nullptr || m_easy == nullptr) {
         return 0;
     }
+    m_wanted = size;
     while (Available() < size && !m_done) {
+        if (m_paused) {
+            // Resuming hands the held piece over at once, before the socket is read.
+            m_paused = false;
+            curl_easy_pause(static_cast<CURL*>(m_easy), CURLPAUSE_CONT);
+            continue;
+        }
         Drive(1000);
     }
     const size_t n = std::min(size, Available());

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ByteBuffer.h"
 #include "server/ServerSettings.h"
 
 // One request to the update server: its own session, an HTTP GET, and a body
@@ -47,11 +48,13 @@ private:
     const std::atomic<bool>* m_abort = nullptr;
     void* m_multi = nullptr;  // CURLM*
     void* m_easy = nullptr;   // CURL*
-    std::vector<uint8_t> m_pending;  // received, [m_pendingPos, m_pendingEnd) not yet read
+    teelink::CByteBuffer m_pending;  // received, [m_pendingPos, m_pendingEnd) not yet read
     size_t m_pendingPos = 0;
     size_t m_pendingEnd = 0;
     uint64_t m_received = 0;  // body bytes so far
     bool m_headDone = false;
+    bool m_paused = false;  // the body is held back until the reader catches up
+    size_t m_wanted = 0;    // the size of the read in progress
     bool m_done = false;
     int m_result = 0;  // CURLcode of the finished transfer
 };

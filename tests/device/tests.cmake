@@ -9,6 +9,7 @@ if(TARGET teelink_emulator)
         device/EmulatorProcessTest.cpp
         device/EmulatorMemoryTest.cpp
         device/WholeReportTest.cpp
+        device/BusTransportTest.cpp
         device/EmulatorSetupTest.cpp
     )
     target_link_libraries(teelink_device_tests PRIVATE teelink_emulator)

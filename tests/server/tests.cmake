@@ -1,6 +1,7 @@
 teelink_core_test(teelink_server_tests
     server/StartupRequestTest.cpp
     server/CatalogueTest.cpp
+    server/ServerRequestTest.cpp
 )
 
 # The reference update server and its sample content, through the tool's own
