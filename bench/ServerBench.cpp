@@ -26,6 +26,7 @@
 
 #include <curl/curl.h>
 
+#include "bench/ProcessMemory.h"
 #include "common/ByteBuffer.h"
 #include "common/Text.h"
 #include "refserver/PackageBuilder.h"
@@ -121,30 +122,6 @@ struct CServerChild {
     }
 };
 
-long StatusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line)) {
-        if (line.rfind(prefix, 0) == 0) {
-            // "VmHWM:    1234 kB"
-            std::string_view value = std::string_view(line).substr(prefix.size());
-            value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
-            value = value.substr(0, value.find_first_not_of("0123456789"));
-            return teelink::ParseNumber<long>(value, 0, LONG_MAX).value_or(0);
-        }
-    }
-    return -1;
-}
-
-// Resets the peak resident size, so that the next peak is this download's.
-bool ResetPeak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-
 struct CDownload {
     double seconds = 0;
     size_t bytes = 0;
@@ -154,8 +131,8 @@ struct CDownload {
 // The download worker's reads: the header, then 1024 bytes at a time into a
 // buffer of S + 1024 bytes until a short read.
 CDownload DownloadWithRequestRoutine(const std::string& url) {
-    const bool peakReset = ResetPeak();
-    const long before = StatusKiB("VmRSS");
+    const bool peakReset = bench::ResetPeakResident();
+    const long before = bench::StatusKiB("VmRSS");
     CDownload result;
     const auto start = Clock::now();
     {
@@ -190,7 +167,7 @@ CDownload DownloadWithRequestRoutine(const std::string& url) {
         result.bytes = total + sizeof header;
         result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (peakReset) {
-            result.peakGrowthKiB = StatusKiB("VmHWM") - before;
+            result.peakGrowthKiB = bench::StatusKiB("VmHWM") - before;
         }
     }
     return result;

@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/ProcessMemory.h"
 #include "common/Text.h"
 #include "common/UserNotifier.h"
 #include "device/DeviceList.h"
@@ -169,29 +170,6 @@ std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-long StatusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line)) {
-        if (line.rfind(prefix, 0) == 0) {
-            std::string_view value = std::string_view(line).substr(prefix.size());
-            value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
-            value = value.substr(0, value.find_first_not_of("0123456789"));
-            return teelink::ParseNumber<long>(value, 0, LONG_MAX).value_or(-1);
-        }
-    }
-    return -1;
-}
-
-// Makes the peak resident size start again from the present one.
-bool ResetPeakResident() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-
 // The emulator runs as a process of its own, so that the memory it keeps for what
 // is written does not count as the tool's.
 pid_t StartEmulator(const std::string& bus, unsigned intervalUs) {
@@ -242,7 +220,7 @@ int main() {
     };
     // Idle: the tool with its inputs, before a package exists.
     const size_t heapIdle = g_live.load();
-    const long residentIdleKiB = StatusKiB("VmRSS");
+    const long residentIdleKiB = bench::StatusKiB("VmRSS");
     CUpdateJob job;
     {
         const std::vector<uint8_t> archive = BuildPackage(entries);
@@ -255,7 +233,7 @@ int main() {
     // download: building it here is no part of the update.
     g_peak = g_live.load();
     const size_t heapWithPackage = g_live.load();
-    const bool residentPeakReset = ResetPeakResident();
+    const bool residentPeakReset = bench::ResetPeakResident();
     std::atomic<int> minutes{0};
     job.m_pLastRemainMinutes = &minutes;
     size_t blocks = 0;
@@ -273,7 +251,7 @@ int main() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const size_t heapPeak = g_peak.load();
-    const long residentPeakKiB = StatusKiB("VmHWM");
+    const long residentPeakKiB = bench::StatusKiB("VmHWM");
 
     // 67 transfers a block at one report per interval, plus 200 ms of settling
     // around each entry's device session.
