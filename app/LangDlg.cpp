@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "ui/Page.h"
+
 namespace {
 constexpr int IDC_PROMPT = 1034;
 constexpr int IDC_LANGUAGE = 1033;
@@ -17,9 +19,7 @@ CLangDlg::CLangDlg(wxWindow* parent)
     wxFont font = GetFont();
     font.SetPointSize(8);
     SetFont(font);
-    auto du = [this](int x, int y, int w, int h) {
-        return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
-    };
+    auto du = [this](int x, int y, int w, int h) { return DialogUnitsRect(*this, x, y, w, h); };
 
     m_strPrompt = wxString::FromUTF8(
         "言語を選択してください\n\nSelect language\n\n언어선택\n\n语言选择\n\n語言選擇");

@@ -40,7 +40,7 @@ void CMainFrame::FitToPage(CPage* page) {
 void CMainFrame::OnClose(wxCloseEvent& event) {
     // A box still on the stack would return into destroyed windows: the frame
     // closes once every box is gone.
-    if ((m_app.Boxes().DialogOpen() || m_app.Boxes().BoxOpen()) && event.CanVeto()) {
+    if (m_app.Boxes().ModalOpen() && event.CanVeto()) {
         event.Veto();
         m_app.Boxes().Post(*this, [this] { Close(true); }, CBoxQueue::NO_DIALOG);
         return;

@@ -13,7 +13,7 @@ void CBoxQueue::Post(wxEvtHandler& target, std::function<void()> call, Wait wait
 }
 
 bool CBoxQueue::Ready(Wait wait) const {
-    return wait == NO_BOX ? m_nBoxes == 0 : m_nBoxes == 0 && m_nDialogs == 0;
+    return wait == NO_BOX ? m_nBoxes == 0 : !ModalOpen();
 }
 
 void CBoxQueue::RunReady() {

@@ -22,8 +22,8 @@ public:
     // condition holds. Callable from any thread.
     void Post(wxEvtHandler& target, std::function<void()> call, Wait wait = NO_BOX);
 
-    bool BoxOpen() const { return m_nBoxes > 0; }
-    bool DialogOpen() const { return m_nDialogs > 0; }
+    // A message box, a file dialog or any other modal dialog is open.
+    bool ModalOpen() const { return m_nBoxes > 0 || m_nDialogs > 0; }
     // Forgets every waiting call: the windows they were meant for are going.
     void Clear() { m_waiting.clear(); }
 

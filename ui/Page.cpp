@@ -35,8 +35,13 @@ int CPage::ShowBox(const wxString& text, const wxString& caption, long style) {
     return ShowMessageBox(m_host.Boxes(), this, text, caption, style);
 }
 
+wxRect DialogUnitsRect(const wxWindow& window, int x, int y, int w, int h) {
+    return wxRect(window.ConvertDialogToPixels(wxPoint(x, y)),
+                  window.ConvertDialogToPixels(wxSize(w, h)));
+}
+
 wxRect CPage::Du(int x, int y, int w, int h) const {
-    return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
+    return DialogUnitsRect(*this, x, y, w, h);
 }
 
 void CPage::AddHeaderLogo(int widthDu, int heightDu) {

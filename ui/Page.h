@@ -58,6 +58,10 @@ private:
     int m_nPaneId;
 };
 
+// A rectangle given in dialog units of `window`'s font, in pixels. Set the font
+// first: the units follow it.
+wxRect DialogUnitsRect(const wxWindow& window, int x, int y, int w, int h);
+
 // The page font: "MS UI Gothic" 9 pt where installed, else the platform's
 // user-interface font at 9 pt.
 wxFont PageFont();

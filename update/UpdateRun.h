@@ -41,8 +41,6 @@ public:
     void Stop() { m_worker.RequestStop(); }
 
     bool Running() const { return m_worker.Running(); }
-    // Joins a job that has returned; never waits.
-    bool JoinIfDone() { return m_worker.JoinIfDone(); }
     void Join() { m_worker.Join(); }
 
     const CUpdateJob& Job() const { return m_job; }

@@ -1,7 +1,6 @@
 #include "pages/favorites/FavoriteView.h"
 
 #include <wx/button.h>
-#include <wx/imaglist.h>
 #include <wx/listctrl.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
@@ -56,10 +55,7 @@ void CFavoriteView::CreateControls() {
 }
 
 void CFavoriteView::OnInitialUpdate() {
-    auto* images = new wxImageList(16, 16, true, 2);
-    images->Add(ImageBitmap(IMG_ICON_EMPTY));
-    images->Add(ImageBitmap(IMG_ICON_NEEDS_UPDATE));
-    m_list->AssignImageList(images, wxIMAGE_LIST_SMALL);
+    AttachMarkImages(*m_list, IMG_ICON_NEEDS_UPDATE);
     m_list->InsertColumn(COL_HIDDEN, wxEmptyString, wxLIST_FORMAT_LEFT, 0);
     m_list->InsertColumn(COL_SLOT, wxString(Text(MSG_COLUMN_SLOT)), wxLIST_FORMAT_RIGHT, 50);
     m_list->InsertColumn(COL_MARK, wxString(Text(MSG_COLUMN_UPDATE)), wxLIST_FORMAT_CENTRE,

@@ -1,7 +1,6 @@
 #include "pages/favorites/SelectGCDlg.h"
 
 #include <wx/button.h>
-#include <wx/imaglist.h>
 #include <wx/listctrl.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
@@ -50,9 +49,7 @@ CSelectGCDlg::~CSelectGCDlg() {
 }
 
 void CSelectGCDlg::CreateControls() {
-    auto du = [this](int x, int y, int w, int h) {
-        return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
-    };
+    auto du = [this](int x, int y, int w, int h) { return DialogUnitsRect(*this, x, y, w, h); };
     wxRect r = du(7, 7, 128, 8);
     new wxStaticText(this, IDC_SEL_TITLE, m_host.GetMessageText(MSG_SELECT_COURSE),
                      r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
@@ -60,10 +57,7 @@ void CSelectGCDlg::CreateControls() {
     m_list = new wxListCtrl(this, IDC_SEL_LIST, r.GetPosition(), r.GetSize(),
                             wxLC_REPORT | wxLC_NO_HEADER | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
     m_list->SetFont(wxFont(wxFontInfo(14).FaceName(PageFont().GetFaceName())));
-    auto* images = new wxImageList(16, 16, true, 2);
-    images->Add(ImageBitmap(IMG_ICON_EMPTY));
-    images->Add(ImageBitmap(IMG_ICON_HOLEVIEW));
-    m_list->AssignImageList(images, wxIMAGE_LIST_SMALL);
+    AttachMarkImages(*m_list, IMG_ICON_HOLEVIEW);
     m_list->InsertColumn(0, "HV", wxLIST_FORMAT_LEFT, 0);
     m_list->InsertColumn(1, "Item", wxLIST_FORMAT_LEFT, 300);
     r = du(233, 176, 50, 34);

@@ -178,15 +178,11 @@ void CTeelinkView::UpdateVersionColour() {
     label->Refresh();
 }
 
-void CTeelinkView::RunLanguageDialog() {
-    Host().ChooseLanguage();
-}
-
 void CTeelinkView::OnInitialUpdate() {
     // The base update moves the empty member texts into the version labels.
     SetText(IDC_LATEST_VERSION, L"");
     SetText(IDC_CURRENT_VERSION, L"");
-    RunLanguageDialog();
+    Host().ChooseLanguage();  // the choice counts whatever ended the dialog
 
     for (const ControlSpec& c : kControls) {
         if (c.message >= 0) {

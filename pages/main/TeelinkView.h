@@ -28,9 +28,6 @@ public:
     void OnShowPage(bool shown) override;
     void StopWork() override;
 
-    // Runs the language dialog and stores the choice, whatever ended the dialog.
-    void RunLanguageDialog();
-
     // State that tests and the colouring look at.
     bool DeviceShown() const { return m_poll.m_bDeviceShown; }
     bool Polling() const { return m_timer.IsRunning() || m_reader.Running(); }

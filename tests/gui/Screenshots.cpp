@@ -125,10 +125,7 @@ TEST_F(Screenshots, Favourites) {
         auto* list = dynamic_cast<wxListCtrl*>(dialog->FindWindow(IDC_SEL_LIST));
         for (long row : {0L, 0L, 0L, 1L}) {
             ASSERT_TRUE(CGuiHarness::PumpActiveUntil([&] { return !dlg.Walk().Loading(); }));
-            wxListEvent event(wxEVT_LIST_ITEM_ACTIVATED, list->GetId());
-            event.m_itemIndex = row;
-            event.SetEventObject(list);
-            list->GetEventHandler()->ProcessEvent(event);
+            ActivateRow(list, row);
         }
         ASSERT_TRUE(CGuiHarness::PumpActiveUntil(
             [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == 7; }));

@@ -27,14 +27,6 @@ int ImageAt(wxListCtrl* list, long row, int column) {
     return list->GetItem(item) ? item.GetImage() : -2;
 }
 
-// A double-click on `row`, as the list reports it.
-void Activate(wxListCtrl* list, long row) {
-    wxListEvent event(wxEVT_LIST_ITEM_ACTIVATED, list->GetId());
-    event.m_itemIndex = row;
-    event.SetEventObject(list);
-    list->GetEventHandler()->ProcessEvent(event);
-}
-
 // Queries of one form (md=N&...) in the order the server saw them.
 std::vector<std::string> QueriesOf(const std::vector<std::string>& queries, const std::string& md) {
     std::vector<std::string> out;
@@ -218,13 +210,13 @@ TEST_F(FavoriteWalk, ACourseChosenInTheDialogIsListedAndWrittenWithTheOtherOutda
         EXPECT_EQ(entries->GetItemText(0, 1), "Japan");
         EXPECT_FALSE(dialog->FindWindow(IDC_SEL_LEGEND)->IsShown());
         EXPECT_EQ(entries->GetColumnWidth(0), 0);
-        Activate(entries, 0);
+        ActivateRow(entries, 0);
         ASSERT_TRUE(shown(3));  // the single country is passed through
-        Activate(entries, 0);
+        ActivateRow(entries, 0);
         ASSERT_TRUE(shown(5));  // the single prefecture too
-        Activate(entries, 0);
+        ActivateRow(entries, 0);
         ASSERT_TRUE(shown(6));
-        Activate(entries, 1);
+        ActivateRow(entries, 1);
         ASSERT_TRUE(shown(7));
         EXPECT_TRUE(dialog->FindWindow(IDC_SEL_LEGEND)->IsShown());
         EXPECT_EQ(entries->GetColumnWidth(0), MarkColumnWidth(20));
@@ -232,9 +224,9 @@ TEST_F(FavoriteWalk, ACourseChosenInTheDialogIsListedAndWrittenWithTheOtherOutda
         EXPECT_EQ(ImageAt(entries, 1, 0), 1);  // the Holeview mark
         EXPECT_EQ(ImageAt(entries, 0, 0), 0);
         walked = true;
-        Activate(entries, 1);  // ends the dialog with OK
+        ActivateRow(entries, 1);  // ends the dialog with OK
     };
-    Activate(list, 3);
+    ActivateRow(list, 3);
     ASSERT_TRUE(walked);
     EXPECT_EQ(list->GetItemText(3, COL_NAME), "Green Hills Golf Course");
     EXPECT_EQ(list->GetItemText(3, COL_GCID), "0001-001-0002");
@@ -264,10 +256,10 @@ TEST_F(FavoriteWalk, AFailedLevelShowsItsTextThenFailedToDownloadAndCloses) {
         ASSERT_TRUE(CGuiHarness::PumpActiveUntil([&] { return !dlg.Walk().Loading(); }));
         // The server goes away before the next level is asked for.
         Harness().App().Doc().m_strScriptUrl = RefusedScriptUrl();
-        Activate(ListOf(dialog, IDC_SEL_LIST), 0);
+        ActivateRow(ListOf(dialog, IDC_SEL_LIST), 0);
         CGuiHarness::PumpActiveUntil([&] { return Harness().App().IsClosing(); });
     };
-    Activate(List(), 0);
+    ActivateRow(List(), 0);
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
     EXPECT_EQ(MessageTexts(),
               (std::vector<std::wstring>{L"Error: Connect server", L"Failed to download."}));
@@ -281,11 +273,11 @@ TEST_F(FavoriteWalk, EscapeAtAnyLevelEndsTheDialogWithoutChangingTheSlot) {
     Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
         auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
         ASSERT_TRUE(CGuiHarness::PumpActiveUntil([&] { return !dlg.Walk().Loading(); }));
-        Activate(ListOf(dialog, IDC_SEL_LIST), 0);  // a request under way
+        ActivateRow(ListOf(dialog, IDC_SEL_LIST), 0);  // a request under way
         dialog->Close();                            // the close box
     };
     const wxString before = List()->GetItemText(0, COL_NAME);
-    Activate(List(), 0);
+    ActivateRow(List(), 0);
     Harness().PumpFor(200);
     EXPECT_EQ(List()->GetItemText(0, COL_NAME), before);
     EXPECT_FALSE(Harness().Closed());

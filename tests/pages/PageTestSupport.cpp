@@ -1,8 +1,16 @@
 #include "tests/pages/PageTestSupport.h"
 
+#include <wx/listctrl.h>
 #include <wx/window.h>
 
 #include "device/Protocol.h"
+
+void ActivateRow(wxListCtrl* list, long row) {
+    wxListEvent event(wxEVT_LIST_ITEM_ACTIVATED, list->GetId());
+    event.m_itemIndex = row;
+    event.SetEventObject(list);
+    list->GetEventHandler()->ProcessEvent(event);
+}
 
 CPageTest::CPageTest() {
     server.AnswerWith(StartupResponder());

@@ -15,6 +15,11 @@
 #include "tests/gui/GuiHarness.h"
 #include "tests/support/TestHttpServer.h"
 
+class wxListCtrl;
+
+// A double-click on `row` of `list`, as the list reports it.
+void ActivateRow(wxListCtrl* list, long row);
+
 class CPageTest : public ::testing::Test {
 protected:
     CPageTest();
