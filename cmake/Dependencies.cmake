@@ -3,8 +3,15 @@
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 
-find_package(CURL REQUIRED)
-add_library(teelink::curl ALIAS CURL::libcurl)
+if(WIN32)
+    # A static libcurl (Schannel): its pkg-config file carries CURL_STATICLIB
+    # and the system libraries it needs.
+    pkg_check_modules(LIBCURL REQUIRED IMPORTED_TARGET libcurl)
+    add_library(teelink::curl ALIAS PkgConfig::LIBCURL)
+else()
+    find_package(CURL REQUIRED)
+    add_library(teelink::curl ALIAS CURL::libcurl)
+endif()
 
 # FindLibzip/libzip-config wants zipcmp on Debian; pkg-config works everywhere.
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
@@ -17,9 +24,18 @@ else()
 endif()
 add_library(teelink::hidapi ALIAS PkgConfig::HIDAPI)
 
-# cpp-httplib is packaged as a compiled library with a pkg-config file.
-pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
-add_library(teelink::httplib ALIAS PkgConfig::HTTPLIB)
+if(WIN32)
+    # Header-only there, over Winsock.
+    find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+    add_library(teelink_httplib INTERFACE)
+    target_include_directories(teelink_httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIR})
+    target_link_libraries(teelink_httplib INTERFACE ws2_32 crypt32)
+    add_library(teelink::httplib ALIAS teelink_httplib)
+else()
+    # cpp-httplib is packaged as a compiled library with a pkg-config file.
+    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+    add_library(teelink::httplib ALIAS PkgConfig::HTTPLIB)
+endif()
 
 # Command lines of the emulator and the reference server; header-only, with a
 # CMake package on Debian (libcli11-dev) and in vcpkg.

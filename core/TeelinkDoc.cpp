@@ -1,5 +1,12 @@
 #include "core/TeelinkDoc.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+#endif
+
 #include "BuildConfig.h"
 #include "core/MessageTable.h"
 
@@ -11,10 +18,41 @@ CTeelinkDoc::CTeelinkDoc(CDeviceList& devices, IUserNotifier& notifier,
       m_notifier(notifier),
       m_messages(messages) {}
 
+#ifdef _WIN32
+// The ProductVersion string of the executable's version resource, in the
+// Japanese / Shift-JIS string table the resource script writes; empty when
+// the resource or the string is missing.
+std::wstring CTeelinkDoc::DefaultToolVersion() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length == MAX_PATH) {
+        return {};
+    }
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    if (size == 0) {
+        return {};
+    }
+    std::vector<unsigned char> resource(size);
+    if (!GetFileVersionInfoW(path, 0, size, resource.data())) {
+        return {};
+    }
+    void* value = nullptr;
+    UINT chars = 0;
+    if (!VerQueryValueW(resource.data(), L"\\StringFileInfo\\041103a4\\ProductVersion", &value,
+                        &chars) ||
+        value == nullptr || chars == 0) {
+        return {};
+    }
+    return std::wstring(static_cast<const wchar_t*>(value), wcsnlen(static_cast<const wchar_t*>(value), chars));
+}
+#else
+// Systems without version resources take the product version from the build.
 std::wstring CTeelinkDoc::DefaultToolVersion() {
     const std::string v = teelink::build::kProductVersion;
     return std::wstring(v.begin(), v.end());  // the build option is plain ASCII
 }
+#endif
 
 int CTeelinkDoc::Language() const {
     return m_messages.m_nLanguage;

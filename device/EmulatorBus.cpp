@@ -6,13 +6,18 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <vector>
 
+#include "device/LoopbackSocket.h"
+
 #ifndef _WIN32
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
 #include <cerrno>
 #endif
 
@@ -28,25 +33,26 @@ bool IsValidLabel(const std::string& label) {
     });
 }
 
-std::string MakeSocketName(uint16_t vendorId, uint16_t productId, const std::string& label) {
+std::string MakeSocketName(uint16_t vendorId, uint16_t productId, const std::string& label,
+                           Kind kind) {
     if (!IsValidLabel(label)) {
         return {};
     }
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x-%04x", vendorId, productId);
-    return "hid-" + std::string(ids) + "-" + label + ".sock";
+    return "hid-" + std::string(ids) + "-" + label + (kind == Kind::Tcp ? ".tcp" : ".sock");
 }
 
 namespace {
 
+bool IsLowerHex(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 std::optional<uint16_t> ParseHexId(std::string_view text) {
-    if (text.size() != 4) {
+    if (text.size() != 4 || !IsLowerHex(text)) {
         return std::nullopt;
-    }
-    for (char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return std::nullopt;
-        }
     }
     uint16_t value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value, 16);
@@ -56,16 +62,21 @@ std::optional<uint16_t> ParseHexId(std::string_view text) {
 }  // namespace
 
 std::optional<SocketName> ParseSocketName(const std::string& fileName) {
-    // hid-VVVV-PPPP-L.sock at the shortest: the body VVVV-PPPP-L has 11 characters
+    // hid-VVVV-PPPP-L.tcp at the shortest: the body VVVV-PPPP-L has 11 characters
     constexpr std::string_view kHead = "hid-";
-    constexpr std::string_view kTail = ".sock";
     const std::string_view name = fileName;
-    if (name.size() < kHead.size() + 11 + kTail.size() || !name.starts_with(kHead) ||
-        !name.ends_with(kTail)) {
+    Kind kind = Kind::Socket;
+    std::string_view tail = ".sock";
+    if (name.ends_with(".tcp")) {
+        kind = Kind::Tcp;
+        tail = ".tcp";
+    }
+    if (name.size() < kHead.size() + 11 + tail.size() || !name.starts_with(kHead) ||
+        !name.ends_with(tail)) {
         return std::nullopt;
     }
     const std::string_view body =
-        name.substr(kHead.size(), name.size() - kHead.size() - kTail.size());
+        name.substr(kHead.size(), name.size() - kHead.size() - tail.size());
     if (body[4] != '-' || body[9] != '-') {
         return std::nullopt;
     }
@@ -75,33 +86,242 @@ std::optional<SocketName> ParseSocketName(const std::string& fileName) {
     if (!vendor || !product || !IsValidLabel(label)) {
         return std::nullopt;
     }
-    return SocketName{*vendor, *product, std::move(label)};
+    return SocketName{*vendor, *product, std::move(label), kind};
+}
+
+std::string FormatAnnouncement(const Announcement& announcement) {
+    return std::to_string(announcement.port) + " " + announcement.token + "\n";
+}
+
+std::optional<Announcement> ParseAnnouncement(const std::string& text) {
+    const size_t space = text.find(' ');
+    if (space == std::string::npos || space == 0 || space > 5) {
+        return std::nullopt;
+    }
+    unsigned port = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + space, port);
+    if (error != std::errc() || end != text.data() + space || port == 0 || port > 65535) {
+        return std::nullopt;
+    }
+    std::string_view rest = std::string_view(text).substr(space + 1);
+    if (rest.ends_with('\n')) {
+        rest.remove_suffix(1);
+    }
+    if (rest.size() != kTokenSize || !IsLowerHex(rest)) {
+        return std::nullopt;
+    }
+    return Announcement{static_cast<uint16_t>(port), std::string(rest)};
+}
+
+std::string MakeToken() {
+    std::random_device random;
+    std::string token;
+    while (token.size() < kTokenSize) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(random()));
+        token += digits;
+    }
+    token.resize(kTokenSize);
+    return token;
 }
 
 }  // namespace emubus
 
-#ifdef _WIN32
-
-// Unix-domain sequenced-packet sockets do not exist on Windows: no emulated
-// devices there.
-CEmulatorBusBackend::CEmulatorBusBackend(std::string busDir) : m_busDir(std::move(busDir)) {}
-void CEmulatorBusBackend::Enumerate(uint16_t, uint16_t, std::string&, const FoundFn&) {}
-bool CEmulatorBusBackend::Owns(const std::string& path) const {
-    return path.starts_with(emubus::kPathPrefix);
-}
-std::unique_ptr<IReportTransport> CEmulatorBusBackend::Open(const std::string&) {
-    return nullptr;
-}
-
-#else
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using loopback::Socket;
 
-// Only a few reports may wait unread in the socket, so a device that stops
-// taking reports makes the tool's writes wait as a stalled USB endpoint does.
+// Only a few reports may wait unread, so a device that stops taking reports
+// makes the tool's writes wait as a stalled USB endpoint does.
 constexpr int kSendBufferBytes = 4096;
+
+// The end of a transfer's limit, fixed when the transfer first has to wait:
+// most transfers never do, and then they read no clock at all.
+class CDeadline {
+public:
+    explicit CDeadline(int timeoutMs) : m_timeoutMs(std::max(timeoutMs, 0)) {}
+    int LeftMs() {
+        if (!m_fixed) {
+            m_when = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+            m_fixed = true;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_when - Clock::now());
+        return static_cast<int>(std::max<int64_t>(left.count(), 0));
+    }
+
+private:
+    int m_timeoutMs;
+    bool m_fixed = false;
+    Clock::time_point m_when{};
+};
+
+// One connection of the bus; owns the socket.
+class CBusTransport : public IReportTransport {
+public:
+    explicit CBusTransport(Socket socket) : m_socket(socket) {}
+    ~CBusTransport() override { loopback::Close(m_socket); }
+    CBusTransport(const CBusTransport&) = delete;
+    CBusTransport& operator=(const CBusTransport&) = delete;
+
+protected:
+    // Waits until the socket is ready for `events` (or hung up); false when
+    // the limit passed or polling failed.
+    bool WaitFor(short events, CDeadline& deadline) const {
+        for (;;) {
+            const int waitMs = deadline.LeftMs();
+            loopback::PollEntry entry{m_socket, events, 0};
+            const int ready = loopback::Poll(&entry, 1, waitMs);
+            if (ready > 0) {
+                return true;  // readiness, hang-up or error: the transfer tells which
+            }
+            if (ready < 0 || waitMs == 0) {
+                return false;
+            }
+        }
+    }
+
+    Socket m_socket;
+};
+
+// Reports as frames of exactly REPORT_SIZE bytes on a TCP stream. A frame cut
+// short by the limit is finished by the next transfer in that direction, so
+// the stream never loses its framing; a peer that closes ends the channel.
+class CStreamTransport : public CBusTransport {
+public:
+    using CBusTransport::CBusTransport;
+
+    bool Write(std::span<const uint8_t, REPORT_SIZE> report, int timeoutMs) override {
+        CDeadline deadline(timeoutMs);
+        if (m_unsent == 0) {
+            std::memcpy(m_out, report.data(), REPORT_SIZE);
+            m_unsent = REPORT_SIZE;
+        } else if (std::memcmp(m_out, report.data(), REPORT_SIZE) != 0) {
+            return false;  // the stream still owes an earlier report's tail
+        }
+        while (m_unsent > 0 && !m_closed) {
+            const long sent = loopback::Send(m_socket, m_out + REPORT_SIZE - m_unsent, m_unsent);
+            if (sent > 0) {
+                m_unsent -= static_cast<size_t>(sent);
+            } else if (sent < 0 && loopback::WouldBlock()) {
+                if (!WaitFor(loopback::kWritable, deadline)) {
+                    return false;
+                }
+            } else {
+                m_closed = true;
+            }
+        }
+        return !m_closed;
+    }
+
+    bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
+        CDeadline deadline(timeoutMs);
+        while (m_have < REPORT_SIZE && !m_closed) {
+            const long got = loopback::Receive(m_socket, m_in + m_have, REPORT_SIZE - m_have);
+            if (got > 0) {
+                m_have += static_cast<size_t>(got);
+            } else if (got < 0 && loopback::WouldBlock()) {
+                if (!WaitFor(loopback::kReadable, deadline)) {
+                    return false;
+                }
+            } else {
+                m_closed = true;  // 0: the device has gone
+            }
+        }
+        if (m_closed) {
+            return false;
+        }
+        std::memcpy(report.data(), m_in, REPORT_SIZE);
+        m_have = 0;
+        return true;
+    }
+
+private:
+    uint8_t m_out[REPORT_SIZE] = {};
+    size_t m_unsent = 0;
+    uint8_t m_in[REPORT_SIZE] = {};
+    size_t m_have = 0;
+    bool m_closed = false;
+};
+
+std::optional<emubus::Announcement> ReadAnnouncementFile(const std::string& path) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return emubus::ParseAnnouncement(text.str());
+}
+
+// A connection that has sent its token, or kNoSocket.
+Socket ConnectTcp(const std::string& announcementPath, int sendBuffer) {
+    const auto announcement = ReadAnnouncementFile(announcementPath);
+    if (!announcement) {
+        return loopback::kNoSocket;
+    }
+    Socket socket = loopback::Connect(announcement->port, sendBuffer);
+    if (socket != loopback::kNoSocket &&
+        loopback::Send(socket, announcement->token.data(), announcement->token.size()) !=
+            static_cast<long>(announcement->token.size())) {
+        loopback::Close(socket);
+    }
+    return socket;
+}
+
+#ifndef _WIN32
+
+// Every report one message of a SOCK_SEQPACKET socket.
+class CPacketTransport : public CBusTransport {
+public:
+    using CBusTransport::CBusTransport;
+
+    bool Write(std::span<const uint8_t, REPORT_SIZE> report, int timeoutMs) override {
+        CDeadline deadline(timeoutMs);
+        for (;;) {
+            const ssize_t sent =
+                send(m_socket, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (sent >= 0) {
+                return static_cast<size_t>(sent) == report.size();
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                return false;
+            }
+            if (!WaitFor(loopback::kWritable, deadline)) {
+                return false;
+            }
+        }
+    }
+
+    bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
+        CDeadline deadline(timeoutMs);
+        for (;;) {
+            // Try first: during a block transfer the next report is usually
+            // already queued, and then the read costs a single system call.
+            // MSG_TRUNC gives the real length, so an oversized message is seen as such.
+            uint8_t message[REPORT_SIZE];
+            const ssize_t got = recv(m_socket, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                    return false;
+                }
+                if (!WaitFor(loopback::kReadable, deadline)) {
+                    return false;
+                }
+                continue;
+            }
+            // 0 is the peer closing (or an empty message): the device has gone.
+            if (got != static_cast<ssize_t>(REPORT_SIZE)) {
+                return false;
+            }
+            std::memcpy(report.data(), message, REPORT_SIZE);
+            return true;
+        }
+    }
+};
 
 // A non-blocking connection to a listening bus socket, or -1. A full backlog
 // counts as refusal rather than blocking the caller.
@@ -123,103 +343,28 @@ int ConnectToSocket(const std::string& socketPath) {
     return fd;
 }
 
-class CBusTransport : public IReportTransport {
-public:
-    explicit CBusTransport(int fd) : m_fd(fd) {}
-    ~CBusTransport() override { close(m_fd); }
-    CBusTransport(const CBusTransport&) = delete;
-    CBusTransport& operator=(const CBusTransport&) = delete;
+#endif
 
-    bool Write(std::span<const uint8_t, REPORT_SIZE> report, int timeoutMs) override {
-        CDeadline deadline(timeoutMs);
-        for (;;) {
-            const ssize_t sent =
-                send(m_fd, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (sent >= 0) {
-                return static_cast<size_t>(sent) == report.size();
-            }
-            if (errno == EINTR) {
-                continue;
-            }
-            if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                return false;
-            }
-            if (!WaitFor(POLLOUT, deadline)) {
-                return false;
-            }
-        }
+// A connection to the interface a bus file announces, or kNoSocket.
+Socket ConnectToInterface(const std::string& filePath, int sendBuffer) {
+    const auto parsed =
+        emubus::ParseSocketName(std::filesystem::path(filePath).filename().string());
+    if (!parsed) {
+        return loopback::kNoSocket;
     }
-
-    bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
-        CDeadline deadline(timeoutMs);
-        for (;;) {
-            // Try first: during a block transfer the next report is usually
-            // already queued, and then the read costs a single system call.
-            // MSG_TRUNC gives the real length, so an oversized message is seen as such.
-            uint8_t message[REPORT_SIZE];
-            const ssize_t got = recv(m_fd, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
-            if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                    return false;
-                }
-                if (!WaitFor(POLLIN, deadline)) {
-                    return false;
-                }
-                continue;
-            }
-            // 0 is the peer closing (or an empty message): the device has gone.
-            if (got != static_cast<ssize_t>(REPORT_SIZE)) {
-                return false;
-            }
-            std::memcpy(report.data(), message, REPORT_SIZE);
-            return true;
-        }
+    if (parsed->kind == emubus::Kind::Tcp) {
+        return ConnectTcp(filePath, sendBuffer);
     }
-
-private:
-    // The end of a transfer's limit, fixed when the transfer first has to
-    // wait: most transfers never do, and then they read no clock at all.
-    class CDeadline {
-    public:
-        explicit CDeadline(int timeoutMs) : m_timeoutMs(std::max(timeoutMs, 0)) {}
-        Clock::time_point When() {
-            if (!m_fixed) {
-                m_when = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
-                m_fixed = true;
-            }
-            return m_when;
-        }
-
-    private:
-        int m_timeoutMs;
-        bool m_fixed = false;
-        Clock::time_point m_when{};
-    };
-
-    bool WaitFor(short events, CDeadline& deadline) const {
-        for (;;) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline.When() - Clock::now());
-            const int waitMs = static_cast<int>(std::max<int64_t>(left.count(), 0));
-            pollfd entry{m_fd, events, 0};
-            const int ready = poll(&entry, 1, waitMs);
-            if (ready > 0) {
-                return true;  // readiness, hang-up or error: the transfer tells which
-            }
-            if (ready == 0) {
-                return false;
-            }
-            if (errno != EINTR) {
-                return false;
-            }
-        }
+#ifdef _WIN32
+    return loopback::kNoSocket;  // Unix-domain sequenced packets do not exist here
+#else
+    const int fd = ConnectToSocket(filePath);
+    if (fd >= 0 && sendBuffer > 0) {
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     }
-
-    int m_fd;
-};
+    return fd;
+#endif
+}
 
 }  // namespace
 
@@ -244,13 +389,13 @@ void CEmulatorBusBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::
     std::sort(names.begin(), names.end());
 
     for (const std::string& name : names) {
-        const std::string socketPath = (dir / name).string();
-        workingPath = emubus::kPathPrefix + socketPath;
-        const int fd = ConnectToSocket(socketPath);
-        if (fd < 0) {
+        const std::string filePath = (dir / fs::path(name)).string();
+        workingPath = emubus::kPathPrefix + filePath;
+        Socket probe = ConnectToInterface(filePath, 0);
+        if (probe == loopback::kNoSocket) {
             continue;
         }
-        close(fd);
+        loopback::Close(probe);
         found(workingPath);
     }
 }
@@ -263,13 +408,18 @@ std::unique_ptr<IReportTransport> CEmulatorBusBackend::Open(const std::string& p
     if (!Owns(path)) {
         return nullptr;
     }
-    const int fd = ConnectToSocket(path.substr(std::strlen(emubus::kPathPrefix)));
-    if (fd < 0) {
+    const std::string filePath = path.substr(std::strlen(emubus::kPathPrefix));
+    const Socket socket = ConnectToInterface(filePath, kSendBufferBytes);
+    if (socket == loopback::kNoSocket) {
         return nullptr;
     }
-    const int sendBuffer = kSendBufferBytes;
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
-    return std::make_unique<CBusTransport>(fd);
-}
-
+    if (emubus::ParseSocketName(std::filesystem::path(filePath).filename().string())->kind ==
+        emubus::Kind::Tcp) {
+        return std::make_unique<CStreamTransport>(socket);
+    }
+#ifdef _WIN32
+    return nullptr;
+#else
+    return std::make_unique<CPacketTransport>(socket);
 #endif
+}

@@ -6,25 +6,47 @@
 
 #include "device/DeviceBackend.h"
 
-// The emulator bus: every emulated HID interface is a listening SOCK_SEQPACKET
-// Unix-domain socket named hid-VVVV-PPPP-LABEL.sock in one directory; a channel
-// is one connection and every report one 65-byte message.
+// The emulator bus: every emulated HID interface is announced by a file in one
+// directory, named after its ids and a label, in one of two kinds:
+// - hid-VVVV-PPPP-LABEL.sock, a listening SOCK_SEQPACKET Unix-domain socket
+//   (POSIX systems): a channel is one connection, every report one message;
+// - hid-VVVV-PPPP-LABEL.tcp, a text file "PORT TOKEN\n" for a listener on
+//   127.0.0.1 (every system): a channel is one connection that first sends the
+//   token, then reports as frames of exactly 65 bytes.
+// Either way a transfer counts only when the whole report moved within its limit.
 namespace emubus {
 
 inline constexpr const char* kPathPrefix = "emu:";
+inline constexpr size_t kTokenSize = 32;  // lower-case hexadecimal digits
+
+enum class Kind { Socket, Tcp };
 
 struct SocketName {
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     std::string label;
+    Kind kind = Kind::Socket;
+};
+
+struct Announcement {
+    uint16_t port = 0;
+    std::string token;
 };
 
 // Labels are letters, digits, '-' and '_'.
 bool IsValidLabel(const std::string& label);
 // The file name of an interface, or "" for an invalid label.
-std::string MakeSocketName(uint16_t vendorId, uint16_t productId, const std::string& label);
-// The ids and label of a bus file name; nullopt for any other file.
+std::string MakeSocketName(uint16_t vendorId, uint16_t productId, const std::string& label,
+                           Kind kind = Kind::Socket);
+// The ids, label and kind of a bus file name; nullopt for any other file.
 std::optional<SocketName> ParseSocketName(const std::string& fileName);
+
+// The text of a .tcp file, and back; nullopt for anything but a port from 1 to
+// 65535 and a token of kTokenSize lower-case hexadecimal digits.
+std::string FormatAnnouncement(const Announcement& announcement);
+std::optional<Announcement> ParseAnnouncement(const std::string& text);
+// A fresh random token.
+std::string MakeToken();
 
 }  // namespace emubus
 

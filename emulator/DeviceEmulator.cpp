@@ -1,15 +1,17 @@
 #include "emulator/DeviceEmulator.h"
 
-#include <fcntl.h>
-#include <poll.h>
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -46,11 +48,13 @@ void CopyText(std::array<uint8_t, 32>& record, size_t offset, const std::string&
     }
 }
 
-void CloseFd(int& fd) {
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
+// The accepted connections' receive buffer: small, so that a device that
+// stops taking reports soon stalls the tool's writes, as on a real link.
+constexpr int kReceiveBufferBytes = 4096;
+
+void RemoveFile(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(path), ignored);
 }
 
 }  // namespace
@@ -83,6 +87,14 @@ void SetFavoriteEntry(std::array<uint8_t, 240>& table, size_t slot, uint16_t n, 
 CEmulatorConfig DefaultEmulatorConfig(std::string busDir) {
     CEmulatorConfig config;
     config.busDir = std::move(busDir);
+    // The whole test suite can run on either transport where both exist.
+    if (const char* transport = std::getenv("TEELINK_EMULATOR_TRANSPORT")) {
+        if (std::string_view(transport) == "tcp") {
+            config.transport = emubus::Kind::Tcp;
+        } else if (std::string_view(transport) == "socket") {
+            config.transport = emubus::Kind::Socket;
+        }
+    }
     config.identity = MakeIdentityRecord("R7", "A01", "1.05");
     config.courseDate = "170315";
     // Courses of refserver/content/courses.tsv, so that the favourites page has
@@ -130,19 +142,15 @@ bool CDeviceEmulator::Start() {
         return Fail("already started");
     }
     std::string error;
-    const int fd = ListenOnBus(error);
-    if (fd < 0) {
+    if (!loopback::MakeWakePair(m_wakeWait, m_wakeNotify)) {
+        return Fail("wake-up sockets: " + loopback::LastErrorText());
+    }
+    m_listen = ListenOnBus(error);
+    if (m_listen == loopback::kNoSocket) {
+        loopback::Close(m_wakeWait);
+        loopback::Close(m_wakeNotify);
         return Fail(error);
     }
-    int wake[2];
-    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        close(fd);
-        unlink(m_socketPath.c_str());
-        return Fail(std::string("pipe: ") + std::strerror(errno));
-    }
-    m_listenFd = fd;
-    m_wakeRead = wake[0];
-    m_wakeWrite = wake[1];
     m_stopRequested = false;
     m_unplugRequested = false;
     {
@@ -165,15 +173,15 @@ bool CDeviceEmulator::MakeSocketPath(std::string& error) {
         error = "no bus directory (this build has no default one)";
         return false;
     }
-    const std::string name =
-        emubus::MakeSocketName(m_config.vendorId, m_config.productId, m_config.label);
+    const std::string name = emubus::MakeSocketName(m_config.vendorId, m_config.productId,
+                                                    m_config.label, m_config.transport);
     if (name.empty()) {
         error = "label must be letters, digits, '-' and '_': " + m_config.label;
         return false;
     }
     std::error_code ec;
-    fs::create_directories(m_config.busDir, ec);
-    const fs::path dir = fs::absolute(m_config.busDir, ec).lexically_normal();
+    fs::create_directories(fs::path(m_config.busDir), ec);
+    const fs::path dir = fs::absolute(fs::path(m_config.busDir), ec).lexically_normal();
     if (ec) {
         error = "bus directory " + m_config.busDir + ": " + ec.message();
         return false;
@@ -182,10 +190,61 @@ bool CDeviceEmulator::MakeSocketPath(std::string& error) {
     return true;
 }
 
-int CDeviceEmulator::ListenOnBus(std::string& error) {
+loopback::Socket CDeviceEmulator::ListenOnBus(std::string& error) {
     if (!MakeSocketPath(error)) {
-        return -1;
+        return loopback::kNoSocket;
     }
+    return m_config.transport == emubus::Kind::Tcp ? ListenOnTcp(error)
+                                                   : ListenOnPacketSocket(error);
+}
+
+// The listener's port and a fresh token, announced by a file that appears
+// whole (written aside, then renamed) so that a tool never reads half of it.
+loopback::Socket CDeviceEmulator::ListenOnTcp(std::string& error) {
+    namespace fs = std::filesystem;
+    if (fs::exists(fs::path(m_socketPath))) {
+        std::ifstream file{fs::path(m_socketPath)};
+        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const auto previous = emubus::ParseAnnouncement(text);
+        loopback::Socket probe =
+            previous ? loopback::Connect(previous->port, 0) : loopback::kNoSocket;
+        if (probe != loopback::kNoSocket) {
+            loopback::Close(probe);
+            error = "another device is listening on " + m_socketPath;
+            return loopback::kNoSocket;
+        }
+    }
+    uint16_t port = 0;
+    loopback::Socket listener = loopback::Listen(port, kReceiveBufferBytes, error);
+    if (listener == loopback::kNoSocket) {
+        return listener;
+    }
+    m_token = emubus::MakeToken();
+    const std::string aside = m_socketPath + ".new";
+    {
+        std::ofstream file(fs::path(aside), std::ios::binary | std::ios::trunc);
+        file << emubus::FormatAnnouncement({port, m_token});
+        file.close();
+        std::error_code ec;
+        if (!file.fail()) {
+            fs::rename(fs::path(aside), fs::path(m_socketPath), ec);
+        }
+        if (file.fail() || ec) {
+            RemoveFile(aside);
+            loopback::Close(listener);
+            error = "cannot write " + m_socketPath;
+        }
+    }
+    return listener;
+}
+
+#ifdef _WIN32
+loopback::Socket CDeviceEmulator::ListenOnPacketSocket(std::string& error) {
+    error = "sequenced-packet sockets do not exist on this system: use the tcp transport";
+    return loopback::kNoSocket;
+}
+#else
+loopback::Socket CDeviceEmulator::ListenOnPacketSocket(std::string& error) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (m_socketPath.size() >= sizeof address.sun_path) {
@@ -193,12 +252,31 @@ int CDeviceEmulator::ListenOnBus(std::string& error) {
         return -1;
     }
     std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         error = std::string("socket: ") + std::strerror(errno);
         return -1;
     }
-    if (!Bind(fd, address, error)) {
+    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+    bool bound = bind(fd, raw, sizeof address) == 0;
+    // A socket file left by a device that ended without cleaning up is stale
+    // when nobody answers on it.
+    if (!bound && errno == EADDRINUSE) {
+        const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        const bool live = probe >= 0 && connect(probe, raw, sizeof address) == 0;
+        if (probe >= 0) {
+            close(probe);
+        }
+        if (live) {
+            error = "another device is listening on " + m_socketPath;
+            close(fd);
+            return -1;
+        }
+        unlink(m_socketPath.c_str());
+        bound = bind(fd, raw, sizeof address) == 0;
+    }
+    if (!bound) {
+        error = "bind " + m_socketPath + ": " + std::strerror(errno);
         close(fd);
         return -1;
     }
@@ -210,43 +288,21 @@ int CDeviceEmulator::ListenOnBus(std::string& error) {
     }
     return fd;
 }
-
-bool CDeviceEmulator::Bind(int fd, const sockaddr_un& address, std::string& error) {
-    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
-    if (bind(fd, raw, sizeof address) == 0) {
-        return true;
-    }
-    // A socket file left by a device that ended without cleaning up is stale
-    // when nobody answers on it.
-    if (errno == EADDRINUSE) {
-        const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-        const bool live = probe >= 0 && connect(probe, raw, sizeof address) == 0;
-        if (probe >= 0) {
-            close(probe);
-        }
-        if (live) {
-            error = "another device is listening on " + m_socketPath;
-            return false;
-        }
-        unlink(m_socketPath.c_str());
-        if (bind(fd, raw, sizeof address) == 0) {
-            return true;
-        }
-    }
-    error = "bind " + m_socketPath + ": " + std::strerror(errno);
-    return false;
-}
+#endif
 
 void CDeviceEmulator::Stop() {
     if (m_thread.joinable()) {
         m_stopRequested = true;
-        const char byte = 's';
-        [[maybe_unused]] const ssize_t ignored = write(m_wakeWrite, &byte, 1);
+        Wake('s');
         m_thread.join();
     }
     WithdrawSocket();
-    CloseFd(m_wakeRead);
-    CloseFd(m_wakeWrite);
+    loopback::Close(m_wakeWait);
+    loopback::Close(m_wakeNotify);
+}
+
+void CDeviceEmulator::Wake(char why) {
+    loopback::Send(m_wakeNotify, &why, 1);
 }
 
 void CDeviceEmulator::Unplug() {
@@ -255,8 +311,7 @@ void CDeviceEmulator::Unplug() {
         return;
     }
     m_unplugRequested = true;
-    const char byte = 'u';
-    [[maybe_unused]] const ssize_t ignored = write(m_wakeWrite, &byte, 1);
+    Wake('u');
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return !m_status.plugged; });
 }
@@ -266,9 +321,9 @@ bool CDeviceEmulator::WakeRequested() {
 }
 
 void CDeviceEmulator::WithdrawSocket() {
-    if (m_listenFd >= 0) {
-        CloseFd(m_listenFd);
-        unlink(m_socketPath.c_str());
+    if (m_listen != loopback::kNoSocket) {
+        loopback::Close(m_listen);
+        RemoveFile(m_socketPath);
     }
     std::lock_guard lock(m_mutex);
     if (m_status.plugged) {
@@ -279,18 +334,14 @@ void CDeviceEmulator::WithdrawSocket() {
 
 void CDeviceEmulator::Run() {
     for (;;) {
-        pollfd fds[2] = {{m_wakeRead, POLLIN, 0}, {m_listenFd, POLLIN, 0}};
-        const nfds_t count = m_listenFd >= 0 ? 2 : 1;
-        if (poll(fds, count, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        loopback::PollEntry entries[2] = {{m_wakeWait, loopback::kReadable, 0},
+                                          {m_listen, loopback::kReadable, 0}};
+        const size_t count = m_listen != loopback::kNoSocket ? 2 : 1;
+        if (loopback::Poll(entries, count, -1) < 0) {
             break;
         }
-        if (fds[0].revents & POLLIN) {
-            char drain[16];
-            while (read(m_wakeRead, drain, sizeof drain) > 0) {
-            }
+        if (entries[0].revents & loopback::kReadable) {
+            loopback::Drain(m_wakeWait);
         }
         if (m_stopRequested) {
             break;
@@ -299,11 +350,10 @@ void CDeviceEmulator::Run() {
             WithdrawSocket();
             continue;
         }
-        if (count == 2 && (fds[1].revents & POLLIN)) {
-            const int connection = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (connection >= 0) {
+        if (count == 2 && (entries[1].revents & loopback::kReadable)) {
+            loopback::Socket connection = loopback::Accept(m_listen);
+            if (connection != loopback::kNoSocket) {
                 Serve(connection);
-                close(connection);
             }
         }
     }
@@ -315,14 +365,25 @@ void CDeviceEmulator::Record(CCommandRecord record) {
     m_changed.notify_all();
 }
 
-void CDeviceEmulator::Serve(int connection) {
-    CSession session(*this, connection);
-    if (CCommands(*this, session).ServeAll()) {
-        m_unplugRequested = true;
+void CDeviceEmulator::Serve(loopback::Socket& connection) {
+    bool carried = false;
+    {
+        CSession session(*this, connection);
+        if (session.Admitted() && CCommands(*this, session).ServeAll()) {
+            m_unplugRequested = true;
+        }
+        carried = session.Carried();
+    }
+    // A device that is pulled out resets the connection, so the tool's next
+    // send fails at once on a stream too; it is gone before anyone sees it unplugged.
+    if (m_unplugRequested) {
+        loopback::Abort(connection);
+    } else {
+        loopback::Close(connection);
     }
     {
         std::lock_guard lock(m_mutex);
-        if (session.Carried()) {
+        if (carried) {
             ++m_status.sessionsEnded;
         }
         m_changed.notify_all();

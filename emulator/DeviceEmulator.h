@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "device/DeviceList.h"
+#include "device/EmulatorBus.h"
+#include "device/LoopbackSocket.h"
 #include "emulator/DeviceMemory.h"
-
-struct sockaddr_un;
 
 // Faults a test or a demonstration can ask the device for. Command selectors
 // take a command code, or ANY_COMMAND.
@@ -45,6 +45,11 @@ struct CMemoryPreload {
 struct CEmulatorConfig {
     std::string busDir;
     std::string label = "zorvik";
+#ifdef _WIN32
+    emubus::Kind transport = emubus::Kind::Tcp;
+#else
+    emubus::Kind transport = emubus::Kind::Socket;
+#endif
     uint16_t vendorId = ZORVIK_VENDOR_ID;
     uint16_t productId = ZORVIK_PRODUCT_ID;
 
@@ -68,7 +73,8 @@ std::array<uint8_t, 32> MakeIdentityRecord(const std::string& model,
 void SetFavoriteEntry(std::array<uint8_t, 240>& table, size_t slot, uint16_t n, uint8_t s,
                       uint16_t g, const std::string& date);
 
-// A device configured as an R7 with course data dated 170315 and the sample
+// A device configured as an R7 (on the transport TEELINK_EMULATOR_TRANSPORT
+// names, "tcp" or "socket", when it is set) with course data dated 170315 and the sample
 // favourites: slot 1 as new as the sample server's data, slots 2 and 5 older
 // (slot 5 a Holeview course), slot 3 a course the sample server does not know.
 CEmulatorConfig DefaultEmulatorConfig(std::string busDir);
@@ -91,7 +97,7 @@ struct CEmulatorStatus {
 };
 
 // One emulated device on the emulator bus, served by its own thread, one
-// connection at a time. All public members are safe to call from any thread.
+// connection at a time, on either kind of bus file. All public members are safe to call from any thread.
 class CDeviceEmulator {
 public:
     explicit CDeviceEmulator(CEmulatorConfig config);
@@ -100,13 +106,14 @@ public:
     CDeviceEmulator& operator=(const CDeviceEmulator&) = delete;
 
     // Creates the bus directory if needed and starts listening. False with
-    // LastError() when the socket cannot be made or another device holds it.
+    // LastError() when the listener cannot be made or another device holds its name.
     bool Start();
-    // Stops serving and removes the socket; safe to call twice.
+    // Stops serving and removes the bus file; safe to call twice.
     void Stop();
-    // Drops off the bus now: the connection and the socket go. Returns when done.
+    // Drops off the bus now: the connection and the bus file go. Returns when done.
     void Unplug();
 
+    // The bus file: the socket itself, or the .tcp announcement.
     const std::string& SocketPath() const { return m_socketPath; }
     std::string DevicePath() const;  // as the device list shows it
     std::string LastError() const;
@@ -135,16 +142,19 @@ private:
 
     bool Fail(std::string text);  // false, with the error kept for LastError
     bool MakeSocketPath(std::string& error);
-    int ListenOnBus(std::string& error);  // the listening socket, or -1
-    bool Bind(int fd, const sockaddr_un& address, std::string& error);
+    loopback::Socket ListenOnBus(std::string& error);  // the listener, or kNoSocket
+    loopback::Socket ListenOnPacketSocket(std::string& error);
+    loopback::Socket ListenOnTcp(std::string& error);
     void Run();
-    void Serve(int connection);
+    void Serve(loopback::Socket& connection);  // and closes it
+    void Wake(char why);
     void WithdrawSocket();
     void Record(CCommandRecord record);
     bool WakeRequested();
 
     CEmulatorConfig m_config;
     std::string m_socketPath;
+    std::string m_token;  // what a tcp connection sends first
 
     mutable std::mutex m_mutex;  // guards everything below
     mutable std::condition_variable m_changed;
@@ -154,9 +164,9 @@ private:
     std::string m_lastError;
 
     std::thread m_thread;
-    int m_listenFd = -1;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    loopback::Socket m_listen = loopback::kNoSocket;
+    loopback::Socket m_wakeWait = loopback::kNoSocket;
+    loopback::Socket m_wakeNotify = loopback::kNoSocket;
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_unplugRequested{false};
 };

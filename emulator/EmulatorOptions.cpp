@@ -152,6 +152,19 @@ void AddBusOptions(CLI::App& app, COrderedOptions& table, CEmulatorConfig& confi
                   config.busDir);
     table.AddText(app, "--label", "LABEL",
                   "interface label: letters, digits, '-', '_' (default zorvik)", config.label);
+    table.Add(app, "--transport", "KIND",
+              "socket (a sequenced-packet socket, the default) or tcp (127.0.0.1, "
+              "announced by a .tcp file; the one a Windows tool can reach)",
+              [&config](const std::string& value) -> std::string {
+                  if (value == "socket") {
+                      config.transport = emubus::Kind::Socket;
+                  } else if (value == "tcp") {
+                      config.transport = emubus::Kind::Tcp;
+                  } else {
+                      return "expects socket or tcp";
+                  }
+                  return {};
+              });
     for (const bool vendor : {true, false}) {
         uint16_t& id = vendor ? config.vendorId : config.productId;
         table.Add(app, vendor ? "--vendor-id" : "--product-id", "HEX",

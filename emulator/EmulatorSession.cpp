@@ -1,112 +1,163 @@
 #include "emulator/EmulatorSession.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
 
 #include <cerrno>
+#endif
+
 #include <cstring>
 #include <thread>
 
-namespace {
-
-bool WouldBlock() {
-    return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
+CDeviceEmulator::CSession::CSession(CDeviceEmulator& owner, loopback::Socket socket)
+    : m_owner(owner), m_socket(socket) {
+    if (Stream()) {
+        uint8_t token[emubus::kTokenSize];
+        m_admitted = ReceiveExactly(token, sizeof token) == Io::Ok &&
+                     std::memcmp(token, m_owner.m_token.data(), sizeof token) == 0;
+    }
 }
 
-}  // namespace
-
-CDeviceEmulator::Io CDeviceEmulator::CSession::Receive(uint8_t payload[REPORT_PAYLOAD_SIZE]) {
-    for (;;) {
-        Pace();
-        if (const Io io = WaitFor(POLLIN); io != Io::Ok) {
+CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveExactly(uint8_t* bytes, size_t size) {
+    size_t have = 0;
+    while (have < size) {
+        const long got = loopback::Receive(m_socket, bytes + have, size - have);
+        if (got > 0) {
+            have += static_cast<size_t>(got);
+            continue;
+        }
+        if (got == 0 || !loopback::WouldBlock()) {
+            return Io::Closed;
+        }
+        if (const Io io = WaitFor(loopback::kReadable); io != Io::Ok) {
             return io;
         }
-        uint8_t message[REPORT_SIZE];
-        const ssize_t got = recv(m_fd, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
-        if (got < 0 && WouldBlock()) {
+    }
+    return Io::Ok;
+}
+
+CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveMessage(uint8_t (&message)[REPORT_SIZE]) {
+    if (Stream()) {
+        return ReceiveExactly(message, REPORT_SIZE);
+    }
+#ifdef _WIN32
+    return Io::Closed;
+#else
+    for (;;) {
+        if (const Io io = WaitFor(loopback::kReadable); io != Io::Ok) {
+            return io;
+        }
+        const ssize_t got = recv(m_socket, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
+        if (got < 0 && loopback::WouldBlock()) {
             continue;
         }
         if (got <= 0) {
             return Io::Closed;
         }
         m_carried = true;
-        Transferred();
-        if (got != static_cast<ssize_t>(REPORT_SIZE)) {
-            CCommandRecord record;
-            record.outcome = "ignored: report of " + std::to_string(got) + " bytes";
-            m_owner.Record(std::move(record));
-            continue;
+        if (got == static_cast<ssize_t>(REPORT_SIZE)) {
+            return Io::Ok;
         }
-        std::memcpy(payload, message + 1, REPORT_PAYLOAD_SIZE);
-        return Io::Ok;
+        Transferred();
+        CCommandRecord record;
+        record.outcome = "ignored: report of " + std::to_string(got) + " bytes";
+        m_owner.Record(std::move(record));
+        Pace();
     }
+#endif
+}
+
+CDeviceEmulator::Io CDeviceEmulator::CSession::Receive(uint8_t payload[REPORT_PAYLOAD_SIZE]) {
+    Pace();
+    uint8_t message[REPORT_SIZE];
+    if (const Io io = ReceiveMessage(message); io != Io::Ok) {
+        return io;
+    }
+    m_carried = true;
+    Transferred();
+    std::memcpy(payload, message + 1, REPORT_PAYLOAD_SIZE);
+    return Io::Ok;
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::Send(const uint8_t payload[REPORT_PAYLOAD_SIZE]) {
     uint8_t message[REPORT_SIZE] = {};
     std::memcpy(message + 1, payload, REPORT_PAYLOAD_SIZE);
-    for (;;) {
-        Pace();
-        const ssize_t sent = send(m_fd, message, sizeof message, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent == static_cast<ssize_t>(sizeof message)) {
-            Transferred();
-            return Io::Ok;
+    Pace();
+    // A packet socket takes the message whole or not at all; a stream may
+    // take part of it.
+    size_t sent = 0;
+    while (sent < sizeof message) {
+        const long moved = loopback::Send(m_socket, message + sent, sizeof message - sent);
+        if (moved > 0) {
+            sent += static_cast<size_t>(moved);
+            continue;
         }
-        if (sent >= 0 || !WouldBlock()) {
+        if (moved == 0 || !loopback::WouldBlock()) {
             return Io::Closed;
         }
-        if (const Io io = WaitFor(POLLOUT); io != Io::Ok) {
+        if (const Io io = WaitFor(loopback::kWritable); io != Io::Ok) {
             return io;
         }
     }
+    Transferred();
+    return Io::Ok;
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::Stall() {
     for (;;) {
-        pollfd fds[2];
-        if (!Poll(0, fds)) {
+        loopback::PollEntry entries[2];
+        if (!Poll(Stream() ? loopback::kReadable : 0, entries)) {
             return Io::Closed;
         }
-        if ((fds[0].revents & POLLIN) && m_owner.WakeRequested()) {
+        if ((entries[0].revents & loopback::kReadable) && m_owner.WakeRequested()) {
             return Io::Stopped;
         }
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        if (entries[1].revents & loopback::kHangUp) {
             return Io::Closed;
+        }
+        if (Stream() && (entries[1].revents & loopback::kReadable)) {
+            // A stream tells a hang-up only by reading its end; what the tool
+            // still sends is left unread, as a stalled device leaves it.
+            uint8_t byte;
+            if (recv(m_socket, reinterpret_cast<char*>(&byte), 1, MSG_PEEK) == 0) {
+                return Io::Closed;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
 }
 
 void CDeviceEmulator::CSession::StopTaking() {
-    shutdown(m_fd, SHUT_RD);
+#ifdef _WIN32
+    shutdown(m_socket, SD_RECEIVE);
+#else
+    shutdown(m_socket, SHUT_RD);
+#endif
 }
 
-bool CDeviceEmulator::CSession::Poll(short events, pollfd (&fds)[2]) {
-    for (;;) {
-        fds[0] = {m_owner.m_wakeRead, POLLIN, 0};
-        fds[1] = {m_fd, events, 0};
-        if (poll(fds, 2, -1) >= 0) {
-            return true;
-        }
-        if (errno != EINTR) {
-            return false;
-        }
-    }
+bool CDeviceEmulator::CSession::Poll(short events, loopback::PollEntry (&entries)[2]) {
+    entries[0] = {m_owner.m_wakeWait, loopback::kReadable, 0};
+    entries[1] = {m_socket, events, 0};
+    return loopback::Poll(entries, 2, -1) >= 0;
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::WaitFor(short events) {
     for (;;) {
-        pollfd fds[2];
-        if (!Poll(events, fds)) {
+        loopback::PollEntry entries[2];
+        if (!Poll(events, entries)) {
             return Io::Closed;
         }
         // Unplugging is immediate; a stop first lets the device finish what
         // the tool has already sent, such as a last end command.
-        if ((fds[0].revents & POLLIN) && m_owner.m_unplugRequested) {
+        if ((entries[0].revents & loopback::kReadable) && m_owner.m_unplugRequested) {
             return Io::Stopped;
         }
-        if (fds[1].revents != 0) {
+        if (entries[1].revents != 0) {
             return Io::Ok;  // ready, or hung up: the transfer itself tells
         }
-        if ((fds[0].revents & POLLIN) && m_owner.m_stopRequested) {
+        if ((entries[0].revents & loopback::kReadable) && m_owner.m_stopRequested) {
             return Io::Stopped;
         }
     }

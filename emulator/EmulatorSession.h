@@ -2,18 +2,22 @@
 
 // The emulator's side of one connection (internal to emulator/).
 
-#include <poll.h>
-
 #include <chrono>
 
 #include "device/DeviceBackend.h"
+#include "device/LoopbackSocket.h"
 #include "emulator/DeviceEmulator.h"
 
-// Whole reports, paced, and interrupted by a stop or unplug request.
+// Whole reports, paced, and interrupted by a stop or unplug request. On a
+// sequenced-packet socket every report is one message; on tcp the connection
+// first sends the device's token, then reports as frames of REPORT_SIZE bytes.
 class CDeviceEmulator::CSession {
 public:
-    CSession(CDeviceEmulator& owner, int fd) : m_owner(owner), m_fd(fd) {}
+    CSession(CDeviceEmulator& owner, loopback::Socket socket);
 
+    // Whether the connection may talk to the device: on tcp, only one that
+    // sent the right token. Probes that only connect are refused quietly.
+    bool Admitted() const { return m_admitted; }
     // True once a report went either way: probes that only connect are no session.
     bool Carried() const { return m_carried; }
 
@@ -21,19 +25,24 @@ public:
     Io Send(const uint8_t payload[REPORT_PAYLOAD_SIZE]);
     // Neither sends nor takes anything until the tool hangs up.
     Io Stall();
-    // From now on the tool's writes fail at once, as they do on a device that
-    // has gone; what the device still sends stays readable.
+    // From now on the tool's writes fail, as they do on a device that has
+    // gone; what the device still sends stays readable.
     void StopTaking();
 
 private:
-    // Waits for the wake pipe or `events` on the connection; false when poll fails.
-    bool Poll(short events, pollfd (&fds)[2]);
+    bool Stream() const { return m_owner.m_config.transport == emubus::Kind::Tcp; }
+    // Reads exactly `size` bytes of the stream.
+    Io ReceiveExactly(uint8_t* bytes, size_t size);
+    Io ReceiveMessage(uint8_t (&message)[REPORT_SIZE]);
+    // Waits for the wake-up or `events` on the connection; false when polling fails.
+    bool Poll(short events, loopback::PollEntry (&entries)[2]);
     Io WaitFor(short events);
     void Pace();
     void Transferred();
 
     CDeviceEmulator& m_owner;
-    int m_fd;
+    loopback::Socket m_socket;
+    bool m_admitted = true;
     bool m_carried = false;
     std::chrono::steady_clock::time_point m_nextSlot{};
 };

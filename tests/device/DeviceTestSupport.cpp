@@ -1,29 +1,22 @@
 #include "tests/device/DeviceTestSupport.h"
 
-#include <poll.h>
-#include <stdlib.h>
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "common/ByteOrder.h"
 #include "device/Protocol.h"
 
 CTempBus::CTempBus() {
-    // Short, because socket paths are limited to about 100 bytes.
-    char templ[] = "/tmp/tlbus-XXXXXX";
-    const char* made = mkdtemp(templ);
-    m_dir = made != nullptr ? made : "";
-    EXPECT_FALSE(m_dir.empty()) << "cannot create a bus directory";
+    m_dir = m_folder.Path().string();
 }
 
-CTempBus::~CTempBus() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
-}
+CTempBus::~CTempBus() = default;
 
 CDeviceBusConfig BusOnly(const std::string& dir, int timeoutMs) {
     CDeviceBusConfig config;
@@ -53,43 +46,88 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
     return bytes;
 }
 
-CRawDevice::CRawDevice(const std::string& busDir, const std::string& label)
-    : m_path(busDir + "/hid-0483-5750-" + label + ".sock") {
+namespace {
+
+bool WaitReadable(loopback::Socket socket) {
+    loopback::PollEntry entry{socket, loopback::kReadable, 0};
+    return loopback::Poll(&entry, 1, 10'000) == 1;
+}
+
+}  // namespace
+
+CRawDevice::CRawDevice(const std::string& busDir, const std::string& label, bool stream)
+    : m_stream(stream),
+      m_path(busDir + "/" +
+             emubus::MakeSocketName(ZORVIK_VENDOR_ID, ZORVIK_PRODUCT_ID, label,
+                                    m_stream ? emubus::Kind::Tcp : emubus::Kind::Socket)) {
+    if (m_stream) {
+        uint16_t port = 0;
+        std::string error;
+        m_listen = loopback::Listen(port, 0, error);
+        EXPECT_NE(m_listen, loopback::kNoSocket) << error;
+        m_token = emubus::MakeToken();
+        std::ofstream(m_path, std::ios::binary) << emubus::FormatAnnouncement({port, m_token});
+        return;
+    }
+#ifndef _WIN32
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", m_path.c_str());
     m_listen = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     EXPECT_EQ(bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(listen(m_listen, 4), 0);
+#endif
 }
 
 CRawDevice::~CRawDevice() {
-    if (m_connection >= 0) {
-        close(m_connection);
-    }
-    close(m_listen);
-    unlink(m_path.c_str());
+    loopback::Close(m_connection);
+    loopback::Close(m_listen);
+    std::error_code ignored;
+    std::filesystem::remove(m_path, ignored);
 }
 
 void CRawDevice::Accept() {
-    m_connection = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    ASSERT_GE(m_connection, 0);
+    ASSERT_TRUE(WaitReadable(m_listen));
+    m_connection = loopback::Accept(m_listen);
+    ASSERT_NE(m_connection, loopback::kNoSocket);
+    if (m_stream) {
+        // The tool's token first.
+        std::vector<uint8_t> token = ReceiveBytes(emubus::kTokenSize);
+        ASSERT_EQ(std::string(token.begin(), token.end()), m_token);
+    }
+}
+
+std::vector<uint8_t> CRawDevice::ReceiveBytes(size_t size) {
+    std::vector<uint8_t> bytes(size);
+    size_t have = 0;
+    while (have < size) {
+        const long got = loopback::Receive(m_connection, bytes.data() + have, size - have);
+        if (got > 0) {
+            have += static_cast<size_t>(got);
+        } else if (got == 0 || !loopback::WouldBlock() || !WaitReadable(m_connection)) {
+            break;
+        }
+    }
+    bytes.resize(have);
+    return bytes;
 }
 
 std::vector<uint8_t> CRawDevice::Receive() {
-    pollfd entry{m_connection, POLLIN, 0};
-    if (poll(&entry, 1, 10'000) != 1) {
+    if (m_stream) {
+        return ReceiveBytes(REPORT_SIZE);
+    }
+    if (!WaitReadable(m_connection)) {
         return {};
     }
     std::vector<uint8_t> message(256);
-    const ssize_t got = recv(m_connection, message.data(), message.size(), 0);
+    const long got = loopback::Receive(m_connection, message.data(), message.size());
     message.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return message;
 }
 
 void CRawDevice::Send(const std::vector<uint8_t>& message) {
-    EXPECT_EQ(send(m_connection, message.data(), message.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(message.size()));
+    EXPECT_EQ(loopback::Send(m_connection, message.data(), message.size()),
+              static_cast<long>(message.size()));
 }
 
 std::vector<uint8_t> ReportWithWord(uint32_t word) {

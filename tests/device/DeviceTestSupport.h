@@ -8,6 +8,7 @@
 #include "device/DeviceChannel.h"
 #include "device/DeviceList.h"
 #include "emulator/DeviceEmulator.h"
+#include "tests/support/Files.h"
 #include "tests/support/Recorders.h"
 
 // A private emulator bus directory, removed with everything in it.
@@ -20,8 +21,16 @@ public:
     const std::string& Dir() const { return m_dir; }
 
 private:
+    CTempDir m_folder{"tlbus"};
     std::string m_dir;
 };
+
+// Whether the emulated devices of this run use the tcp transport (always on
+// Windows; on request elsewhere), where a report is a frame of a stream and
+// a message of another length cannot be sent.
+inline bool StreamTransport() {
+    return DefaultEmulatorConfig("").transport == emubus::Kind::Tcp;
+}
 
 // Generous enough for a loaded machine; a transfer that is meant to fail waits
 // for kFaultTimeoutMs instead.
@@ -54,21 +63,30 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed);
 // operation under test runs on another thread.
 class CRawDevice {
 public:
-    explicit CRawDevice(const std::string& busDir, const std::string& label = "raw");
+    explicit CRawDevice(const std::string& busDir, const std::string& label = "raw",
+                        bool stream = StreamTransport());
     ~CRawDevice();
     CRawDevice(const CRawDevice&) = delete;
     CRawDevice& operator=(const CRawDevice&) = delete;
 
     std::string DevicePath() const { return "emu:" + m_path; }
+    // Takes the tool's connection (and on tcp its token).
     void Accept();
-    // The next message, whatever its length; empty when none came in time.
+    // The next message, whatever its length (on tcp the next 65 bytes); empty
+    // when none came in time.
     std::vector<uint8_t> Receive();
     void Send(const std::vector<uint8_t>& message);
+    // Hangs up at once, as a device pulled out.
+    void Drop() { loopback::Abort(m_connection); }
 
 private:
+    std::vector<uint8_t> ReceiveBytes(size_t size);
+
+    bool m_stream;
     std::string m_path;
-    int m_listen = -1;
-    int m_connection = -1;
+    std::string m_token;
+    loopback::Socket m_listen = loopback::kNoSocket;
+    loopback::Socket m_connection = loopback::kNoSocket;
 };
 
 // A 65-byte input report whose payload starts with word.

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "device/EmulatorBus.h"
+#include "device/LoopbackSocket.h"
 #include "tests/device/DeviceTestSupport.h"
 
 namespace {
@@ -39,10 +42,19 @@ TEST_F(DeviceDiscovery, CountsOnlyOpenableInterfacesWithBothIds) {
     CEmulatorConfig otherVendor = Labelled(Config(), "other-vendor");
     otherVendor.vendorId = 0x1234;
     StartDevice(otherVendor);
-    // A plain file with a bus name, a socket nobody listens on, and other files.
+    // A plain file with a bus name, a listener that has gone, and other files.
     std::ofstream(m_bus.Dir() + "/hid-0483-5750-plainfile.sock") << "x";
+    std::ofstream(m_bus.Dir() + "/hid-0483-5750-plainfile.tcp") << "x";
     std::ofstream(m_bus.Dir() + "/notes.txt") << "x";
-    {
+    if (StreamTransport()) {
+        std::string error;
+        uint16_t port = 0;
+        loopback::Socket gone = loopback::Listen(port, 0, error);
+        loopback::Close(gone);
+        std::ofstream(m_bus.Dir() + "/hid-0483-5750-dead.tcp")
+            << emubus::FormatAnnouncement({port, emubus::MakeToken()});
+    } else {
+#ifndef _WIN32
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::snprintf(address.sun_path, sizeof address.sun_path, "%s/hid-0483-5750-dead.sock",
@@ -50,10 +62,11 @@ TEST_F(DeviceDiscovery, CountsOnlyOpenableInterfacesWithBothIds) {
         const int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
         ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         close(fd);
+#endif
     }
 
     EXPECT_EQ(EnumerateDevices(m_list), 1);
-    EXPECT_EQ(m_list.paths[0], "emu:" + m_bus.Dir() + "/hid-0483-5750-match.sock");
+    EXPECT_EQ(m_list.paths[0], m_devices[0]->DevicePath());
     // Probes are not sessions: the device saw nobody talk to it.
     EXPECT_EQ(m_devices[0]->Status().sessionsEnded, 0u);
 }

@@ -97,7 +97,7 @@ TEST(EmulatorProcess, ServesTheToolAndCleansUpOnSigterm) {
     CTempBus bus;
     const std::string log = bus.Dir() + "/commands.txt";
     const std::string dump = bus.Dir() + "/memory.bin";
-    CEmulatorProcess emulator({"--bus", bus.Dir(), "--label", "cli", "--model", "KS2",
+    CEmulatorProcess emulator({"--bus", bus.Dir(), "--transport", "socket", "--label", "cli", "--model", "KS2",
                                "--hardware-code", "B7", "--system-version", "2.01", "--course-date",
                                "180102", "--command-log", log, "--memory-dump", dump});
     const std::string socket = bus.Dir() + "/hid-0483-5750-cli.sock";

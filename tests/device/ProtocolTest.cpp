@@ -192,6 +192,11 @@ TEST_F(DeviceProtocol, AFavouritesReadThatStallsIsAReadDataError) {
 }
 
 TEST_F(DeviceProtocol, AWriteWhosePayloadsAreNotTakenIsAWriteDataError) {
+    if (StreamTransport()) {
+        // The loopback stream's buffers take a whole block before a write waits;
+        // the tool then fails on the block's acknowledgement instead.
+        GTEST_SKIP() << "a stream buffers a whole block";
+    }
     UseShortTimeout();
     CEmulatorConfig config = Config();
     config.faults.stallAfterPayloads = 10;
@@ -325,6 +330,9 @@ TEST_F(DeviceWire, TheEndCommandReadsNoAnswer) {
 }
 
 TEST_F(DeviceWire, MalformedAnswersAreTransferFailures) {
+    if (StreamTransport()) {
+        GTEST_SKIP() << "a stream has no message lengths: every answer is a whole frame";
+    }
     auto identity = Run([](CDeviceChannel& c) { return ReadIdentity(c); });
     ASSERT_EQ(m_raw.Receive().size(), REPORT_SIZE);
     m_raw.Send(std::vector<uint8_t>(10, 0xAA));

@@ -11,7 +11,9 @@ if(TARGET teelink_emulator)
         device/WholeReportTest.cpp
         device/BusTransportTest.cpp
         device/EmulatorSetupTest.cpp
+        device/StreamTransportTest.cpp
     )
+    teelink_tcp_variant(teelink_device_tests)
     target_link_libraries(teelink_device_tests PRIVATE teelink_emulator)
     target_compile_definitions(teelink_device_tests PRIVATE
         TEELINK_EMULATOR_EXE="$<TARGET_FILE:teelink-device-emulator>")

@@ -7,5 +7,6 @@ if(TARGET teelink_emulator)
         favorites/CourseCheckTest.cpp
         favorites/CourseWalkTest.cpp
     )
+    teelink_tcp_variant(teelink_favorites_tests)
     target_link_libraries(teelink_favorites_tests PRIVATE teelink_emulator)
 endif()

@@ -11,6 +11,7 @@ endif()
 
 if(TARGET teelink_emulator AND TARGET teelink_packages)
     teelink_core_test(teelink_update_worker_tests update/UpdateWorkerTest.cpp device/DeviceTestSupport.cpp)
+    teelink_tcp_variant(teelink_update_worker_tests)
     target_link_libraries(teelink_update_worker_tests PRIVATE teelink_emulator teelink_packages)
 endif()
 
@@ -21,6 +22,7 @@ endif()
 
 if(TARGET teelink_emulator)
     teelink_core_test(teelink_log_tests trevlog/LogReaderTest.cpp device/DeviceTestSupport.cpp)
+    teelink_tcp_variant(teelink_log_tests)
     target_link_libraries(teelink_log_tests PRIVATE teelink_emulator)
 endif()
 

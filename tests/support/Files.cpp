@@ -1,16 +1,31 @@
 #include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <cstdio>
 #include <fstream>
+#include <random>
 #include <iterator>
 
 CTempDir::CTempDir(const std::string& prefix) {
-    std::string templ = "/tmp/" + prefix + "-XXXXXX";
-    const char* made = mkdtemp(templ.data());
-    EXPECT_NE(made, nullptr) << "cannot create a folder under /tmp";
-    m_path = made != nullptr ? made : "";
+    // Short names: a Unix-domain socket's path has room for about 100 bytes.
+    namespace fs = std::filesystem;
+    std::error_code error;
+#ifdef _WIN32
+    const fs::path base = fs::temp_directory_path(error);
+#else
+    const fs::path base = "/tmp";
+#endif
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(random() & 0xFFFFFF));
+        const fs::path candidate = base / (prefix + "-" + suffix);
+        if (fs::create_directory(candidate, error) && !error) {
+            m_path = candidate;
+        }
+    }
+    EXPECT_FALSE(m_path.empty()) << "cannot create a folder under " << base;
 }
 
 CTempDir::~CTempDir() {

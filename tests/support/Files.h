@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// A fresh folder under /tmp, removed with everything in it.
+// A fresh folder under /tmp (the temporary folder on Windows), removed with
+// everything in it.
 class CTempDir {
 public:
     explicit CTempDir(const std::string& prefix = "teelink");

@@ -1,9 +1,8 @@
 #include "tests/support/TestHttpServer.h"
 
+#include "device/LoopbackSocket.h"
+
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "refserver/AnswerWriter.h"
 
@@ -118,16 +117,12 @@ std::vector<std::string> CTestHttpServer::Queries() const {
 }
 
 std::string RefusedScriptUrl() {
-    // Bind an ephemeral port without listening, remember it, release it.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/r7r8/index.php";
+    // A port that was listening a moment ago and no longer is.
+    uint16_t port = 0;
+    std::string error;
+    loopback::Socket socket = loopback::Listen(port, 0, error);
+    loopback::Close(socket);
+    return "http://127.0.0.1:" + std::to_string(port) + "/r7r8/index.php";
 }
 
 CTestHttpServer::Responder StartupResponder(std::string versions) {
