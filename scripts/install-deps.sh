@@ -21,6 +21,14 @@ if [ "${TEELINK_EXTRAS:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev imagemagick xdotool)
 fi
 
+# The Windows build: the mingw-w64 cross compiler (posix threads), Wine for its
+# tests, NSIS for its installer, zlib for mingw, and dpkg-dev for fetching the
+# other libraries' Debian sources.
+if [ "${TEELINK_WINDOWS:-0}" = 1 ]; then
+    packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+               wine64 nsis libz-mingw-w64-dev dpkg-dev xvfb xauth xdotool imagemagick fonts-noto-cjk)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

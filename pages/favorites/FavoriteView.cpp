@@ -13,6 +13,7 @@
 #include "resources/Images.h"
 #include "ui/BoxQueue.h"
 #include "ui/ListColumns.h"
+#include "ui/TextFit.h"
 
 CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Favorite", 251, 301),
@@ -62,10 +63,10 @@ void CFavoriteView::OnInitialUpdate() {
                          MarkColumnWidth(16));
     m_list->InsertColumn(COL_NAME, wxString(Text(MSG_COLUMN_COURSE)), wxLIST_FORMAT_LEFT, 300);
     m_list->InsertColumn(COL_GCID, "GCID", wxLIST_FORMAT_LEFT, 5);
-    FindWindow(IDC_FAV_TITLE)->SetLabel(Text(MSG_FAVORITES_TITLE));
-    FindWindow(IDC_FAV_LEGEND)->SetLabel(Text(MSG_NEEDS_UPDATE_LEGEND));
-    FindWindow(IDC_FAV_CANCEL)->SetLabel(Text(MSG_CANCEL));
-    m_btnUpdate->SetLabel(Text(MSG_COLUMN_UPDATE));
+    SetFittedLabel(*FindWindow(IDC_FAV_TITLE), Text(MSG_FAVORITES_TITLE));
+    SetFittedLabel(*FindWindow(IDC_FAV_LEGEND), Text(MSG_NEEDS_UPDATE_LEGEND));
+    SetFittedLabel(*FindWindow(IDC_FAV_CANCEL), Text(MSG_CANCEL));
+    SetFittedLabel(*m_btnUpdate, Text(MSG_COLUMN_UPDATE));
 }
 
 void CFavoriteView::OnShowPage(bool shown) {
@@ -88,7 +89,7 @@ void CFavoriteView::StopWork() {
 }
 
 void CFavoriteView::SetStatus(MessageId id) {
-    m_status->SetLabel(Text(id));
+    SetFittedLabel(*m_status, Text(id));
 }
 
 void CFavoriteView::StartRead() {

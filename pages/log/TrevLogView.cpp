@@ -10,6 +10,7 @@
 #include "pages/log/LogPageIds.h"
 #include "ui/BoxQueue.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TextFit.h"
 
 namespace {
 
@@ -52,8 +53,8 @@ CTrevLogView::~CTrevLogView() {
 void CTrevLogView::OnInitialUpdate() {
     m_progress->SetRange(1000);
     m_progress->SetValue(0);
-    FindWindow(IDC_LOG_CANCEL)->SetLabel(Text(MSG_CANCEL));
-    FindWindow(IDC_LOG_EXIT)->SetLabel(Text(MSG_EXIT));
+    SetFittedLabel(*FindWindow(IDC_LOG_CANCEL), Text(MSG_CANCEL));
+    SetFittedLabel(*FindWindow(IDC_LOG_EXIT), Text(MSG_EXIT));
 }
 
 int CTrevLogView::Position() const {
@@ -76,7 +77,7 @@ void CTrevLogView::StartRead() {
     m_progress->SetValue(0);
     wxString status(Text(MSG_READING_LOG));
     status.Replace("\r\n", "\n");
-    m_status->SetLabel(status);
+    SetFittedLabel(*m_status, status);
     m_worker.Start([this](const std::atomic<bool>&) {
         LogReadWorker(m_job, m_report, Host().Notifier(), Host().Devices());
     });

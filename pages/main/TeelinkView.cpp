@@ -18,6 +18,7 @@
 #include "startup/ToolUpdate.h"
 #include "resources/Images.h"
 #include "startup/StartupRequests.h"
+#include "ui/TextFit.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ wxWindow* CTeelinkView::Control(int id) const {
 
 void CTeelinkView::SetText(int id, const std::wstring& text) {
     if (wxWindow* w = Control(id)) {
-        w->SetLabel(Displayed(text));
+        SetFittedLabel(*w, Displayed(text));
         if (id == IDC_CURRENT_VERSION) {
             UpdateVersionColour();
         }

@@ -11,6 +11,7 @@
 #include "core/TeelinkDoc.h"
 #include "pages/update/UpdatePageIds.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TextFit.h"
 
 CUpdateView::CUpdateView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Update", 250, 300),
@@ -56,11 +57,11 @@ CUpdateView::~CUpdateView() {
 void CUpdateView::OnInitialUpdate() {
     m_progressDownload->SetRange(1000);
     m_progressWrite->SetRange(1000);
-    m_remainTime->SetLabel(wxEmptyString);
-    FindWindow(IDC_DOWNLOAD_LABEL)->SetLabel(Text(MSG_DOWNLOAD));
-    FindWindow(IDC_WRITE_LABEL)->SetLabel(Text(MSG_WRITE));
-    FindWindow(IDC_UPDATE_CANCEL)->SetLabel(Text(MSG_CANCEL));
-    FindWindow(IDC_UPDATE_EXIT)->SetLabel(Text(MSG_EXIT));
+    SetFittedLabel(*m_remainTime, wxEmptyString);
+    SetFittedLabel(*FindWindow(IDC_DOWNLOAD_LABEL), Text(MSG_DOWNLOAD));
+    SetFittedLabel(*FindWindow(IDC_WRITE_LABEL), Text(MSG_WRITE));
+    SetFittedLabel(*FindWindow(IDC_UPDATE_CANCEL), Text(MSG_CANCEL));
+    SetFittedLabel(*FindWindow(IDC_UPDATE_EXIT), Text(MSG_EXIT));
 }
 
 int CUpdateView::DownloadPosition() const {
@@ -85,7 +86,7 @@ void CUpdateView::StartRun() {
     }
     m_progressDownload->SetValue(0);
     m_progressWrite->SetValue(0);
-    m_notice->SetLabel(Text(MSG_DOWNLOADING));
+    SetFittedLabel(*m_notice, Text(MSG_DOWNLOADING));
     // The remaining time of the previous run stays until a new estimate comes.
     // Without an area to ask for, the page stays on its notice.
     m_run.StartDownload(Doc());
@@ -105,7 +106,7 @@ void CUpdateView::StartWritePhase() {
     // written.
     m_sleepBlocker = std::make_unique<wxPowerResourceBlocker>(wxPOWER_RESOURCE_SYSTEM,
                                                               "Writing data to the device");
-    m_notice->SetLabel(Text(MSG_WRITING));
+    SetFittedLabel(*m_notice, Text(MSG_WRITING));
     m_run.StartWrite(Host().Devices());
 }
 
@@ -144,7 +145,7 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
             Host().PostClose();
             break;
         case WM_UPDATE_REMAIN_TIME:
-            m_remainTime->SetLabel(FormatMessageInt(Text(MSG_REMAINING_MINUTES), param));
+            SetFittedLabel(*m_remainTime, FormatMessageInt(Text(MSG_REMAINING_MINUTES), param));
             break;
     }
 }

@@ -6,15 +6,20 @@ if(TARGET teelink_emulator)
         device/ProtocolTest.cpp
         device/DiscoveryTest.cpp
         device/IdentityTest.cpp
-        device/EmulatorProcessTest.cpp
         device/EmulatorMemoryTest.cpp
         device/WholeReportTest.cpp
-        device/BusTransportTest.cpp
         device/EmulatorSetupTest.cpp
         device/StreamTransportTest.cpp
     )
     teelink_tcp_variant(teelink_device_tests)
     target_link_libraries(teelink_device_tests PRIVATE teelink_emulator)
+endif()
+
+# The emulator executable and the sequenced-packet transport (signals in a
+# wait included): POSIX only.
+if(TARGET teelink-device-emulator)
+    target_sources(teelink_device_tests PRIVATE device/EmulatorProcessTest.cpp
+                                                device/BusTransportTest.cpp)
     target_compile_definitions(teelink_device_tests PRIVATE
         TEELINK_EMULATOR_EXE="$<TARGET_FILE:teelink-device-emulator>")
     add_dependencies(teelink_device_tests teelink-device-emulator)

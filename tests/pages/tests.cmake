@@ -5,7 +5,7 @@ if(TEELINK_GUI AND TARGET teelink_emulator)
     target_link_libraries(teelink_page_test_support PUBLIC teelink_gui_test_support teelink_emulator)
     teelink_warnings(teelink_page_test_support)
 
-    teelink_gui_test(teelink_main_page_tests pages/MainPageTest.cpp)
+    teelink_gui_test(teelink_main_page_tests pages/MainPageTest.cpp pages/TextFitTest.cpp)
     target_link_libraries(teelink_main_page_tests PRIVATE teelink_page_test_support)
 endif()
 

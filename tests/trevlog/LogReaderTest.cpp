@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <fstream>
@@ -117,6 +119,7 @@ TEST_F(TrvFile, TheHeaderNamesTheModel) {
 TEST_F(TrvFile, AFolderThatTakesNoFilesIsACreateError) {
     EXPECT_EQ(SaveTrvFile(dir / "missing" / "x.trv", r8, std::vector<uint8_t>(LOG_SIZE)),
               SaveResult::CreateError);
+#ifndef _WIN32
     // Permission bits do not stop root; /proc takes no new files from anyone.
     const std::filesystem::path locked = geteuid() == 0 ? "/proc" : dir / "locked";
     if (geteuid() != 0) {
@@ -126,8 +129,11 @@ TEST_F(TrvFile, AFolderThatTakesNoFilesIsACreateError) {
     }
     EXPECT_EQ(SaveTrvFile(locked / "x.trv", r8, std::vector<uint8_t>(LOG_SIZE)),
               SaveResult::CreateError);
+#endif
 }
 
+// A file size limit is how a write is made to fail midway here; Windows has none.
+#ifndef _WIN32
 TEST_F(TrvFile, AFailureInTheMiddleOfWritingLeavesTheExistingFileIntact) {
     const std::filesystem::path target = dir / "TL20170315.trv";
     {
@@ -149,6 +155,7 @@ TEST_F(TrvFile, AFailureInTheMiddleOfWritingLeavesTheExistingFileIntact) {
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "the user's earlier log");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no leftovers
 }
+#endif
 
 TEST(LogName, TheProposedNameIsTheLocalDate) {
     EXPECT_EQ(ProposedLogName(2017, 3, 15), L"TL20170315");
