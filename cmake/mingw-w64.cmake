@@ -8,9 +8,14 @@ set(CMAKE_C_COMPILER ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
 
-if(NOT TEELINK_WINDOWS_PREFIX)
+# Kept in the environment too: try_compile reads this file again in the same
+# process without the cache, and must not point pkg-config elsewhere.
+if(TEELINK_WINDOWS_PREFIX)
+    set(ENV{TEELINK_WINDOWS_PREFIX} "${TEELINK_WINDOWS_PREFIX}")
+else()
     set(TEELINK_WINDOWS_PREFIX "$ENV{TEELINK_WINDOWS_PREFIX}")
 endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TEELINK_WINDOWS_PREFIX)
 set(CMAKE_FIND_ROOT_PATH /usr/${triple} ${TEELINK_WINDOWS_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

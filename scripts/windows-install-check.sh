@@ -35,7 +35,7 @@ trap cleanup EXIT
 
 drive_c="$WINEPREFIX/drive_c"
 rm -rf "$drive_c/Teelink"
-wine "$setup" /S '/D=C:\Teelink'
+wine64 "$setup" /S '/D=C:\Teelink'
 wineserver -w
 [ -f "$drive_c/Teelink/teelink.exe" ] || fail "no teelink.exe after the silent install"
 [ -f "$drive_c/Teelink/uninstall.exe" ] || fail "no uninstaller"
@@ -53,7 +53,7 @@ mkdir -p "$bus"
     --model R8 >/dev/null &
 pids+=($!)
 
-wine 'C:\Teelink\teelink.exe' &
+wine64 'C:\Teelink\teelink.exe' &
 tool=$!
 pids+=($tool)
 
@@ -92,7 +92,7 @@ for _ in $(seq 1 80); do
 done
 kill -0 "$tool" 2>/dev/null && fail "the tool did not end after its window was closed"
 
-wine 'C:\Teelink\uninstall.exe' /S
+wine64 'C:\Teelink\uninstall.exe' /S
 wineserver -w
 sleep 2
 [ -f "$drive_c/Teelink/teelink.exe" ] && fail "the uninstaller left teelink.exe"

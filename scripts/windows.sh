@@ -22,7 +22,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 export WINEARCH=win64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1 || true
+    wine64 wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
 fi
 scripts/wine-fonts.sh

@@ -6,5 +6,5 @@ set -euo pipefail
 key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 link='NotoSansCJK-Regular.ttc,Noto Sans CJK JP\0NotoSansCJK-Regular.ttc,Noto Sans CJK KR\0NotoSansCJK-Regular.ttc,Noto Sans CJK SC\0NotoSansCJK-Regular.ttc,Noto Sans CJK TC'
 for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI" "MS UI Gothic"; do
-    wine reg add "$key" /v "$face" /t REG_MULTI_SZ /d "$link" /f >/dev/null 2>&1
+    wine64 reg add "$key" /v "$face" /t REG_MULTI_SZ /d "$link" /f >/dev/null 2>&1
 done

@@ -7,6 +7,8 @@
 
 namespace {
 
+// On Windows the version comes from the executable's version resource, which
+// this test program carries as the tool does.
 TEST(Document, StartsEmptyWithTheBuildsToolVersion) {
     CRecordingNotifier notifier;
     CMessageTable messages;

@@ -96,7 +96,10 @@ TEST(Worker, DestructionStopsAndJoinsTheJobBeforeWhatItUsesGoesAway) {
             }
             report.Post(JOB_STOPPED, 0);
         });
-        std::this_thread::sleep_for(5ms);
+        // Until the job is under way (thread start-up is slow under Wine).
+        for (int i = 0; i < 5000 && used->load() == 0; ++i) {
+            std::this_thread::sleep_for(1ms);
+        }
     }
     // The worker is gone: its job has ended and touches `used` no more.
     const int seen = used->load();

@@ -92,13 +92,18 @@ TEST_F(DeviceDiscovery, ElevenDevicesCountElevenAndKeepTenPaths) {
 }
 
 TEST_F(DeviceDiscovery, ARelativeBusDirectoryGivesAbsolutePaths) {
-    const std::string relative =
-        std::filesystem::relative(m_bus.Dir(), std::filesystem::current_path()).string();
-    CDeviceList list(BusOnly(relative));
+    // Relative to the bus's own parent: on Windows the bus may be on another drive.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    const std::filesystem::path bus(m_bus.Dir());
+    std::filesystem::current_path(bus.parent_path());
+    CDeviceList list(BusOnly(bus.filename().string()));
     CDeviceEmulator& device = StartDevice();
-    ASSERT_EQ(EnumerateDevices(list), 1);
+    const int found = EnumerateDevices(list);
+    std::filesystem::current_path(previous);
+    ASSERT_EQ(found, 1);
     EXPECT_EQ(list.paths[0], device.DevicePath());
-    EXPECT_EQ(list.paths[0].substr(0, 5), "emu:/");
+    ASSERT_EQ(list.paths[0].substr(0, 4), "emu:");
+    EXPECT_TRUE(std::filesystem::path(list.paths[0].substr(4)).is_absolute()) << list.paths[0];
 }
 
 TEST_F(DeviceDiscovery, ADeviceRemovedAfterDiscoveryCannotBeOpened) {

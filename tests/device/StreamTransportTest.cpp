@@ -60,9 +60,11 @@ TEST_F(StreamBus, TheDeviceIsAnnouncedWhileItListensAndOnlyThen) {
     CDeviceEmulator& device = StartDevice(TcpConfig());
     const std::filesystem::path file = device.SocketPath();
     EXPECT_EQ(file.filename().string(), "hid-0483-5750-zorvik.tcp");
-    std::ifstream in(file);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(emubus::ParseAnnouncement(text)) << text;
+    {
+        std::ifstream in(file);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(emubus::ParseAnnouncement(text)) << text;
+    }
     // Nothing but the announcement is left in the folder.
     int files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_bus.Dir())) {

@@ -239,7 +239,7 @@ std::vector<uint8_t> ArchiveWith(int32_t method, const char* password) {
     CTempDir dir("tlzip");
     const std::filesystem::path path = dir.Path() / "p.zip";
     int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    zip_t* archive = zip_open(path.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     static const std::vector<uint8_t> entry = MakeEntry(0x1000, Pattern(5000, 3));
     zip_source_t* source = zip_source_buffer(archive, entry.data(), entry.size(), 0);
     const zip_int64_t index = zip_file_add(archive, "x", source, ZIP_FL_OVERWRITE);
