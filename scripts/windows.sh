@@ -9,40 +9,24 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${TEELINK_JOBS:-2}
 build=build/windows
-cache=${TEELINK_WINDOWS_CACHE:-$HOME/.cache/teelink-windows}
 
 TEELINK_WINDOWS=1 scripts/install-deps.sh
 prefix=$(scripts/windows-deps.sh | tail -1)
 echo "libraries: $prefix"
 
-# Wine: its own prefix outside the work tree, no Mono or Gecko prompts, quiet.
-export PATH="/usr/lib/wine:$PATH"
-export WINEPREFIX="$cache/wine"
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEDEBUG=-all
-export WINEARCH=win64
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wine64 wineboot -i >/dev/null 2>&1 || true
-    wineserver -w || true
-fi
-scripts/wine-fonts.sh
+# Wine and one X server for every GUI test and the installer check.
+source scripts/wine-env.sh
+trap stop_wine_env EXIT
 
-# One X server for every GUI test and the installer check.
-display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-cleanup() {
-    kill "$xvfb" 2>/dev/null || true
-    wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
-export DISPLAY=$display
-
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DTEELINK_WINDOWS_PREFIX="$prefix" \
-        -DTEELINK_EMULATOR_BUS="Z:/tmp/teelink-hid-bus" -DTEELINK_WERROR=ON
+# A new prefix (new sources or options) invalidates every cached library path.
+if [ "$(cat "$build/.prefix" 2>/dev/null)" != "$prefix" ]; then
+    rm -rf "$build"
+    mkdir -p "$build"
+    echo "$prefix" >"$build/.prefix"
 fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DTEELINK_WINDOWS_PREFIX="$prefix" \
+    -DTEELINK_EMULATOR_BUS="Z:/tmp/teelink-hid-bus" -DTEELINK_WERROR=ON >/dev/null
 cmake --build "$build" -j "$jobs"
 
 scripts/check-imports.sh "$build"/*.exe "$build"/cli/*.exe "$build"/tests/*.exe

@@ -133,6 +133,22 @@ TEST_F(DeviceDiscovery, WithoutABusEmulatedDevicesAreNeitherFoundNorOpened) {
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
 }
 
+// The platform's HID backend (hidraw here, the Windows backend with its
+// exclusive probe under Wine): a machine with none of our devices plugged in
+// is the no-device state, quietly, never an error.
+TEST_F(DeviceDiscovery, TheSystemsHidDevicesWithoutOursAreNoDeviceAndNoError) {
+    CDeviceBusConfig config;
+    config.emulatorBusDir = "";
+    config.useHidapi = true;
+    CDeviceList list(config);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(EnumerateDevices(list), 0);
+    }
+    CDeviceChannel channel;
+    EXPECT_FALSE(OpenChannel(list, channel, m_notifier));
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+}
+
 TEST(EmulatorBusNames, OnlyWellFormedNamesAreInterfaces) {
     const auto parsed = emubus::ParseSocketName("hid-0483-5750-my_dev-1.sock");
     ASSERT_TRUE(parsed);

@@ -32,12 +32,17 @@ if(TEELINK_GUI AND TARGET teelink_emulator)
 endif()
 
 # Screenshots for the documentation: built with the tests, never run by CTest.
-if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_refserver)
-    add_executable(teelink-screenshots gui/Screenshots.cpp server/ReferenceServerSupport.cpp)
-    target_link_libraries(teelink-screenshots PRIVATE teelink_page_test_support teelink_refserver
+# Without the reference server (Windows) the favourites shots are left out.
+if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
+    add_executable(teelink-screenshots gui/Screenshots.cpp)
+    target_link_libraries(teelink-screenshots PRIVATE teelink_page_test_support teelink_packages
                                                       GTest::gtest)
-    target_compile_definitions(teelink-screenshots PRIVATE
-        TEELINK_SAMPLE_CONTENT_DIR="${TEELINK_SAMPLE_CONTENT_DIR}")
+    if(TARGET teelink_refserver)
+        target_sources(teelink-screenshots PRIVATE server/ReferenceServerSupport.cpp)
+        target_link_libraries(teelink-screenshots PRIVATE teelink_refserver)
+        target_compile_definitions(teelink-screenshots PRIVATE TEELINK_HAVE_REFERENCE_SERVER
+            TEELINK_SAMPLE_CONTENT_DIR="${TEELINK_SAMPLE_CONTENT_DIR}")
+    endif()
     teelink_warnings(teelink-screenshots)
 endif()
 

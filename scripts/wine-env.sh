@@ -1,0 +1,24 @@
+# Sourced by the Windows scripts: Wine in a prefix of its own outside the work
+# tree (no Mono or Gecko prompts, quiet, CJK fonts linked), and one Xvfb display
+# for every window it shows. Sets wine_display_pid; stop_wine_env ends both.
+cache=${TEELINK_WINDOWS_CACHE:-$HOME/.cache/teelink-windows}
+export PATH="/usr/lib/wine:$PATH"
+export WINEPREFIX="$cache/wine"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+export WINEARCH=win64
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$cache"
+    wine64 wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
+fi
+"$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh"
+
+wine_display=:$((90 + RANDOM % 9))
+Xvfb "$wine_display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+wine_display_pid=$!
+export DISPLAY=$wine_display
+stop_wine_env() {
+    wineserver -k 2>/dev/null || true
+    kill "$wine_display_pid" 2>/dev/null || true
+}
