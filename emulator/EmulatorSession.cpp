@@ -175,13 +175,17 @@ void CDeviceEmulator::CSession::Transferred() {
     if (m_owner.m_config.reportIntervalUs == 0) {
         return;
     }
-    // Slots keep to a fixed grid while reports stream, as USB frames do, so a
-    // late wake-up does not push every later report back; after a pause the
-    // grid starts again from now.
+    // Slots keep to a fixed grid, as USB frames do: the bus's frame clock runs
+    // whether or not anyone is ready, so a late transfer takes the next frame
+    // that has not begun yet and the ones after it keep their times. A
+    // connection's grid starts with its first report.
     const auto now = std::chrono::steady_clock::now();
     const auto interval = std::chrono::microseconds(m_owner.m_config.reportIntervalUs);
+    if (m_nextSlot == std::chrono::steady_clock::time_point{}) {
+        m_nextSlot = now;
+    }
     m_nextSlot += interval;
     if (m_nextSlot <= now) {
-        m_nextSlot = now + interval;
+        m_nextSlot += ((now - m_nextSlot) / interval + 1) * interval;
     }
 }
