@@ -1,5 +1,11 @@
 # Imported targets for every third-party library, found the way each works on Debian 12
 # (and through vcpkg on Windows and macOS).
+if(WIN32)
+    # Static archives before import libraries (the platform module sets the
+    # reverse after the toolchain file): pkg-config's -lz found as libz.dll.a
+    # would make the exe need zlib1.dll.
+    set(CMAKE_FIND_LIBRARY_SUFFIXES .a .lib .dll.a)
+endif()
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 

@@ -21,9 +21,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Static archives before import libraries: with libz.dll.a found first the exe
-# would need zlib1.dll, which Wine has and a Windows PC does not.
-set(CMAKE_FIND_LIBRARY_SUFFIXES .a .lib .dll.a)
 
 # pkg-config of the prefix only, with the libraries' private dependencies.
 set(ENV{PKG_CONFIG_LIBDIR} "${TEELINK_WINDOWS_PREFIX}/lib/pkgconfig:/usr/${triple}/lib/pkgconfig")

@@ -13,6 +13,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver -w || true
 fi
 "$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh"
+# A program that crashes ends at once instead of waiting in Wine's debugger.
+wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d "" /f \
+    >/dev/null 2>&1
 
 wine_display=:$((90 + RANDOM % 9))
 Xvfb "$wine_display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
