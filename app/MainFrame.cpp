@@ -33,7 +33,7 @@ void CMainFrame::AddPage(CPage* page, bool shown) {
 void CMainFrame::FitToPage(CPage* page) {
     // The platform's default frame size bears no relation to the page here, so the
     // frame takes the page's size rather than only shrinking towards it.
-    SetClientSize(page->PageSizePx());
+    SetClientSize(page->NeededSizePx());
     Layout();
 }
 

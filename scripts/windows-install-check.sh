@@ -79,13 +79,14 @@ for _ in $(seq 1 120); do
 done
 grep -q "md=1[^0-9]" "$log" || grep -q "md=1$" "$log" || fail "no latest-versions request reached the server"
 grep -q "md=14" "$log" || fail "no area-list request reached the server"
-wait_window "Teelink" 30 || fail "the main window did not show"
+wait_window "PC Tool" 30 || fail "the main window did not show"
 sleep 3
 import -window root "$shots/main-page.png"
-# The close box: the program ends by itself.
-xdotool search --onlyvisible --name "Teelink" | while read -r window; do
-    xdotool windowclose "$window" 2>/dev/null || true
-done
+# Exit: the button at the page's bottom right corner, clicked as a user does;
+# the program ends by itself.
+window=$(xdotool search --onlyvisible --name "PC Tool" | head -1)
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + WIDTH - 44)) $((Y + HEIGHT - 39)) click 1
 for _ in $(seq 1 80); do
     kill -0 "$tool" 2>/dev/null || break
     sleep 0.25

@@ -1,5 +1,7 @@
 #include "ui/Page.h"
 
+#include <algorithm>
+
 #include <wx/dc.h>
 #include <wx/dcclient.h>
 #include <wx/fontenum.h>
@@ -33,6 +35,17 @@ CPage::CPage(wxWindow* parent, IPageHost& host, int paneId, const wxString& name
 
 int CPage::ShowBox(const wxString& text, const wxString& caption, long style) {
     return ShowMessageBox(m_host.Boxes(), this, text, caption, style);
+}
+
+wxSize CPage::NeededSizePx() const {
+    const wxSize margin = ConvertDialogToPixels(wxSize(4, 4));
+    wxSize needed = m_pageSize;
+    for (const wxWindow* child : GetChildren()) {
+        const wxRect r = child->GetRect();
+        needed.x = std::max(needed.x, r.GetRight() + 1 + margin.x);
+        needed.y = std::max(needed.y, r.GetBottom() + 1 + margin.y);
+    }
+    return needed;
 }
 
 wxRect DialogUnitsRect(const wxWindow& window, int x, int y, int w, int h) {

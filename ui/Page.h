@@ -36,6 +36,9 @@ public:
     // A rectangle given in dialog units, in pixels of this page's font.
     wxRect Du(int x, int y, int w, int h) const;
     wxSize PageSizePx() const { return m_pageSize; }
+    // The template's size, or more where a control grew past it to fit its
+    // text, with the template's margin kept beyond the farthest control.
+    wxSize NeededSizePx() const;
 
     int PaneId() const { return m_nPaneId; }
     void SetPaneId(int id) { m_nPaneId = id; }
