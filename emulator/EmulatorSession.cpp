@@ -46,11 +46,11 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveMessage(uint8_t (&message)
     return Io::Closed;
 #else
     for (;;) {
-        if (const Io io = WaitFor(loopback::kReadable); io != Io::Ok) {
-            return io;
-        }
         const ssize_t got = recv(m_socket, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
         if (got < 0 && loopback::WouldBlock()) {
+            if (const Io io = WaitFor(loopback::kReadable); io != Io::Ok) {
+                return io;
+            }
             continue;
         }
         if (got <= 0) {
@@ -144,6 +144,7 @@ bool CDeviceEmulator::CSession::Poll(short events, loopback::PollEntry (&entries
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::WaitFor(short events) {
+    m_waited = true;
     for (;;) {
         loopback::PollEntry entries[2];
         if (!Poll(events, entries)) {
@@ -165,6 +166,7 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::WaitFor(short events) {
 
 // At most one report per interval, whichever direction it goes.
 void CDeviceEmulator::CSession::Pace() {
+    m_waited = false;
     if (m_owner.m_config.reportIntervalUs == 0) {
         return;
     }
@@ -176,16 +178,19 @@ void CDeviceEmulator::CSession::Transferred() {
         return;
     }
     // Slots keep to a fixed grid, as USB frames do: the bus's frame clock runs
-    // whether or not anyone is ready, so a late transfer takes the next frame
-    // that has not begun yet and the ones after it keep their times. A
-    // connection's grid starts with its first report.
+    // whether or not anyone is ready. A transfer that was already waiting when
+    // this thread woke took its frame, even when the wake-up came late (the
+    // emulator's own scheduling is no part of the device), and the frames after
+    // it keep their times, so the device catches up. A transfer that had to be
+    // waited for takes the next frame that has not begun yet. A connection's
+    // grid starts with its first report.
     const auto now = std::chrono::steady_clock::now();
     const auto interval = std::chrono::microseconds(m_owner.m_config.reportIntervalUs);
     if (m_nextSlot == std::chrono::steady_clock::time_point{}) {
         m_nextSlot = now;
     }
     m_nextSlot += interval;
-    if (m_nextSlot <= now) {
+    if (m_waited && m_nextSlot <= now) {
         m_nextSlot += ((now - m_nextSlot) / interval + 1) * interval;
     }
 }

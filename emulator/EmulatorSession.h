@@ -37,6 +37,7 @@ private:
     // Waits for the wake-up or `events` on the connection; false when polling fails.
     bool Poll(short events, loopback::PollEntry (&entries)[2]);
     Io WaitFor(short events);
+    // Sleeps until the transfer's slot.
     void Pace();
     void Transferred();
 
@@ -44,5 +45,7 @@ private:
     loopback::Socket m_socket;
     bool m_admitted = true;
     bool m_carried = false;
+    // Whether the current transfer had to wait for the connection.
+    bool m_waited = false;
     std::chrono::steady_clock::time_point m_nextSlot{};
 };

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <future>
+#include <thread>
 
 #include "common/ByteOrder.h"
 #include "device/Protocol.h"
@@ -258,6 +260,50 @@ TEST_F(DeviceProtocol, AnEndNoticeToADeviceThatIgnoresItReportsNothing) {
     ASSERT_TRUE(device.WaitForSessionsEnded(1));
     EXPECT_EQ(device.Status().endCommands, 0u);
     EXPECT_TRUE(m_notifier.Texts().empty());
+}
+
+// A paced device takes at most one report an interval however far ahead the
+// tool writes, and a pause of the tool's is no credit for the frames after it:
+// without that the emulated device runs faster than a real one and hides a
+// slow tool. (Lower bounds only: a busy machine can only make them longer.)
+TEST_F(DeviceProtocol, APacedDeviceKeepsItsReportRateAcrossPausesOfTheTool) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int kIntervalUs = 2000;
+    CEmulatorConfig config = Config();
+    config.reportIntervalUs = kIntervalUs;
+    CDeviceEmulator& device = StartDevice(config);
+    CDeviceChannel channel;
+    Connect(channel);
+    const auto interval = std::chrono::microseconds(kIntervalUs);
+
+    // Command, acknowledgement, 64 payloads, acknowledgement: 67 reports.
+    const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 17);
+    auto start = Clock::now();
+    ASSERT_EQ(WriteBlock(channel, 0x4000, block.data()), 0);
+    EXPECT_GE(Clock::now() - start, 66 * interval);
+
+    // The same by hand, with the tool pausing for 20 frames halfway.
+    channel.command.fill(0);
+    teelink::StoreLe32(&channel.command[0], CommandWord(CMD_WRITE_BLOCK));
+    teelink::StoreLe32(&channel.command[4], 0x8000);
+    teelink::StoreLe32(&channel.command[8], BlockChecksum(block.data()));
+    ASSERT_TRUE(SendReport(channel, channel.command.data()));
+    ASSERT_TRUE(ReceiveReport(channel, channel.command.data()));
+    ASSERT_EQ(teelink::LoadLe32(channel.command.data()), ACK_WORD);
+    for (size_t k = 0; k < PAYLOADS_PER_BLOCK / 2; ++k) {
+        ASSERT_TRUE(SendReport(channel, block.data() + k * REPORT_PAYLOAD_SIZE));
+    }
+    std::this_thread::sleep_for(20 * interval + (PAYLOADS_PER_BLOCK / 2) * interval);
+    start = Clock::now();
+    for (size_t k = PAYLOADS_PER_BLOCK / 2; k < PAYLOADS_PER_BLOCK; ++k) {
+        ASSERT_TRUE(SendReport(channel, block.data() + k * REPORT_PAYLOAD_SIZE));
+    }
+    ASSERT_TRUE(ReceiveReport(channel, channel.command.data()));
+    ASSERT_EQ(teelink::LoadLe32(channel.command.data()), ACK_WORD);
+    // 32 payloads and the acknowledgement after the pause: the first takes the
+    // frame it arrives in, each of the other 32 a frame of its own.
+    EXPECT_GE(Clock::now() - start, 31 * interval);
+    EXPECT_EQ(device.ReadMemory(0x8000, BLOCK_SIZE), block);
 }
 
 // The bytes on the wire, checked against a device played by the test.
