@@ -113,6 +113,13 @@ std::optional<Announcement> ParseAnnouncement(const std::string& text) {
     return Announcement{static_cast<uint16_t>(port), std::string(rest)};
 }
 
+std::optional<Announcement> ReadAnnouncement(const std::string& path) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseAnnouncement(text.str());
+}
+
 std::string MakeToken() {
     std::random_device random;
     std::string token;
@@ -244,16 +251,9 @@ private:
     bool m_closed = false;
 };
 
-std::optional<emubus::Announcement> ReadAnnouncementFile(const std::string& path) {
-    std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return emubus::ParseAnnouncement(text.str());
-}
-
 // A connection that has sent its token, or kNoSocket.
 Socket ConnectTcp(const std::string& announcementPath, int sendBuffer) {
-    const auto announcement = ReadAnnouncementFile(announcementPath);
+    const auto announcement = emubus::ReadAnnouncement(announcementPath);
     if (!announcement) {
         return loopback::kNoSocket;
     }

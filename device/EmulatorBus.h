@@ -45,6 +45,8 @@ std::optional<SocketName> ParseSocketName(const std::string& fileName);
 // 65535 and a token of kTokenSize lower-case hexadecimal digits.
 std::string FormatAnnouncement(const Announcement& announcement);
 std::optional<Announcement> ParseAnnouncement(const std::string& text);
+// The announcement in a .tcp file; nullopt when it cannot be read or is malformed.
+std::optional<Announcement> ReadAnnouncement(const std::string& path);
 // A fresh random token.
 std::string MakeToken();
 

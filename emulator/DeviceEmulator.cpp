@@ -203,9 +203,7 @@ loopback::Socket CDeviceEmulator::ListenOnBus(std::string& error) {
 loopback::Socket CDeviceEmulator::ListenOnTcp(std::string& error) {
     namespace fs = std::filesystem;
     if (fs::exists(fs::path(m_socketPath))) {
-        std::ifstream file{fs::path(m_socketPath)};
-        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        const auto previous = emubus::ParseAnnouncement(text);
+        const auto previous = emubus::ReadAnnouncement(m_socketPath);
         loopback::Socket probe =
             previous ? loopback::Connect(previous->port, 0) : loopback::kNoSocket;
         if (probe != loopback::kNoSocket) {

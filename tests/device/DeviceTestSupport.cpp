@@ -55,6 +55,15 @@ bool WaitReadable(loopback::Socket socket) {
 
 }  // namespace
 
+void WriteDeadAnnouncement(const std::string& path) {
+    std::string error;
+    uint16_t port = 0;
+    loopback::Socket gone = loopback::Listen(port, 0, error);
+    ASSERT_NE(gone, loopback::kNoSocket) << error;
+    loopback::Close(gone);
+    std::ofstream(path, std::ios::binary) << emubus::FormatAnnouncement({port, emubus::MakeToken()});
+}
+
 CRawDevice::CRawDevice(const std::string& busDir, const std::string& label, bool stream)
     : m_stream(stream),
       m_path(busDir + "/" +

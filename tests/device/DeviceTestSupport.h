@@ -58,6 +58,9 @@ protected:
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed);
 
+// Announces a tcp device at a port whose listener has gone.
+void WriteDeadAnnouncement(const std::string& path);
+
 // A hand-driven device for checking the bytes on the wire and for answers that
 // no well-behaved device gives. The test thread plays the device while the
 // operation under test runs on another thread.

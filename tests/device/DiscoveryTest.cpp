@@ -47,12 +47,7 @@ TEST_F(DeviceDiscovery, CountsOnlyOpenableInterfacesWithBothIds) {
     std::ofstream(m_bus.Dir() + "/hid-0483-5750-plainfile.tcp") << "x";
     std::ofstream(m_bus.Dir() + "/notes.txt") << "x";
     if (StreamTransport()) {
-        std::string error;
-        uint16_t port = 0;
-        loopback::Socket gone = loopback::Listen(port, 0, error);
-        loopback::Close(gone);
-        std::ofstream(m_bus.Dir() + "/hid-0483-5750-dead.tcp")
-            << emubus::FormatAnnouncement({port, emubus::MakeToken()});
+        WriteDeadAnnouncement(m_bus.Dir() + "/hid-0483-5750-dead.tcp");
     } else {
 #ifndef _WIN32
         sockaddr_un address{};

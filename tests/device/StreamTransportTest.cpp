@@ -60,11 +60,7 @@ TEST_F(StreamBus, TheDeviceIsAnnouncedWhileItListensAndOnlyThen) {
     CDeviceEmulator& device = StartDevice(TcpConfig());
     const std::filesystem::path file = device.SocketPath();
     EXPECT_EQ(file.filename().string(), "hid-0483-5750-zorvik.tcp");
-    {
-        std::ifstream in(file);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_TRUE(emubus::ParseAnnouncement(text)) << text;
-    }
+    EXPECT_TRUE(emubus::ReadAnnouncement(file.string()));
     // Nothing but the announcement is left in the folder.
     int files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_bus.Dir())) {
@@ -83,12 +79,7 @@ TEST_F(StreamBus, TheDeviceIsAnnouncedWhileItListensAndOnlyThen) {
 }
 
 TEST_F(StreamBus, AnAnnouncementNobodyListensOnOrThatIsMalformedIsNoDevice) {
-    std::string error;
-    uint16_t port = 0;
-    loopback::Socket gone = loopback::Listen(port, 0, error);
-    loopback::Close(gone);
-    std::ofstream(m_bus.Dir() + "/hid-0483-5750-dead.tcp")
-        << emubus::FormatAnnouncement({port, emubus::MakeToken()});
+    WriteDeadAnnouncement(m_bus.Dir() + "/hid-0483-5750-dead.tcp");
     std::ofstream(m_bus.Dir() + "/hid-0483-5750-garbled.tcp") << "not an announcement";
     EXPECT_EQ(EnumerateDevices(m_list), 0);
     StartDevice(TcpConfig());
@@ -97,9 +88,7 @@ TEST_F(StreamBus, AnAnnouncementNobodyListensOnOrThatIsMalformedIsNoDevice) {
 
 TEST_F(StreamBus, AConnectionWithoutTheTokenNeverReachesTheDevice) {
     CDeviceEmulator& device = StartDevice(TcpConfig());
-    std::ifstream in(device.SocketPath());
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto announcement = emubus::ParseAnnouncement(text);
+    const auto announcement = emubus::ReadAnnouncement(device.SocketPath());
     ASSERT_TRUE(announcement);
     {
         loopback::Socket stranger = loopback::Connect(announcement->port, 0);
