@@ -16,11 +16,20 @@ fi
 # A program that crashes ends at once instead of waiting in Wine's debugger.
 wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d "" /f \
     >/dev/null 2>&1
+# The registry was written without our display. A program started while that
+# wineserver lingers (a few seconds) joins its session, whose desktop has no
+# display: creating any window fails there ("Invalid window handle").
+wineserver -w || true
 
 wine_display=:$((90 + RANDOM % 9))
 Xvfb "$wine_display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
 wine_display_pid=$!
 export DISPLAY=$wine_display
+# Ready once it listens on its socket.
+for _ in $(seq 100); do
+    [ -S "/tmp/.X11-unix/X${wine_display#:}" ] && break
+    sleep 0.1
+done
 stop_wine_env() {
     wineserver -k 2>/dev/null || true
     kill "$wine_display_pid" 2>/dev/null || true
