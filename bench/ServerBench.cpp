@@ -43,7 +43,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kPackageBytes = 64u << 20;
-constexpr int kRounds = 7;
+constexpr int kRounds = 11;
 // The request routine must keep up with the plain client at least this well.
 constexpr double kDownloadGoal = 0.95;
 
@@ -253,6 +253,10 @@ int main() {
     std::vector<double> plainTimes;
     std::vector<double> curlTimes;
     std::vector<double> peaks;
+    // Each round's plain client time over its routine time: the two ran moments
+    // apart, so a round's ratio is little moved by the machine's load drifting
+    // between rounds, which moves the medians of the times themselves.
+    std::vector<double> roundRatios;
     size_t bytes = 0;
     {
         CServerChild server(content);
@@ -276,6 +280,7 @@ int main() {
                     plainTimes.push_back(DownloadWithPlainClient(url, bytes));
                 }
             }
+            roundRatios.push_back(plainTimes.back() / clientTimes.back());
             if (haveCurl) {
                 curlTimes.push_back(DownloadWithCurl(url));
             }
@@ -295,10 +300,12 @@ int main() {
         std::printf("  curl -s -o /dev/null (process):    median %7.1f MiB/s, best %7.1f MiB/s\n",
                     mib / Median(curlTimes), mib / best(curlTimes));
     }
-    const double ratio = Median(plainTimes) / Median(clientTimes);
-    std::printf("  ratio request routine / plain libcurl client (throughput, medians): %.3f"
-                "   goal >= %.2f   %s\n",
-                ratio, kDownloadGoal, ratio >= kDownloadGoal ? "met" : "NOT MET");
+    const double ratio = Median(roundRatios);
+    std::printf("  ratio request routine / plain libcurl client (throughput, median of rounds): %.3f"
+                " (rounds %.3f to %.3f)   goal >= %.2f   %s\n",
+                ratio, *std::min_element(roundRatios.begin(), roundRatios.end()),
+                *std::max_element(roundRatios.begin(), roundRatios.end()), kDownloadGoal,
+                ratio >= kDownloadGoal ? "met" : "NOT MET");
     if (!curlTimes.empty()) {
         std::printf("  ratio request routine / curl program (throughput, medians): %.3f"
                     "   reference, no goal\n",

@@ -200,42 +200,25 @@ public:
 
     bool Write(std::span<const uint8_t, REPORT_SIZE> report, int timeoutMs) override {
         CDeadline deadline(timeoutMs);
-        if (m_unsent == 0) {
+        if (m_closed) {
+            return false;
+        }
+        if (m_sent == REPORT_SIZE) {
             std::memcpy(m_out, report.data(), REPORT_SIZE);
-            m_unsent = REPORT_SIZE;
+            m_sent = 0;
         } else if (std::memcmp(m_out, report.data(), REPORT_SIZE) != 0) {
             return false;  // the stream still owes an earlier report's tail
         }
-        while (m_unsent > 0 && !m_closed) {
-            const long sent = loopback::Send(m_socket, m_out + REPORT_SIZE - m_unsent, m_unsent);
-            if (sent > 0) {
-                m_unsent -= static_cast<size_t>(sent);
-            } else if (sent < 0 && loopback::WouldBlock()) {
-                if (!WaitFor(loopback::kWritable, deadline)) {
-                    return false;
-                }
-            } else {
-                m_closed = true;
-            }
-        }
-        return !m_closed;
+        return Finished(loopback::SendAll(m_socket, m_out, REPORT_SIZE, m_sent, [&] {
+            return WaitFor(loopback::kWritable, deadline);
+        }));
     }
 
     bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
         CDeadline deadline(timeoutMs);
-        while (m_have < REPORT_SIZE && !m_closed) {
-            const long got = loopback::Receive(m_socket, m_in + m_have, REPORT_SIZE - m_have);
-            if (got > 0) {
-                m_have += static_cast<size_t>(got);
-            } else if (got < 0 && loopback::WouldBlock()) {
-                if (!WaitFor(loopback::kReadable, deadline)) {
-                    return false;
-                }
-            } else {
-                m_closed = true;  // 0: the device has gone
-            }
-        }
-        if (m_closed) {
+        if (m_closed || !Finished(loopback::ReceiveAll(m_socket, m_in, REPORT_SIZE, m_have, [&] {
+                return WaitFor(loopback::kReadable, deadline);
+            }))) {
             return false;
         }
         std::memcpy(report.data(), m_in, REPORT_SIZE);
@@ -244,8 +227,17 @@ public:
     }
 
 private:
+    // Whether the frame moved whole; a peer that closed or a failed socket
+    // ends the channel, a limit that passed leaves the frame to finish later.
+    bool Finished(loopback::Moved moved) {
+        if (moved == loopback::Moved::PeerClosed || moved == loopback::Moved::Failed) {
+            m_closed = true;
+        }
+        return moved == loopback::Moved::All;
+    }
+
     uint8_t m_out[REPORT_SIZE] = {};
-    size_t m_unsent = 0;
+    size_t m_sent = REPORT_SIZE;  // of m_out: all of it when no frame is owed
     uint8_t m_in[REPORT_SIZE] = {};
     size_t m_have = 0;
     bool m_closed = false;

@@ -42,6 +42,44 @@ long Receive(Socket socket, void* data, size_t size);
 bool WouldBlock();
 std::string LastErrorText();
 
+// How moving a whole piece of a stream ended.
+enum class Moved { All, PeerClosed, Failed, GaveUp };
+
+// Moves bytes [done, size) of a stream, trying each call at once and asking
+// `wait()` (false: give up) only when the socket would block. `done` counts
+// what has moved, also when the piece is left unfinished.
+template <typename Wait>
+Moved ReceiveAll(Socket socket, uint8_t* data, size_t size, size_t& done, Wait&& wait) {
+    while (done < size) {
+        const long got = Receive(socket, data + done, size - done);
+        if (got > 0) {
+            done += static_cast<size_t>(got);
+        } else if (got == 0) {
+            return Moved::PeerClosed;
+        } else if (!WouldBlock()) {
+            return Moved::Failed;
+        } else if (!wait()) {
+            return Moved::GaveUp;
+        }
+    }
+    return Moved::All;
+}
+
+template <typename Wait>
+Moved SendAll(Socket socket, const uint8_t* data, size_t size, size_t& done, Wait&& wait) {
+    while (done < size) {
+        const long sent = Send(socket, data + done, size - done);
+        if (sent > 0) {
+            done += static_cast<size_t>(sent);
+        } else if (sent == 0 || !WouldBlock()) {
+            return Moved::Failed;
+        } else if (!wait()) {
+            return Moved::GaveUp;
+        }
+    }
+    return Moved::All;
+}
+
 // Ready entries, 0 when timeoutMs (-1: no limit) passed, -1 on failure.
 // A signal counts as a time-out of this call.
 int Poll(PollEntry* entries, size_t count, int timeoutMs);

@@ -21,21 +21,13 @@ CDeviceEmulator::CSession::CSession(CDeviceEmulator& owner, loopback::Socket soc
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveExactly(uint8_t* bytes, size_t size) {
+    Io io = Io::Ok;
     size_t have = 0;
-    while (have < size) {
-        const long got = loopback::Receive(m_socket, bytes + have, size - have);
-        if (got > 0) {
-            have += static_cast<size_t>(got);
-            continue;
-        }
-        if (got == 0 || !loopback::WouldBlock()) {
-            return Io::Closed;
-        }
-        if (const Io io = WaitFor(loopback::kReadable); io != Io::Ok) {
-            return io;
-        }
-    }
-    return Io::Ok;
+    const loopback::Moved moved = loopback::ReceiveAll(m_socket, bytes, size, have, [&] {
+        io = WaitFor(loopback::kReadable);
+        return io == Io::Ok;
+    });
+    return moved == loopback::Moved::All ? Io::Ok : moved == loopback::Moved::GaveUp ? io : Io::Closed;
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveMessage(uint8_t (&message)[REPORT_SIZE]) {
@@ -87,19 +79,14 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::Send(const uint8_t payload[REPORT
     Pace();
     // A packet socket takes the message whole or not at all; a stream may
     // take part of it.
+    Io io = Io::Ok;
     size_t sent = 0;
-    while (sent < sizeof message) {
-        const long moved = loopback::Send(m_socket, message + sent, sizeof message - sent);
-        if (moved > 0) {
-            sent += static_cast<size_t>(moved);
-            continue;
-        }
-        if (moved == 0 || !loopback::WouldBlock()) {
-            return Io::Closed;
-        }
-        if (const Io io = WaitFor(loopback::kWritable); io != Io::Ok) {
-            return io;
-        }
+    const loopback::Moved moved = loopback::SendAll(m_socket, message, sizeof message, sent, [&] {
+        io = WaitFor(loopback::kWritable);
+        return io == Io::Ok;
+    });
+    if (moved != loopback::Moved::All) {
+        return moved == loopback::Moved::GaveUp ? io : Io::Closed;
     }
     Transferred();
     return Io::Ok;

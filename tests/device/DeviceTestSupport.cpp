@@ -109,14 +109,8 @@ void CRawDevice::Accept() {
 std::vector<uint8_t> CRawDevice::ReceiveBytes(size_t size) {
     std::vector<uint8_t> bytes(size);
     size_t have = 0;
-    while (have < size) {
-        const long got = loopback::Receive(m_connection, bytes.data() + have, size - have);
-        if (got > 0) {
-            have += static_cast<size_t>(got);
-        } else if (got == 0 || !loopback::WouldBlock() || !WaitReadable(m_connection)) {
-            break;
-        }
-    }
+    loopback::ReceiveAll(m_connection, bytes.data(), size, have,
+                         [&] { return WaitReadable(m_connection); });
     bytes.resize(have);
     return bytes;
 }
