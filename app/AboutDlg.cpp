@@ -5,6 +5,8 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+namespace teelink {
+
 void ShowAboutDialog(wxWindow* parent, const wxString& toolVersion) {
     wxDialog dialog(parent, wxID_ANY, wxString::FromUTF8("バージョン情報 Teelink"));
     auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -15,3 +17,5 @@ void ShowAboutDialog(wxWindow* parent, const wxString& toolVersion) {
     dialog.SetSizerAndFit(sizer);
     dialog.ShowModal();
 }
+
+}  // namespace teelink

@@ -8,6 +8,8 @@
 
 #include "ui/Page.h"
 
+namespace teelink {
+
 namespace {
 constexpr int IDC_PROMPT = 1034;
 constexpr int IDC_LANGUAGE = 1033;
@@ -67,3 +69,5 @@ void CLangDlg::SelectLanguage(int index) {
 void CLangDlg::OnSelChange(wxCommandEvent& /*event*/) {
     m_nSelLanguage = m_combo->GetSelection();
 }
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 
 class wxChoice;
 
+namespace teelink {
+
 // Asks for the user-interface language at every start. No close box; OK and Esc
 // both take the current selection.
 class CLangDlg : public wxDialog {
@@ -21,3 +23,5 @@ private:
 
     wxChoice* m_combo;
 };
+
+}  // namespace teelink

@@ -3,9 +3,11 @@
 #include <wx/sizer.h>
 
 #include "app/AboutDlg.h"
+#include "app/TeelinkApp.h"
 #include "resources/Images.h"
 #include "ui/Page.h"
-#include "app/TeelinkApp.h"
+
+namespace teelink {
 
 CMainFrame::CMainFrame(CTeelinkApp& app)
     : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8("Zorvik R7/KS PC Tool")),
@@ -42,10 +44,13 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
     // closes once every box is gone.
     if (m_app.Boxes().ModalOpen() && event.CanVeto()) {
         event.Veto();
-        m_app.Boxes().Post(*this, [this] { Close(true); }, CBoxQueue::NO_DIALOG);
+        m_app.Boxes().Post(
+            *this, [this] { Close(true); }, CBoxQueue::NO_DIALOG);
         return;
     }
     // Nothing is asked or saved; the workers end before the pages go away.
     m_app.StopAllWork();
     event.Skip();
 }
+
+}  // namespace teelink

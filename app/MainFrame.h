@@ -2,9 +2,12 @@
 
 #include <wx/frame.h>
 
+class wxBoxSizer;
+
+namespace teelink {
+
 class CPage;
 class CTeelinkApp;
-class wxBoxSizer;
 
 // The one frame: no menu, toolbar or status bar; the active page fills it.
 class CMainFrame : public wxFrame {
@@ -21,3 +24,5 @@ private:
     CTeelinkApp& m_app;
     wxBoxSizer* m_sizer;
 };
+
+}  // namespace teelink

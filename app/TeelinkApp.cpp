@@ -10,7 +10,7 @@
 #include "pages/update/UpdateView.h"
 #include "ui/MessageBoxes.h"
 
-wxIMPLEMENT_APP_NO_MAIN(CTeelinkApp);
+namespace teelink {
 
 CTeelinkApp::CTeelinkApp() {
     SetAppName(APP_TITLE);
@@ -106,7 +106,8 @@ void CTeelinkApp::PostClose() {
     // Through the box queue: the frame and its pages are destroyed only once
     // every box that involves them has been dismissed.
     CMainFrame* frame = m_pFrame;
-    m_boxes.Post(*frame, [frame] { frame->Close(true); }, CBoxQueue::NO_DIALOG);
+    m_boxes.Post(
+        *frame, [frame] { frame->Close(true); }, CBoxQueue::NO_DIALOG);
 }
 
 void CTeelinkApp::StopAllWork() {
@@ -127,3 +128,7 @@ void CTeelinkApp::OpenUrl(const std::string& url) const {
     }
     wxLaunchDefaultBrowser(wxString::FromUTF8(url));
 }
+
+}  // namespace teelink
+
+wxIMPLEMENT_APP_NO_MAIN(teelink::CTeelinkApp);

@@ -13,6 +13,8 @@
 #include "ui/Page.h"
 #include "ui/PageHost.h"
 
+namespace teelink {
+
 class CMainFrame;
 
 // The application object: start-up, the four pages and their switching, the
@@ -73,4 +75,6 @@ private:
     bool m_bClosing = false;
 };
 
-wxDECLARE_APP(CTeelinkApp);
+}  // namespace teelink
+
+wxDECLARE_APP(teelink::CTeelinkApp);

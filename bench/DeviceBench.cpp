@@ -22,12 +22,14 @@
 #include <thread>
 #include <vector>
 
-#include "common/UserNotifier.h"
 #include "common/ByteOrder.h"
 #include "common/Text.h"
+#include "common/UserNotifier.h"
 #include "device/DeviceChannel.h"
 #include "device/Protocol.h"
 #include "emulator/DeviceEmulator.h"
+
+namespace teelink {
 
 namespace {
 
@@ -214,7 +216,7 @@ constexpr double kTransferGoal = 1.10;
 
 struct Measure {
     const char* label;
-    std::vector<double> seconds;  // one per repetition
+    std::vector<double> seconds;     // one per repetition
     std::vector<double> cpuSeconds;  // the client thread's CPU time, one per repetition
     int blocks;
     int transfersPerBlock;
@@ -276,7 +278,7 @@ CDeviceList ListFor(const std::string& busDir, const std::string& devicePath) {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int Main(int argc, char* argv[]) {
     const int blocks = argc > 1 ? teelink::ParseNumber<int>(argv[1], 1, INT_MAX).value_or(1) : 300;
     char templ[] = "/tmp/tlbench-XXXXXX";
     if (mkdtemp(templ) == nullptr) {
@@ -384,22 +386,25 @@ int main(int argc, char* argv[]) {
             16, [&] { ok = ok && Check(ReadBlock(channel, LOG_IMAGE_ADDRESS), "read"); });
         CloseChannel(channel);
         CBareClient client(socketPath);
-        const double bareWrite =
-            SecondsFor(64, [&] { client.WriteBlock(0x200000, block.data()); });
+        const double bareWrite = SecondsFor(64, [&] { client.WriteBlock(0x200000, block.data()); });
         const double bareRead = SecondsFor(16, [&] { client.ReadBlock(LOG_IMAGE_ADDRESS); });
         const double writeBound = 64 * 67 * kIntervalUs / 1e6;
         const double readBound = 16 * 66 * kIntervalUs / 1e6;
         std::printf(
             "\nReport interval %u us (ratio: measured time against the report-rate bound)\n",
             kIntervalUs);
-        std::printf("  64-block write, tool          %7.3f s   bound 64 x 67 x 1 ms = %.3f s   x%.3f\n",
-                    write, writeBound, write / writeBound);
-        std::printf("  64-block write, bare client   %7.3f s   bound 64 x 67 x 1 ms = %.3f s   x%.3f\n",
-                    bareWrite, writeBound, bareWrite / writeBound);
-        std::printf("  16-block read, tool           %7.3f s   bound 16 x 66 x 1 ms = %.3f s   x%.3f\n",
-                    read, readBound, read / readBound);
-        std::printf("  16-block read, bare client    %7.3f s   bound 16 x 66 x 1 ms = %.3f s   x%.3f\n",
-                    bareRead, readBound, bareRead / readBound);
+        std::printf(
+            "  64-block write, tool          %7.3f s   bound 64 x 67 x 1 ms = %.3f s   x%.3f\n",
+            write, writeBound, write / writeBound);
+        std::printf(
+            "  64-block write, bare client   %7.3f s   bound 64 x 67 x 1 ms = %.3f s   x%.3f\n",
+            bareWrite, writeBound, bareWrite / writeBound);
+        std::printf(
+            "  16-block read, tool           %7.3f s   bound 16 x 66 x 1 ms = %.3f s   x%.3f\n",
+            read, readBound, read / readBound);
+        std::printf(
+            "  16-block read, bare client    %7.3f s   bound 16 x 66 x 1 ms = %.3f s   x%.3f\n",
+            bareRead, readBound, bareRead / readBound);
     }
 
     std::error_code ignored;
@@ -409,4 +414,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace teelink
+
+int main(int argc, char* argv[]) {
+    return teelink::Main(argc, argv);
 }

@@ -17,6 +17,8 @@
 #include "emulator/DeviceEmulator.h"
 #include "identity/DevicePolling.h"
 
+namespace teelink {
+
 namespace {
 
 double ThreadCpuMicroseconds() {
@@ -57,7 +59,7 @@ Result MeasureTicks(CDeviceList& list, CPollState& state, int ticks) {
 
 }  // namespace
 
-int main() {
+int Main() {
     char templ[] = "/tmp/tlpoll-XXXXXX";
     const std::string bus = mkdtemp(templ);
     constexpr int kTicks = 2000;
@@ -94,4 +96,10 @@ int main() {
     devices.clear();
     std::filesystem::remove_all(bus);
     return 0;
+}
+
+}  // namespace teelink
+
+int main() {
+    return teelink::Main();
 }

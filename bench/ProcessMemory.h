@@ -10,6 +10,8 @@
 
 #include "common/Text.h"
 
+namespace teelink {
+
 namespace bench {
 
 // A "kB" field of /proc/self/status ("VmRSS", "VmHWM"), or -1.
@@ -39,3 +41,5 @@ inline bool ResetPeakResident() {
 }
 
 }  // namespace bench
+
+}  // namespace teelink

@@ -36,6 +36,8 @@
 
 extern char** environ;
 
+namespace teelink {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -246,7 +248,7 @@ double Median(std::vector<double> values) {
 
 }  // namespace
 
-int main() {
+int Main() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     const fs::path content = MakeContent();
     std::vector<double> clientTimes;
@@ -289,9 +291,13 @@ int main() {
     fs::remove_all(content);
 
     const double mib = static_cast<double>(bytes) / (1 << 20);
-    const auto best = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
-    std::printf("package download of %.1f MiB from the reference server on loopback, %d interleaved rounds\n",
-                mib, kRounds);
+    const auto best = [](const std::vector<double>& v) {
+        return *std::min_element(v.begin(), v.end());
+    };
+    std::printf(
+        "package download of %.1f MiB from the reference server on loopback, %d interleaved "
+        "rounds\n",
+        mib, kRounds);
     std::printf("  request routine (1024-byte reads): median %7.1f MiB/s, best %7.1f MiB/s\n",
                 mib / Median(clientTimes), mib / best(clientTimes));
     std::printf("  plain libcurl client (easy):       median %7.1f MiB/s, best %7.1f MiB/s\n",
@@ -301,15 +307,17 @@ int main() {
                     mib / Median(curlTimes), mib / best(curlTimes));
     }
     const double ratio = Median(roundRatios);
-    std::printf("  ratio request routine / plain libcurl client (throughput, median of rounds): %.3f"
-                " (rounds %.3f to %.3f)   goal >= %.2f   %s\n",
-                ratio, *std::min_element(roundRatios.begin(), roundRatios.end()),
-                *std::max_element(roundRatios.begin(), roundRatios.end()), kDownloadGoal,
-                ratio >= kDownloadGoal ? "met" : "NOT MET");
+    std::printf(
+        "  ratio request routine / plain libcurl client (throughput, median of rounds): %.3f"
+        " (rounds %.3f to %.3f)   goal >= %.2f   %s\n",
+        ratio, *std::min_element(roundRatios.begin(), roundRatios.end()),
+        *std::max_element(roundRatios.begin(), roundRatios.end()), kDownloadGoal,
+        ratio >= kDownloadGoal ? "met" : "NOT MET");
     if (!curlTimes.empty()) {
-        std::printf("  ratio request routine / curl program (throughput, medians): %.3f"
-                    "   reference, no goal\n",
-                    Median(curlTimes) / Median(clientTimes));
+        std::printf(
+            "  ratio request routine / curl program (throughput, medians): %.3f"
+            "   reference, no goal\n",
+            Median(curlTimes) / Median(clientTimes));
     }
     if (peaks.front() >= 0) {
         const double median = Median(peaks) / 1024.0;
@@ -322,4 +330,10 @@ int main() {
     }
     curl_global_cleanup();
     return 0;
+}
+
+}  // namespace teelink
+
+int main() {
+    return teelink::Main();
 }

@@ -3,9 +3,9 @@
 // against the bound set by the transfers the protocol needs (67 per block) and
 // the fixed waits; and the peak memory over the idle level against the package
 // size plus its largest entry.
+#include <malloc.h>
 #include <signal.h>
 #include <spawn.h>
-#include <malloc.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
@@ -29,8 +29,10 @@
 #include "common/UserNotifier.h"
 #include "device/DeviceList.h"
 #include "device/Protocol.h"
-#include "update/UpdateWorkers.h"
 #include "refserver/PackageBuilder.h"
+#include "update/UpdateWorkers.h"
+
+namespace teelink {
 
 // Live bytes on the heap and their peak, counted where every library's memory
 // passes (the tool's containers, the unpacking library, the C library itself):
@@ -190,7 +192,7 @@ pid_t StartEmulator(const std::string& bus, unsigned intervalUs) {
 
 }  // namespace
 
-int main() {
+int Main() {
     char templ[] = "/tmp/tlupd-XXXXXX";
     const std::string bus = mkdtemp(templ);
     constexpr unsigned kIntervalUs = 1000;
@@ -268,20 +270,23 @@ int main() {
         entries.size(), blocks, packageMiB, largestMiB, kIntervalUs);
     std::printf("  written: %s\n", report.written ? "yes" : "NO");
     const double writeRatio = seconds / bound;
-    std::printf("  write time %.3f s, protocol bound %.3f s (67 transfers a block + 200 ms an entry)\n",
-                seconds, bound);
+    std::printf(
+        "  write time %.3f s, protocol bound %.3f s (67 transfers a block + 200 ms an entry)\n",
+        seconds, bound);
     std::printf("  ratio write time / bound: %.4f   goal <= %.2f   %s\n", writeRatio, kWriteGoal,
                 writeRatio <= kWriteGoal ? "met" : "NOT MET");
     const auto printMemory = [&](const char* what, double overIdleMiB) {
-        std::printf("  peak memory over idle, %s: %.2f MiB   goal <= S + largest + 2 MiB = %.2f MiB"
-                    "   %s\n",
-                    what, overIdleMiB, memoryGoalMiB, overIdleMiB <= memoryGoalMiB ? "met" : "NOT MET");
+        std::printf(
+            "  peak memory over idle, %s: %.2f MiB   goal <= S + largest + 2 MiB = %.2f MiB"
+            "   %s\n",
+            what, overIdleMiB, memoryGoalMiB, overIdleMiB <= memoryGoalMiB ? "met" : "NOT MET");
     };
 #if TEELINK_COUNT_HEAP
     const double heapOverIdle = static_cast<double>(heapPeak - heapIdle) / (1 << 20);
-    std::printf("  heap (every malloc): package buffer %.2f MiB, the write added at most %.2f MiB\n",
-                static_cast<double>(heapWithPackage - heapIdle) / (1 << 20),
-                static_cast<double>(heapPeak - heapWithPackage) / (1 << 20));
+    std::printf(
+        "  heap (every malloc): package buffer %.2f MiB, the write added at most %.2f MiB\n",
+        static_cast<double>(heapWithPackage - heapIdle) / (1 << 20),
+        static_cast<double>(heapPeak - heapWithPackage) / (1 << 20));
     printMemory("heap (every malloc)", heapOverIdle);
 #else
     (void)heapPeak;
@@ -299,4 +304,10 @@ int main() {
     waitpid(emulator, nullptr, 0);
     std::filesystem::remove_all(bus);
     return report.written ? 0 : 1;
+}
+
+}  // namespace teelink
+
+int main() {
+    return teelink::Main();
 }

@@ -13,6 +13,8 @@
 #include "server/RequestForms.h"
 #include "server/ServerRequest.h"
 
+namespace teelink {
+
 namespace {
 
 // A request ended by its owner's stop is no failure the user needs to see.
@@ -152,3 +154,5 @@ std::string FavouriteUpdateKeys(const CTeelinkDoc& doc) {
     }
     return keys;
 }
+
+}  // namespace teelink

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <string>
 
+namespace teelink {
+
 class CTeelinkDoc;
 struct FavoriteSlot;
 
@@ -26,3 +28,5 @@ std::wstring LevelQuery(int level, const CTeelinkDoc& doc);
 bool SlotNeedsUpdate(const FavoriteSlot& slot);
 // The 150-character value of the favourite course data request's `f`.
 std::string FavouriteUpdateKeys(const CTeelinkDoc& doc);
+
+}  // namespace teelink

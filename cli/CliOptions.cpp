@@ -6,6 +6,8 @@
 
 #include "cli/ExitCodes.h"
 
+namespace teelink {
+
 namespace {
 
 constexpr const char* kFooter =
@@ -95,3 +97,5 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CCliOptio
     }
     return std::nullopt;
 }
+
+}  // namespace teelink

@@ -7,6 +7,8 @@
 #include "BuildConfig.h"
 #include "core/MessageTable.h"
 
+namespace teelink {
+
 enum class CliCommand { Devices, Info, UpdateCourse, UpdateSystem, SaveLog };
 
 // What the command line asks for. The defaults are the build's: the window tool
@@ -31,3 +33,5 @@ struct CCliOptions {
 // (printed on `out`), 2 after a usage error (printed on `err`).
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CCliOptions& options,
                                    std::ostream& out, std::ostream& err);
+
+}  // namespace teelink

@@ -8,6 +8,8 @@
 #include "server/TextConvert.h"
 #include "startup/StartupRequests.h"
 
+namespace teelink {
+
 void CCliNotifier::ShowPlain(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_defer) {
@@ -138,3 +140,5 @@ std::optional<int> CCliSession::QueryServer(bool areas) {
 std::string CourseDateText(const CTeelinkDoc& doc) {
     return doc.m_strCourseDate == NO_COURSE_DATE ? std::string() : WideToUtf8(doc.m_strCourseDate);
 }
+
+}  // namespace teelink

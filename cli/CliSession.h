@@ -14,6 +14,8 @@
 #include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
 
+namespace teelink {
+
 // Where a command prints and what it watches. The executable passes its
 // standard streams; tests pass string streams.
 struct CCliIo {
@@ -94,3 +96,5 @@ private:
 // The document's course data date as the tool shows it: empty when the device
 // has no course data.
 std::string CourseDateText(const CTeelinkDoc& doc);
+
+}  // namespace teelink

@@ -2,6 +2,8 @@
 
 #include "core/TeelinkDoc.h"
 
+namespace teelink {
+
 int RunCliCommand(const CCliOptions& options, CCliIo io) {
     CCliSession session(options, io);
     switch (options.command) {
@@ -28,3 +30,5 @@ ProgressStyle StyleFor(const CCliOptions& options, const CCliIo& io) {
     }
     return io.terminal ? ProgressStyle::Bar : ProgressStyle::Lines;
 }
+
+}  // namespace teelink

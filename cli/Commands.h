@@ -4,6 +4,8 @@
 #include "cli/CliSession.h"
 #include "cli/ProgressView.h"
 
+namespace teelink {
+
 // Runs the parsed command and returns the exit status (cli/ExitCodes.h).
 int RunCliCommand(const CCliOptions& options, CCliIo io);
 
@@ -14,3 +16,5 @@ int RunUpdate(CCliSession& session, int updateMode);
 int RunSaveLog(CCliSession& session);
 
 ProgressStyle StyleFor(const CCliOptions& options, const CCliIo& io);
+
+}  // namespace teelink

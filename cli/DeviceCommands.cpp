@@ -10,6 +10,8 @@
 #include "startup/StartupRequests.h"
 #include "startup/ToolUpdate.h"
 
+namespace teelink {
+
 namespace {
 
 // The device's fields as `devices --json` and `info --json` print them.
@@ -102,3 +104,5 @@ int RunInfo(CCliSession& session) {
     session.Say(std::string("tool update:           ") + (toolUpdate ? "available" : "none"));
     return CLI_EXIT_DONE;
 }
+
+}  // namespace teelink

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace teelink {
+
 // The exit status of teelink-cli; scripts branch on these, so they never change
 // meaning (the man page and --help list them).
 inline constexpr int CLI_EXIT_DONE = 0;
@@ -8,3 +10,5 @@ inline constexpr int CLI_EXIT_USAGE = 2;
 inline constexpr int CLI_EXIT_NO_DEVICE = 3;    // none, or several without --device
 inline constexpr int CLI_EXIT_NO_SERVER = 4;    // the update server could not be reached
 inline constexpr int CLI_EXIT_CANCELLED = 130;  // what a shell reports for Ctrl-C
+
+}  // namespace teelink

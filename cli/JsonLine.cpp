@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace teelink {
+
 std::string JsonQuoted(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
@@ -65,3 +67,5 @@ CJsonLine& CJsonLine::AddNull(std::string_view key) {
     m_text += "null";
     return *this;
 }
+
+}  // namespace teelink

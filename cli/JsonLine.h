@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace teelink {
+
 // One flat JSON object on one line, as the --json output prints them. Texts
 // are UTF-8; anything JSON cannot carry raw is escaped.
 class CJsonLine {
@@ -26,3 +28,5 @@ private:
 
 // `text` as a JSON string literal, quotes included.
 std::string JsonQuoted(std::string_view text);
+
+}  // namespace teelink

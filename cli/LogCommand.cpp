@@ -9,6 +9,8 @@
 #include "identity/DeviceReads.h"
 #include "trevlog/LogReader.h"
 
+namespace teelink {
+
 namespace {
 
 // The read's reports, and one more when the job has returned: the read ends on
@@ -106,3 +108,5 @@ int RunSaveLog(CCliSession& session) {
     SayResult(session, "saved", "saved " + path.string());
     return CLI_EXIT_DONE;
 }
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 
 #include "cli/JsonLine.h"
 
+namespace teelink {
+
 namespace {
 
 // Ten redraws a second look smooth and cost a slow terminal nothing.
@@ -103,3 +105,5 @@ void CProgressView::Draw() {
     m_dirty = false;
     m_lastDraw = m_clock();
 }
+
+}  // namespace teelink

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+namespace teelink {
+
 enum class ProgressStyle {
     Bar,    // a terminal: one line per phase, redrawn in place
     Lines,  // a pipe or a file: a line every tenth of the way
@@ -49,3 +51,5 @@ private:
     bool m_dirty = false;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
+
+}  // namespace teelink

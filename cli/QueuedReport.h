@@ -8,6 +8,8 @@
 
 #include "core/Worker.h"
 
+namespace teelink {
+
 // A worker's reports queued for the command's main thread, which the window
 // gets through its event loop: the main thread alone prints and decides.
 template <typename Message>
@@ -48,3 +50,5 @@ private:
     std::condition_variable m_ready;
     std::deque<Event> m_events;
 };
+
+}  // namespace teelink

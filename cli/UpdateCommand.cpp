@@ -10,6 +10,8 @@
 #include "startup/ToolUpdate.h"
 #include "update/UpdateRun.h"
 
+namespace teelink {
+
 namespace {
 
 // The area of --area in the server's list (the first without it); otherwise
@@ -154,3 +156,5 @@ int RunUpdate(CCliSession& session, int updateMode) {
     session.Notifier().Defer(false);
     return exit;
 }
+
+}  // namespace teelink

@@ -14,6 +14,8 @@
 
 #include "cli/Commands.h"
 
+namespace teelink {
+
 namespace {
 
 // The only state a signal handler may touch; the command's main thread polls
@@ -29,7 +31,7 @@ extern "C" void OnInterrupt(int) {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int Main(int argc, char* argv[]) {
     CCliOptions options;
     if (const auto exit = ParseCliOptions(argc, argv, options, std::cout, std::cerr)) {
         return *exit;
@@ -42,4 +44,10 @@ int main(int argc, char* argv[]) {
     }
     CCliIo io{std::cout, std::cerr, isatty(fileno(stdout)) != 0, &g_interrupted};
     return RunCliCommand(options, io);
+}
+
+}  // namespace teelink
+
+int main(int argc, char* argv[]) {
+    return teelink::Main(argc, argv);
 }

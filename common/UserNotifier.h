@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace teelink {
+
 // How code without windows tells the user something. Device operations, server
 // requests and workers show their 8-bit English error texts through this seam;
 // the GUI marshals the box to the user-interface thread and blocks the caller
@@ -14,3 +16,5 @@ public:
     // Callable from any thread; returns once the user has dismissed it.
     virtual void ShowPlain(const std::string& text) = 0;
 };
+
+}  // namespace teelink

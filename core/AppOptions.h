@@ -7,6 +7,8 @@
 #include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
 
+namespace teelink {
+
 // What a run of the tool is wired to. The product uses the defaults: the compiled-in
 // server URL, the real HID devices plus the emulator bus, the system browser and
 // the platform's file dialog. GUI tests replace them before the application starts.
@@ -23,3 +25,5 @@ struct CAppOptions {
                        std::wstring& chosenPath)>
         chooseSaveFile;
 };
+
+}  // namespace teelink

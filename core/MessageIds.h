@@ -1,5 +1,7 @@
 #pragma once
 
+namespace teelink {
+
 // The ids of the message table, named after their English texts.
 enum MessageId : int {
     MSG_AREA_WORLD = 0,
@@ -61,3 +63,5 @@ enum MessageId : int {
 };
 
 inline constexpr int MESSAGE_COUNT = 56;
+
+}  // namespace teelink

@@ -3,6 +3,8 @@
 #include <cassert>
 #include <iterator>
 
+namespace teelink {
+
 namespace {
 
 struct CMessageTexts {
@@ -162,3 +164,5 @@ std::wstring FormatMessageInt(const std::wstring& format, int value) {
     }
     return out;
 }
+
+}  // namespace teelink

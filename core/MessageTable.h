@@ -5,6 +5,8 @@
 
 #include "core/MessageIds.h"
 
+namespace teelink {
+
 // User-interface languages, in the order of the language dialog. (Not LANG_*:
 // the Windows headers define those as macros.)
 enum Language : int {
@@ -37,3 +39,5 @@ private:
 
 // printf-style formatting of a message that carries one "%d" (message 16).
 std::wstring FormatMessageInt(const std::wstring& format, int value);
+
+}  // namespace teelink

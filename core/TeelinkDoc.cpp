@@ -10,6 +10,8 @@
 #include "BuildConfig.h"
 #include "core/MessageTable.h"
 
+namespace teelink {
+
 CTeelinkDoc::CTeelinkDoc(CDeviceList& devices, IUserNotifier& notifier,
                          const CMessageTable& messages, std::wstring toolVersion)
     : m_strToolVersion(std::move(toolVersion)),
@@ -44,7 +46,8 @@ std::wstring CTeelinkDoc::DefaultToolVersion() {
         value == nullptr || chars == 0) {
         return {};
     }
-    return std::wstring(static_cast<const wchar_t*>(value), wcsnlen(static_cast<const wchar_t*>(value), chars));
+    return std::wstring(static_cast<const wchar_t*>(value),
+                        wcsnlen(static_cast<const wchar_t*>(value), chars));
 }
 #else
 // Systems without version resources take the product version from the build.
@@ -57,3 +60,5 @@ std::wstring CTeelinkDoc::DefaultToolVersion() {
 int CTeelinkDoc::Language() const {
     return m_messages.m_nLanguage;
 }
+
+}  // namespace teelink

@@ -8,10 +8,11 @@
 #include "server/CatalogueRecords.h"
 #include "server/ServerSettings.h"
 
+namespace teelink {
+
 class CDeviceList;
 class CMessageTable;
 class IUserNotifier;
-
 
 // The one document: what the pages, workers, device link and server client learn
 // and what the user chooses. Lives from start-up to exit; never stored, never
@@ -72,3 +73,5 @@ enum UpdateMode : int32_t {
     UPDATE_SYSTEM_DATA = 1,
     UPDATE_FAVORITE_DATA = 2,
 };
+
+}  // namespace teelink

@@ -1,5 +1,7 @@
 #include "core/Worker.h"
 
+namespace teelink {
+
 CWorker::~CWorker() {
     RequestStop();
     Join();
@@ -28,3 +30,5 @@ bool CWorker::JoinIfDone() {
     Join();
     return true;
 }
+
+}  // namespace teelink

@@ -8,6 +8,8 @@
 #include <functional>
 #include <thread>
 
+namespace teelink {
+
 // What a worker tells its owner. `Message` is the worker's own enum of results
 // and notices; progress is a bar position from 0 to 1000.
 template <typename Message>
@@ -57,3 +59,5 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
 };
+
+}  // namespace teelink

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace teelink {
+
 struct CDeviceBusConfig;
 
 // One report on the wire: report id 0, then the 64 payload bytes.
@@ -48,3 +50,5 @@ public:
 
 // The backends a configuration enables, real devices first.
 std::vector<std::unique_ptr<IDeviceBackend>> MakeDeviceBackends(const CDeviceBusConfig& config);
+
+}  // namespace teelink

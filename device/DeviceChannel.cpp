@@ -4,6 +4,8 @@
 
 #include "common/UserNotifier.h"
 
+namespace teelink {
+
 CDeviceChannel::~CDeviceChannel() {
     CloseChannel(*this);
 }
@@ -52,3 +54,5 @@ bool ReceiveReport(CDeviceChannel& channel, uint8_t dest[REPORT_PAYLOAD_SIZE]) {
     std::memcpy(dest, channel.report.data() + 1, REPORT_PAYLOAD_SIZE);
     return true;
 }
+
+}  // namespace teelink

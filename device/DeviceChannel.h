@@ -8,6 +8,8 @@
 #include "device/DeviceBackend.h"
 #include "device/DeviceList.h"
 
+namespace teelink {
+
 class IUserNotifier;
 
 inline constexpr size_t BLOCK_SIZE = 4096;
@@ -55,3 +57,5 @@ bool SendReport(CDeviceChannel& channel, const uint8_t payload[REPORT_PAYLOAD_SI
 // One input report; on true dest holds its 64 payload bytes, on false dest is
 // untouched.
 bool ReceiveReport(CDeviceChannel& channel, uint8_t dest[REPORT_PAYLOAD_SIZE]);
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 #include "device/EmulatorBus.h"
 #include "device/HidapiBackend.h"
 
+namespace teelink {
+
 std::vector<std::unique_ptr<IDeviceBackend>> MakeDeviceBackends(const CDeviceBusConfig& config) {
     std::vector<std::unique_ptr<IDeviceBackend>> backends;
     if (config.useHidapi) {
@@ -33,3 +35,5 @@ void SelectDevicePath(CDeviceList& list, const std::string& path) {
     list.paths[0] = path;
     list.count = 1;
 }
+
+}  // namespace teelink

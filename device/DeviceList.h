@@ -6,6 +6,8 @@
 
 #include "BuildConfig.h"
 
+namespace teelink {
+
 inline constexpr uint16_t ZORVIK_VENDOR_ID = 0x0483;
 inline constexpr uint16_t ZORVIK_PRODUCT_ID = 0x5750;
 inline constexpr int MAX_DEVICE_PATHS = 10;
@@ -48,3 +50,5 @@ int EnumerateDevices(CDeviceList& list);
 // so a front end that lets the user pick one of several devices points the
 // list at it this way.
 void SelectDevicePath(CDeviceList& list, const std::string& path);
+
+}  // namespace teelink

@@ -21,6 +21,8 @@
 #include <cerrno>
 #endif
 
+namespace teelink {
+
 namespace emubus {
 
 bool IsValidLabel(const std::string& label) {
@@ -209,9 +211,8 @@ public:
         } else if (std::memcmp(m_out, report.data(), REPORT_SIZE) != 0) {
             return false;  // the stream still owes an earlier report's tail
         }
-        return Finished(loopback::SendAll(m_socket, m_out, REPORT_SIZE, m_sent, [&] {
-            return WaitFor(loopback::kWritable, deadline);
-        }));
+        return Finished(loopback::SendAll(m_socket, m_out, REPORT_SIZE, m_sent,
+                                          [&] { return WaitFor(loopback::kWritable, deadline); }));
     }
 
     bool Read(std::span<uint8_t, REPORT_SIZE> report, int timeoutMs) override {
@@ -415,3 +416,5 @@ std::unique_ptr<IReportTransport> CEmulatorBusBackend::Open(const std::string& p
     return std::make_unique<CPacketTransport>(socket);
 #endif
 }
+
+}  // namespace teelink

@@ -6,6 +6,8 @@
 
 #include "device/DeviceBackend.h"
 
+namespace teelink {
+
 // The emulator bus: every emulated HID interface is announced by a file in one
 // directory, named after its ids and a label, in one of two kinds:
 // - hid-VVVV-PPPP-LABEL.sock, a listening SOCK_SEQPACKET Unix-domain socket
@@ -64,3 +66,5 @@ public:
 private:
     std::string m_busDir;
 };
+
+}  // namespace teelink

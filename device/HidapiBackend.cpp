@@ -13,9 +13,12 @@
 #include <windows.h>
 #if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
 #include <hidapi_winapi.h>
+
 #define TEELINK_HID_WRITE_TIMEOUT 1
 #endif
 #endif
+
+namespace teelink {
 
 namespace {
 
@@ -158,3 +161,5 @@ std::unique_ptr<IReportTransport> CHidapiBackend::Open(const std::string& path) 
     }
     return std::make_unique<CHidapiTransport>(std::move(device));
 }
+
+}  // namespace teelink

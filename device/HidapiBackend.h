@@ -2,6 +2,8 @@
 
 #include "device/DeviceBackend.h"
 
+namespace teelink {
+
 // Real USB HID devices through hidapi. Paths are hidapi's own (hidraw nodes on
 // Linux, interface paths on Windows, IOService paths on macOS).
 class CHidapiBackend : public IDeviceBackend {
@@ -13,3 +15,5 @@ public:
     bool Owns(const std::string& path) const override;
     std::unique_ptr<IReportTransport> Open(const std::string& path) override;
 };
+
+}  // namespace teelink

@@ -1,5 +1,7 @@
 #include "device/IdentityRecord.h"
 
+namespace teelink {
+
 namespace {
 
 bool HasMark(const uint8_t* bytes) {
@@ -60,3 +62,5 @@ std::optional<std::wstring> ParseCourseDataDate(const uint8_t block[4096]) {
     }
     return date;
 }
+
+}  // namespace teelink

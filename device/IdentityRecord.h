@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace teelink {
+
 // What the tool takes from the device's 32-byte identity record.
 struct DeviceIdentity {
     std::wstring model;             // "R7", "R8" or "KS2"
@@ -22,3 +24,5 @@ std::optional<std::wstring> ParseCourseDataDate(const uint8_t block[4096]);
 
 // The date a device without a valid course data header is taken to have.
 inline constexpr const wchar_t* NO_COURSE_DATE = L"161101";
+
+}  // namespace teelink

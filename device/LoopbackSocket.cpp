@@ -17,6 +17,8 @@
 #include <cerrno>
 #endif
 
+namespace teelink {
+
 namespace loopback {
 
 namespace {
@@ -159,9 +161,9 @@ int Poll(PollEntry* entries, size_t count, int timeoutMs) {
 #endif
     for (size_t i = 0; i < count; ++i) {
         const short r = fds[i].revents;
-        entries[i].revents = static_cast<short>(((r & POLLIN) ? kReadable : 0) |
-                                                ((r & POLLOUT) ? kWritable : 0) |
-                                                ((r & (POLLHUP | POLLERR | POLLNVAL)) ? kHangUp : 0));
+        entries[i].revents =
+            static_cast<short>(((r & POLLIN) ? kReadable : 0) | ((r & POLLOUT) ? kWritable : 0) |
+                               ((r & (POLLHUP | POLLERR | POLLNVAL)) ? kHangUp : 0));
     }
     return ready;
 }
@@ -238,3 +240,5 @@ void Drain(Socket wait) {
 }
 
 }  // namespace loopback
+
+}  // namespace teelink

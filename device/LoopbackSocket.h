@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace teelink {
+
 namespace loopback {
 
 #ifdef _WIN32
@@ -98,3 +100,5 @@ bool MakeWakePair(Socket& wait, Socket& notify);
 void Drain(Socket wait);
 
 }  // namespace loopback
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace teelink {
+
 namespace {
 
 void BuildCommand(CDeviceChannel& channel, uint8_t code, uint32_t address, uint32_t checksum) {
@@ -121,3 +123,5 @@ const char* DeviceErrorText(int code) {
             return "unknown error";
     }
 }
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 
 #include "device/DeviceChannel.h"
 
+namespace teelink {
+
 // Command codes; the word on the wire is 0x55AA5500 plus the code, except for
 // the identity command.
 inline constexpr uint8_t CMD_END = 0x00;
@@ -58,3 +60,5 @@ void SendEnd(CDeviceChannel& channel);
 // Sum of the bytes; at most 4096 * 255, so it never wraps.
 uint32_t BlockChecksum(const uint8_t block[BLOCK_SIZE]);
 const char* DeviceErrorText(int code);
+
+}  // namespace teelink

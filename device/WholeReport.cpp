@@ -1,5 +1,7 @@
 #include "device/WholeReport.h"
 
+namespace teelink {
+
 bool WholeReportWithin(int timeoutMs, size_t whole, const TransferAttempt& attempt) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -18,3 +20,5 @@ bool WholeReportWithin(int timeoutMs, size_t whole, const TransferAttempt& attem
         }
     }
 }
+
+}  // namespace teelink

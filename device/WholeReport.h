@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <functional>
 
+namespace teelink {
+
 // One attempt at the transfer, given the milliseconds left: returns the bytes
 // moved, 0 for a wait that ran out, or a negative value for a failure, setting
 // `interrupted` when that failure was only a signal.
@@ -15,3 +17,5 @@ using TransferAttempt = std::function<int(int remainingMs, bool& interrupted)>;
 
 // True when an attempt moved exactly `whole` bytes before `timeoutMs` passed.
 bool WholeReportWithin(int timeoutMs, size_t whole, const TransferAttempt& attempt);
+
+}  // namespace teelink

@@ -6,6 +6,8 @@
 #include "common/ByteOrder.h"
 #include "device/Protocol.h"
 
+namespace teelink {
+
 namespace {
 
 // The word of a refused acknowledgement: anything but the ACK word will do.
@@ -189,3 +191,5 @@ void CDeviceEmulator::CCommands::InputEnded() {
         m_session.StopTaking();
     }
 }
+
+}  // namespace teelink

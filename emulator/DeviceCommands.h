@@ -9,6 +9,8 @@
 #include "emulator/EmulatorSession.h"
 #include "emulator/FaultPlan.h"
 
+namespace teelink {
+
 // One handler per command word; the fault plan decides what goes wrong.
 class CDeviceEmulator::CCommands {
 public:
@@ -46,3 +48,5 @@ private:
     CFaultPlan m_plan;
     Io m_io = Io::Ok;
 };
+
+}  // namespace teelink

@@ -11,16 +11,18 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "common/ByteOrder.h"
 #include "device/EmulatorBus.h"
 #include "device/Protocol.h"
 #include "emulator/DeviceCommands.h"
 #include "emulator/EmulatorSession.h"
+
+namespace teelink {
 
 namespace {
 
@@ -449,3 +451,5 @@ bool CDeviceEmulator::WriteCommandLog(const std::string& path) const {
     file.close();
     return !file.fail();
 }
+
+}  // namespace teelink

@@ -17,6 +17,8 @@
 #include "device/LoopbackSocket.h"
 #include "emulator/DeviceMemory.h"
 
+namespace teelink {
+
 // Faults a test or a demonstration can ask the device for. Command selectors
 // take a command code, or ANY_COMMAND.
 struct CEmulatorFaults {
@@ -97,7 +99,8 @@ struct CEmulatorStatus {
 };
 
 // One emulated device on the emulator bus, served by its own thread, one
-// connection at a time, on either kind of bus file. All public members are safe to call from any thread.
+// connection at a time, on either kind of bus file. All public members are safe to call from any
+// thread.
 class CDeviceEmulator {
 public:
     explicit CDeviceEmulator(CEmulatorConfig config);
@@ -170,3 +173,5 @@ private:
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_unplugRequested{false};
 };
+
+}  // namespace teelink

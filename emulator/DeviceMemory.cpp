@@ -6,6 +6,8 @@
 
 #include "common/ByteOrder.h"
 
+namespace teelink {
+
 CDeviceMemory::Page& CDeviceMemory::PageFor(uint32_t address) {
     auto& page = m_pages[address / kPageSize];
     if (!page) {
@@ -81,3 +83,5 @@ bool CDeviceMemory::Dump(const std::string& path) const {
     file.close();
     return !file.fail();
 }
+
+}  // namespace teelink

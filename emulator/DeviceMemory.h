@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace teelink {
+
 // The emulated device's flash: a sparse 32-bit address space in 4096-byte
 // pages. Bytes never written read as 0xFF, as erased flash does; addresses wrap
 // at 4 GiB. Not thread-safe: the emulator guards it.
@@ -39,3 +41,5 @@ private:
 
     std::map<uint32_t, std::unique_ptr<Page>> m_pages;  // by page number
 };
+
+}  // namespace teelink

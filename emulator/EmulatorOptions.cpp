@@ -14,6 +14,8 @@
 #include "common/Text.h"
 #include "device/Protocol.h"
 
+namespace teelink {
+
 namespace {
 
 // CLI11 takes the command line apart; the values are applied afterwards in the
@@ -388,3 +390,5 @@ bool ParseEmulatorOptions(int argc, const char* const argv[], CEmulatorOptions& 
         MakeIdentityRecord(identity.model, identity.hardwareCode, identity.systemVersion);
     return true;
 }
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 
 #include "emulator/DeviceEmulator.h"
 
+namespace teelink {
+
 // The command line of teelink-device-emulator.
 struct CEmulatorOptions {
     CEmulatorConfig config;
@@ -18,3 +20,5 @@ bool ParseEmulatorOptions(int argc, const char* const argv[], CEmulatorOptions& 
                           std::string& error);
 
 std::string EmulatorUsage(const std::string& program);
+
+}  // namespace teelink

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <thread>
 
+namespace teelink {
+
 CDeviceEmulator::CSession::CSession(CDeviceEmulator& owner, loopback::Socket socket)
     : m_owner(owner), m_socket(socket) {
     if (Stream()) {
@@ -27,7 +29,9 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveExactly(uint8_t* bytes, si
         io = WaitFor(loopback::kReadable);
         return io == Io::Ok;
     });
-    return moved == loopback::Moved::All ? Io::Ok : moved == loopback::Moved::GaveUp ? io : Io::Closed;
+    return moved == loopback::Moved::All      ? Io::Ok
+           : moved == loopback::Moved::GaveUp ? io
+                                              : Io::Closed;
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveMessage(uint8_t (&message)[REPORT_SIZE]) {
@@ -181,3 +185,5 @@ void CDeviceEmulator::CSession::Transferred() {
         m_nextSlot += ((now - m_nextSlot) / interval + 1) * interval;
     }
 }
+
+}  // namespace teelink

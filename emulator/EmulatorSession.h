@@ -8,6 +8,8 @@
 #include "device/LoopbackSocket.h"
 #include "emulator/DeviceEmulator.h"
 
+namespace teelink {
+
 // Whole reports, paced, and interrupted by a stop or unplug request. On a
 // sequenced-packet socket every report is one message; on tcp the connection
 // first sends the device's token, then reports as frames of REPORT_SIZE bytes.
@@ -49,3 +51,5 @@ private:
     bool m_waited = false;
     std::chrono::steady_clock::time_point m_nextSlot{};
 };
+
+}  // namespace teelink

@@ -1,5 +1,7 @@
 #include "emulator/FaultPlan.h"
 
+namespace teelink {
+
 namespace {
 
 bool Selects(const std::optional<uint8_t>& selector, uint8_t code) {
@@ -28,3 +30,5 @@ bool CFaultPlan::RefusesAck(uint8_t code) const {
 bool CFaultPlan::StallsAfter(int moved) const {
     return m_active.stallAfterPayloads && moved == *m_active.stallAfterPayloads;
 }
+
+}  // namespace teelink

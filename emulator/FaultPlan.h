@@ -4,6 +4,8 @@
 
 #include "emulator/DeviceEmulator.h"
 
+namespace teelink {
+
 // Which of the configured faults hit the command being served, and whether the
 // device drops off the bus once it is done with it. Handlers ask; only this
 // class knows how faults are selected and when they start to act.
@@ -29,3 +31,5 @@ private:
     CEmulatorFaults m_active;  // nothing before the first command
     bool m_unplug = false;
 };
+
+}  // namespace teelink

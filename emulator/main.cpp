@@ -9,6 +9,8 @@
 
 #include "emulator/EmulatorOptions.h"
 
+namespace teelink {
+
 namespace {
 
 void WriteInspectionFiles(const CDeviceEmulator& emulator, const CEmulatorOptions& options) {
@@ -22,7 +24,7 @@ void WriteInspectionFiles(const CDeviceEmulator& emulator, const CEmulatorOption
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int Main(int argc, char* argv[]) {
     CEmulatorOptions options;
     std::string error;
     if (!ParseEmulatorOptions(argc, argv, options, error)) {
@@ -77,4 +79,10 @@ int main(int argc, char* argv[]) {
     watcher.join();
     WriteInspectionFiles(emulator, options);
     return 0;
+}
+
+}  // namespace teelink
+
+int main(int argc, char* argv[]) {
+    return teelink::Main(argc, argv);
 }

@@ -4,6 +4,8 @@
 
 #include "core/TeelinkDoc.h"
 
+namespace teelink {
+
 namespace {
 
 // Levels below this are passed through when they hold a single entry; the
@@ -121,3 +123,5 @@ std::pair<int, int> EntryColumnWidths(int level, int clientWidth,
     const int needed = static_cast<int>(longest + 2) * 16;
     return {markWidth, std::max(clientWidth - markWidth, needed)};
 }
+
+}  // namespace teelink

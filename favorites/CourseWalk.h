@@ -11,6 +11,8 @@
 
 #include "server/CatalogueRecords.h"
 
+namespace teelink {
+
 class CTeelinkDoc;
 
 struct WalkAction {
@@ -86,3 +88,5 @@ private:
 // list, or is wider when the longest name (M characters) needs (M + 2) * 16.
 std::pair<int, int> EntryColumnWidths(int level, int clientWidth,
                                       const std::vector<CItemList>& items);
+
+}  // namespace teelink

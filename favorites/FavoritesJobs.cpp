@@ -4,6 +4,8 @@
 #include "core/TeelinkDoc.h"
 #include "favorites/FavoritesTable.h"
 
+namespace teelink {
+
 namespace {
 
 template <typename Message>
@@ -47,3 +49,5 @@ void SelectionJob(CTeelinkDoc& doc, int level, IWorkerReport<SelectionMessage>& 
     const bool ok = DownloadItemList(doc, LevelQuery(level, doc), &stop);
     PostUnlessStopped(report, stop, ok ? WM_LIST_DONE : WM_LIST_FAILED);
 }
+
+}  // namespace teelink

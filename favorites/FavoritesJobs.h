@@ -8,6 +8,8 @@
 
 #include "core/Worker.h"
 
+namespace teelink {
+
 class CTeelinkDoc;
 
 // What the favourites page's jobs post.
@@ -38,3 +40,5 @@ void CourseCheckJob(CTeelinkDoc& doc, IWorkerReport<FavoritesMessage>& report,
 // document's current selection keys.
 void SelectionJob(CTeelinkDoc& doc, int level, IWorkerReport<SelectionMessage>& report,
                   const std::atomic<bool>& stop);
+
+}  // namespace teelink

@@ -8,6 +8,8 @@
 #include "device/DeviceChannel.h"
 #include "device/Protocol.h"
 
+namespace teelink {
+
 void DecodeFavoritesTable(std::span<const uint8_t> table, std::span<FavoriteSlot> slots) {
     const size_t count = std::min(slots.size(), table.size() / FAVORITE_ENTRY_SIZE);
     for (size_t k = 0; k < count; ++k) {
@@ -40,3 +42,5 @@ bool ReadFavorites(CTeelinkDoc& doc) {
     DecodeFavoritesTable(std::span(channel.data.data(), FAVORITES_TABLE_SIZE), doc.m_favourites);
     return true;
 }
+
+}  // namespace teelink

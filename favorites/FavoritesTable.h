@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+namespace teelink {
+
 class CTeelinkDoc;
 struct FavoriteSlot;
 
@@ -21,3 +23,5 @@ void DecodeFavoritesTable(std::span<const uint8_t> table, std::span<FavoriteSlot
 // failure has been shown (the channel could not be opened, or the device
 // refused the read).
 bool ReadFavorites(CTeelinkDoc& doc);
+
+}  // namespace teelink

@@ -8,6 +8,8 @@
 
 #include "server/Answers.h"
 
+namespace teelink {
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<CAreaList> areas;
     const int raw = ParseAreaList(std::span(data, size), areas);
@@ -24,3 +26,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
+
+}  // namespace teelink

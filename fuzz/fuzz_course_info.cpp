@@ -9,6 +9,8 @@
 #include "core/TeelinkDoc.h"
 #include "server/Answers.h"
 
+namespace teelink {
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t headerSize = std::min<size_t>(size, 4);
     const auto count = ParseCourseInfoHeader(std::span(data, headerSize));
@@ -26,3 +28,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
+
+}  // namespace teelink

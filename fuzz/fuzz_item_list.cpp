@@ -7,6 +7,8 @@
 
 #include "server/Answers.h"
 
+namespace teelink {
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto length = ParseListHeader(std::span(data, std::min<size_t>(size, 5)));
     if (!length || size < 5) {
@@ -29,3 +31,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
+
+}  // namespace teelink

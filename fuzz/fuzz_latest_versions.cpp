@@ -4,6 +4,8 @@
 
 #include "server/Answers.h"
 
+namespace teelink {
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(data, size);
     const auto fields = ParseLatestVersions(bytes);
@@ -20,3 +22,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
+
+}  // namespace teelink

@@ -5,6 +5,8 @@
 #include "common/ByteOrder.h"
 #include "server/Answers.h"
 
+namespace teelink {
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto announced = ParsePackageHeader(std::span(data, size));
     const bool valid = size >= PACKAGE_HEADER_SIZE && HasAnswerFraming(std::span(data, size));
@@ -18,3 +20,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
+
+}  // namespace teelink

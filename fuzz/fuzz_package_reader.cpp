@@ -6,6 +6,8 @@
 
 #include "update/PackageReader.h"
 
+namespace teelink {
+
 namespace {
 
 // Entries the directory claims to be larger are skipped: the write worker
@@ -40,3 +42,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
+
+}  // namespace teelink

@@ -3,6 +3,8 @@
 #include "core/TeelinkDoc.h"
 #include "identity/DeviceReads.h"
 
+namespace teelink {
+
 PollAction CPollState::Decide(int count) const {
     if (count >= 2) {
         return PollAction::TooManyDevices;
@@ -31,3 +33,5 @@ void IdentifyJob(CTeelinkDoc& doc, IWorkerReport<IdentifyMessage>& report) {
     const bool ok = ReadDeviceIdentity(doc) && ReadCourseDataDate(doc);
     report.Post(ok ? IDENTIFY_DONE : IDENTIFY_FAILED, 0);
 }
+
+}  // namespace teelink

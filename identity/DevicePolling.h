@@ -2,6 +2,8 @@
 
 #include "core/Worker.h"
 
+namespace teelink {
+
 class CTeelinkDoc;
 
 // What one polling tick does with the number of devices it found.
@@ -32,3 +34,5 @@ enum IdentifyMessage : int {
 // a worker, so that a slow or silent device never freezes the window. The page
 // reads the document fields the reads wrote once the job has posted.
 void IdentifyJob(CTeelinkDoc& doc, IWorkerReport<IdentifyMessage>& report);
+
+}  // namespace teelink

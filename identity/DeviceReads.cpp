@@ -1,10 +1,12 @@
 #include "identity/DeviceReads.h"
 
-#include "core/TeelinkDoc.h"
 #include "common/UserNotifier.h"
+#include "core/TeelinkDoc.h"
 #include "device/DeviceChannel.h"
 #include "device/IdentityRecord.h"
 #include "device/Protocol.h"
+
+namespace teelink {
 
 bool ReadDeviceIdentity(CTeelinkDoc& doc) {
     CDeviceChannel channel;
@@ -48,3 +50,5 @@ bool ReadCourseDataDate(CTeelinkDoc& doc) {
     }
     return true;
 }
+
+}  // namespace teelink

@@ -2,6 +2,8 @@
 
 #include "common/ByteOrder.h"
 
+namespace teelink {
+
 CAnswerWriter CAnswerWriter::Part() {
     CAnswerWriter part;
     part.m_bytes.clear();
@@ -84,3 +86,5 @@ std::string CourseInfoAnswer(std::string_view date, std::string_view name) {
         .Bytes(name)
         .Take();
 }
+
+}  // namespace teelink

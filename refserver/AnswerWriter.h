@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+namespace teelink {
+
 inline constexpr std::string_view ANSWER_FRAMING{"TL\0", 3};
 
 // One answer, field by field, after the framing.
@@ -67,3 +69,5 @@ std::string DirectoryListAnswer(const std::vector<CListRecord>& records);
 // md=5: K (one byte, counting the date and the name), the ten-character date,
 // then the name.
 std::string CourseInfoAnswer(std::string_view date, std::string_view name);
+
+}  // namespace teelink

@@ -12,6 +12,8 @@
 #include "refserver/QueryString.h"
 #include "refserver/TextTable.h"
 
+namespace teelink {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -222,3 +224,5 @@ bool BuildRecipe(const std::vector<CRecipeEntry>& entries, const fs::path& outDi
     }
     return true;
 }
+
+}  // namespace teelink

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace teelink {
+
 struct CRecipeEntry {
     std::string archive;  // "course/R7/JPN.zip", relative to the content directory
     std::string name;     // entry name inside the archive
@@ -40,3 +42,5 @@ std::vector<uint8_t> EntryBytes(const CRecipeEntry& entry);
 // a temporary name and renamed, so a running server never sends half a file.
 bool BuildRecipe(const std::vector<CRecipeEntry>& entries, const std::filesystem::path& outDir,
                  std::string& error);
+
+}  // namespace teelink

@@ -5,7 +5,9 @@
 
 #include "refserver/ContentRecipe.h"
 
-int main(int argc, char* argv[]) {
+namespace teelink {
+
+int Main(int argc, char* argv[]) {
     if (argc != 3) {
         std::cerr << "Usage: teelink-make-content RECIPE OUTPUT_DIR\n"
                      "Builds the zip archives that RECIPE (packages.tsv) lists under "
@@ -19,4 +21,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace teelink
+
+int main(int argc, char* argv[]) {
+    return teelink::Main(argc, argv);
 }

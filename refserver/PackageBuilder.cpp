@@ -8,6 +8,8 @@
 #include "common/ByteOrder.h"
 #include "refserver/AnswerWriter.h"
 
+namespace teelink {
+
 namespace {
 
 // 1 December 2017, 00:00, in the zip format's MS-DOS form.
@@ -84,3 +86,5 @@ std::vector<uint8_t> CourseDataHeader(const std::string& date, size_t size) {
     std::memcpy(&block[13], date.data(), std::min<size_t>(date.size(), 6));
     return block;
 }
+
+}  // namespace teelink

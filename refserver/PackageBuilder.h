@@ -9,6 +9,8 @@
 
 #include "refserver/AnswerWriter.h"  // PackageAnswer: the package as the server sends it
 
+namespace teelink {
+
 struct CPackageEntry {
     std::string name;
     std::vector<uint8_t> content;  // the whole entry, usually MakeEntry(...)
@@ -24,3 +26,5 @@ std::vector<uint8_t> BuildPackage(const std::vector<CPackageEntry>& entries);
 // A course data header block: "TL", eleven bytes, the six-digit date, then zeros
 // up to `size` bytes.
 std::vector<uint8_t> CourseDataHeader(const std::string& date, size_t size = 4096);
+
+}  // namespace teelink

@@ -2,6 +2,8 @@
 
 #include "common/Text.h"
 
+namespace teelink {
+
 namespace {
 
 // '+' stays a plus: the tool encodes a blank as %20 and never sends '+' for one.
@@ -58,3 +60,5 @@ std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t 
     }
     return teelink::ParseNumber<int64_t>(text, min, max);
 }
+
+}  // namespace teelink

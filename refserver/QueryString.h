@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace teelink {
+
 // Key and value of every "key=value" pair, percent-decoded. nullopt when a pair
 // has no '=', a key is empty or repeated, or a '%' escape is broken.
 std::optional<std::map<std::string, std::string>> ParseQuery(std::string_view query);
@@ -18,3 +20,5 @@ std::optional<std::map<std::string, std::string>> ParseQuery(std::string_view qu
 // numbers of the content tables are read alike.
 std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t max,
                                     bool allowSign = false);
+
+}  // namespace teelink

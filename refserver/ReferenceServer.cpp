@@ -11,6 +11,8 @@
 #include <mutex>
 #include <vector>
 
+namespace teelink {
+
 namespace {
 
 constexpr const char* kHost = "127.0.0.1";
@@ -202,3 +204,5 @@ void CReferenceServer::Stop() {
     }
     m_server.reset();
 }
+
+}  // namespace teelink

@@ -15,6 +15,8 @@ namespace httplib {
 class Server;
 }
 
+namespace teelink {
+
 class CReferenceServer {
 public:
     // Receives one line per request: method, target, status, bytes. Called from
@@ -46,3 +48,5 @@ private:
     std::thread m_thread;
     int m_port = 0;
 };
+
+}  // namespace teelink

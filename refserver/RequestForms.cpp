@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
-#include "core/MessageTable.h"  // LANGUAGE_COUNT
 #include "common/Text.h"
+#include "core/MessageTable.h"  // LANGUAGE_COUNT
 #include "refserver/QueryString.h"
+
+namespace teelink {
 
 namespace {
 
@@ -122,3 +124,5 @@ std::string ListKey(const CCheckedQuery& query) {
     }
     return key;
 }
+
+}  // namespace teelink

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace teelink {
+
 enum class FieldKind {
     Language,  // 0 to 4
     U16,
@@ -49,3 +51,5 @@ std::optional<CCheckedQuery> CheckQuery(std::string_view query, bool withLanguag
 // The list's key without the language: md and the form's keys in form order,
 // as plain decimal numbers (so "n=007" and "n=7" name the same list).
 std::string ListKey(const CCheckedQuery& query);
+
+}  // namespace teelink

@@ -11,6 +11,8 @@
 #include "refserver/RequestForms.h"
 #include "refserver/TextTable.h"
 
+namespace teelink {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -337,7 +339,7 @@ CServedAnswer CServerContent::FavoriteAnswer(const CCheckedQuery& query) const {
     if (archive.empty()) {
         return Refusal(500, "the favourite course package could not be built");
     }
-    return {200, ::PackageAnswer(archive), {}};
+    return {200, teelink::PackageAnswer(archive), {}};
 }
 
 CServedAnswer CServerContent::Answer(std::string_view query) const {
@@ -370,3 +372,5 @@ CServedAnswer CServerContent::Answer(std::string_view query) const {
         }
     }
 }
+
+}  // namespace teelink

@@ -17,6 +17,8 @@
 #include "core/MessageTable.h"  // LANGUAGE_COUNT: the languages a request may ask in
 #include "refserver/AnswerWriter.h"
 
+namespace teelink {
+
 struct CCheckedQuery;
 
 inline constexpr const char* SCRIPT_PATH = "/r7r8/index.php";
@@ -76,3 +78,5 @@ private:
     std::map<std::pair<std::string, int>, std::string> m_lists;  // md=6..12 by key, language
     std::map<CourseKey, CourseInfo> m_courses;                   // md=5
 };
+
+}  // namespace teelink

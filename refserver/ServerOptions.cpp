@@ -4,6 +4,8 @@
 
 #include "common/Text.h"
 
+namespace teelink {
+
 namespace {
 
 void DefineOptions(CLI::App& app, CServerOptions& options) {
@@ -66,3 +68,5 @@ std::string ServerUsage(const std::string& program) {
     DefineOptions(app, options);
     return app.help();
 }
+
+}  // namespace teelink

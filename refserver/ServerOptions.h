@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace teelink {
+
 // The command line of teelink-update-server.
 struct CServerOptions {
     int port = 8750;
@@ -15,3 +17,5 @@ bool ParseServerOptions(int argc, const char* const argv[], CServerOptions& opti
                         std::string& error);
 
 std::string ServerUsage(const std::string& program);
+
+}  // namespace teelink

@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+namespace teelink {
+
 bool ReadTable(const std::filesystem::path& file, std::vector<CTableLine>& lines,
                std::string& error) {
     std::ifstream in(file, std::ios::binary);
@@ -36,3 +38,5 @@ bool ReadTable(const std::filesystem::path& file, std::vector<CTableLine>& lines
     }
     return true;
 }
+
+}  // namespace teelink

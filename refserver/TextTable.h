@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace teelink {
+
 // One line of a content table: its number in the file and its tab-separated fields.
 struct CTableLine {
     int number = 0;
@@ -14,3 +16,5 @@ struct CTableLine {
 // with '#'. False with `error` when the file cannot be read.
 bool ReadTable(const std::filesystem::path& file, std::vector<CTableLine>& lines,
                std::string& error);
+
+}  // namespace teelink

@@ -10,6 +10,8 @@
 #include "refserver/ReferenceServer.h"
 #include "refserver/ServerOptions.h"
 
+namespace teelink {
+
 namespace {
 
 std::filesystem::path DefaultContentDir() {
@@ -20,7 +22,7 @@ std::filesystem::path DefaultContentDir() {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int Main(int argc, char* argv[]) {
     CServerOptions options;
     std::string error;
     if (!ParseServerOptions(argc, argv, options, error)) {
@@ -68,4 +70,10 @@ int main(int argc, char* argv[]) {
     std::cout << "stopping on signal " << number << std::endl;
     server.Stop();
     return 0;
+}
+
+}  // namespace teelink
+
+int main(int argc, char* argv[]) {
+    return teelink::Main(argc, argv);
 }

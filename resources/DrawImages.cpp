@@ -6,12 +6,14 @@
 
 #include "resources/Images.h"
 
+namespace teelink {
+
 class CDrawApp : public wxApp {
 public:
     bool OnInit() override { return true; }
 };
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: teelink-draw-images DIR\n");
         return 2;
@@ -40,4 +42,10 @@ int main(int argc, char** argv) {
     }
     wxEntryCleanup();
     return rc;
+}
+
+}  // namespace teelink
+
+int main(int argc, char** argv) {
+    return teelink::Main(argc, argv);
 }

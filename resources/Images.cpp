@@ -5,6 +5,8 @@
 
 #include "resources/EmbeddedSvgs.h"
 
+namespace teelink {
+
 namespace {
 
 struct CPicture {
@@ -14,8 +16,10 @@ struct CPicture {
     wxSize size;
 };
 
-#define TEELINK_PICTURE(id, data, w, h) \
-    CPicture { id, teelink::svg::data, sizeof teelink::svg::data, wxSize(w, h) }
+#define TEELINK_PICTURE(id, data, w, h)                                 \
+    CPicture {                                                          \
+        id, teelink::svg::data, sizeof teelink::svg::data, wxSize(w, h) \
+    }
 
 // The pictures with text carry it as outlines: the toolkit's SVG renderer draws
 // no text (resources/images/outlined/ is made from resources/images/ by
@@ -61,3 +65,5 @@ wxIconBundle AppIcons() {
     }
     return icons;
 }
+
+}  // namespace teelink

@@ -2,6 +2,8 @@
 
 #include <wx/bmpbndl.h>
 
+namespace teelink {
+
 // Pictures of the pages and the application, by their template ids. Each is an
 // SVG file under resources/ compiled into the program, so it stays sharp at any
 // screen scale and needs no data files at run time.
@@ -11,10 +13,10 @@ enum ImageId : int {
     IMG_NOT_CONNECTED_JA = 318,
     IMG_NOT_CONNECTED_EN = 319,
     IMG_HEADER_LOGO = 320,
-    IMG_ICON_EMPTY = 400,          // 16 x 16, fully transparent
-    IMG_ICON_NEEDS_UPDATE = 401,   // 16 x 16, teal down arrow
-    IMG_ICON_HOLEVIEW = 402,       // 16 x 16, red flag on a green
-    IMG_APP_ICON = 410,            // square, the application's icon
+    IMG_ICON_EMPTY = 400,         // 16 x 16, fully transparent
+    IMG_ICON_NEEDS_UPDATE = 401,  // 16 x 16, teal down arrow
+    IMG_ICON_HOLEVIEW = 402,      // 16 x 16, red flag on a green
+    IMG_APP_ICON = 410,           // square, the application's icon
 };
 
 // The picture of `id` at its design size (an empty bundle for an unknown id).
@@ -23,3 +25,5 @@ wxBitmapBundle ImageBundle(int id);
 wxBitmap ImageBitmap(int id, const wxWindow* window = nullptr);
 // The application's icon in the sizes window managers ask for.
 wxIconBundle AppIcons();
+
+}  // namespace teelink

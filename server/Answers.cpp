@@ -7,6 +7,8 @@
 #include "server/CatalogueRecords.h"
 #include "server/TextConvert.h"
 
+namespace teelink {
+
 namespace {
 
 std::wstring TextOf(const uint8_t* bytes, size_t length) {
@@ -63,9 +65,8 @@ int ParseAreaList(std::span<const uint8_t> buffer, std::vector<CAreaList>& out) 
         if (end > declaredEnd || end > buffer.size()) {
             return -3;
         }
-        out.push_back(
-            {TextOf(buffer.data() + p + 1, codeLength),
-             TextOf(buffer.data() + nameLengthAt + 1, nameLength)});
+        out.push_back({TextOf(buffer.data() + p + 1, codeLength),
+                       TextOf(buffer.data() + nameLengthAt + 1, nameLength)});
         p = end;
     }
     return 0;
@@ -128,3 +129,5 @@ std::optional<uint32_t> ParsePackageHeader(std::span<const uint8_t> header) {
     }
     return teelink::LoadLe32(header.data() + 3);
 }
+
+}  // namespace teelink

@@ -12,6 +12,8 @@
 
 #include "server/CatalogueRecords.h"
 
+namespace teelink {
+
 struct FavoriteSlot;
 
 // Every answer starts with "TL" and a zero byte.
@@ -43,3 +45,5 @@ void ApplyCourseInfo(std::span<const uint8_t> info, FavoriteSlot& slot);
 // Package header of 7 bytes: the package size S, or nullopt when malformed.
 inline constexpr size_t PACKAGE_HEADER_SIZE = 7;
 std::optional<uint32_t> ParsePackageHeader(std::span<const uint8_t> header);
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace teelink {
+
 // One area of the area list (md=14).
 struct CAreaList {
     std::wstring code;
@@ -34,3 +36,5 @@ struct FavoriteSlot {
 };
 
 inline constexpr int FAVORITE_SLOT_COUNT = 16;
+
+}  // namespace teelink

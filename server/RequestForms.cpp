@@ -4,6 +4,8 @@
 
 #include "server/TextConvert.h"
 
+namespace teelink {
+
 namespace {
 
 std::string Num(long long v) {
@@ -60,3 +62,5 @@ std::string CourseInfoUrl(const std::string& base, int language, uint16_t n, uin
 std::string CatalogueUrl(const std::string& base, int language, std::wstring_view suffix) {
     return base + "?l=" + Num(language) + WideToUtf8(suffix);
 }
+
+}  // namespace teelink

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace teelink {
+
 std::string PercentEncode(std::string_view value);
 std::string PercentEncode(std::wstring_view value);
 
@@ -24,3 +26,5 @@ std::string CourseInfoUrl(const std::string& base, int language, uint16_t n, uin
                           uint16_t g);  // md=5
 // md=6 to md=12: "?l=" and the language, then the level's query suffix.
 std::string CatalogueUrl(const std::string& base, int language, std::wstring_view suffix);
+
+}  // namespace teelink

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+namespace teelink {
+
 namespace {
 
 void GlobalInit() {
@@ -175,3 +177,5 @@ size_t CServerRequest::Read(void* dest, size_t size) {
     }
     return n;
 }
+
+}  // namespace teelink

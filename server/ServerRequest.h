@@ -9,6 +9,8 @@
 #include "common/ByteBuffer.h"
 #include "server/ServerSettings.h"
 
+namespace teelink {
+
 // One request to the update server: its own session, an HTTP GET, and a body
 // read in fixed-size pieces. Every read returns the full size asked for unless the
 // body has ended, so a short read means the end of the body (0 included). The
@@ -46,8 +48,8 @@ private:
 
     CServerSettings m_settings;
     const std::atomic<bool>* m_abort = nullptr;
-    void* m_multi = nullptr;  // CURLM*
-    void* m_easy = nullptr;   // CURL*
+    void* m_multi = nullptr;         // CURLM*
+    void* m_easy = nullptr;          // CURL*
     teelink::CByteBuffer m_pending;  // received, [m_pendingPos, m_pendingEnd) not yet read
     size_t m_pendingPos = 0;
     size_t m_pendingEnd = 0;
@@ -58,3 +60,5 @@ private:
     bool m_done = false;
     int m_result = 0;  // CURLcode of the finished transfer
 };
+
+}  // namespace teelink

@@ -5,6 +5,8 @@
 
 #include "common/Text.h"
 
+namespace teelink {
+
 namespace {
 
 constexpr size_t kMaxWideUnits = 1023;  // including the terminator
@@ -64,3 +66,5 @@ std::wstring WidenBytes(std::string_view bytes) {
     }
     return out;
 }
+
+}  // namespace teelink

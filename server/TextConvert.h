@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace teelink {
+
 // The wide string of a zero-terminated UTF-8 text. Texts that need more than 1022
 // UTF-16 units come out empty, not cut. Invalid sequences become U+FFFD.
 std::wstring Utf8ToWide(const char* text);
@@ -13,3 +15,5 @@ std::string WideToUtf8(std::wstring_view text);
 // 8-bit text widened byte by byte (the version fields are plain ASCII; other bytes
 // are taken as Latin-1 so that no input is lost or rejected).
 std::wstring WidenBytes(std::string_view bytes);
+
+}  // namespace teelink

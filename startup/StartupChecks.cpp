@@ -1,8 +1,10 @@
 #include "startup/StartupChecks.h"
 
 #include "core/TeelinkDoc.h"
-#include "startup/ToolUpdate.h"
 #include "startup/StartupRequests.h"
+#include "startup/ToolUpdate.h"
+
+namespace teelink {
 
 StartupOutcome RunStartupChecks(CTeelinkDoc& doc, int language) {
     if (QueryLatestVersions(doc) != 0) {
@@ -16,3 +18,5 @@ StartupOutcome RunStartupChecks(CTeelinkDoc& doc, int language) {
     }
     return StartupOutcome::Ready;
 }
+
+}  // namespace teelink

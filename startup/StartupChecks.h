@@ -1,5 +1,7 @@
 #pragma once
 
+namespace teelink {
+
 class CTeelinkDoc;
 
 enum class StartupOutcome {
@@ -11,3 +13,5 @@ enum class StartupOutcome {
 // The start-up requests in their order: latest versions, the tool's own update
 // check, the area list in the chosen language.
 StartupOutcome RunStartupChecks(CTeelinkDoc& doc, int language);
+
+}  // namespace teelink

@@ -10,6 +10,8 @@
 #include "server/ServerRequest.h"
 #include "server/TextConvert.h"
 
+namespace teelink {
+
 namespace {
 
 // One read of at most 1024 bytes into a zero-filled buffer; nullopt when the URL
@@ -66,3 +68,5 @@ int DownloadAreaList(CTeelinkDoc& doc, int language) {
     }
     return ParseAreaList(*buffer, doc.m_areaList);
 }
+
+}  // namespace teelink

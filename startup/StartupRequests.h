@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace teelink {
+
 class CTeelinkDoc;
 
 // md=1: 0, -1 the URL could not be opened, -2 malformed (no field changed).
@@ -12,3 +14,5 @@ int QueryLatestVersions(CTeelinkDoc& doc);
 std::wstring LatestVersionForModel(const CTeelinkDoc& doc);
 // md=14: 0, -1, -2, -3 (records before the broken one are kept).
 int DownloadAreaList(CTeelinkDoc& doc, int language);
+
+}  // namespace teelink

@@ -2,6 +2,8 @@
 
 #include "BuildConfig.h"
 
+namespace teelink {
+
 namespace {
 
 std::wstring DottedField(const std::wstring& version, int index) {
@@ -70,3 +72,5 @@ std::string TrevLogPageUrl(int language) {
 std::string ToolDownloadUrl() {
     return Address(teelink::build::kWebHostJapan, "tlp/r8/update.php");
 }
+
+}  // namespace teelink

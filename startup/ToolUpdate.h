@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace teelink {
+
 // The tool's own update check and the websites it links to.
 
 // True when the first two dotted fields of both versions are equal as text.
@@ -14,3 +16,5 @@ std::string WebsiteUrl(int language);
 std::string TrevLogPageUrl(int language);
 // The tool's download page.
 std::string ToolDownloadUrl();
+
+}  // namespace teelink

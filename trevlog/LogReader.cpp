@@ -18,8 +18,11 @@
 #else
 #include <fcntl.h>
 #include <unistd.h>
+
 #define TEELINK_FSYNC(fd) fsync(fd)
 #endif
+
+namespace teelink {
 
 int LogReadWorker(CLogJob& job, ILogReport& report, IUserNotifier& notifier,
                   const CDeviceList& devices) {
@@ -148,8 +151,9 @@ std::wstring ReplaceQuestion(int language, const std::wstring& path) {
         L"%s 已存在。\n要替换它吗?",
         L"%s 已存在。\n要取代它嗎?",
     };
-    const std::wstring question =
-        kQuestions[language >= 0 && language < 5 ? language : 1];
+    const std::wstring question = kQuestions[language >= 0 && language < 5 ? language : 1];
     const size_t at = question.find(L"%s");
     return question.substr(0, at) + path + question.substr(at + 2);
 }
+
+}  // namespace teelink

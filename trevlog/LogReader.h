@@ -11,6 +11,8 @@
 
 #include "core/Worker.h"
 
+namespace teelink {
+
 class CDeviceList;
 class IUserNotifier;
 
@@ -59,3 +61,5 @@ std::filesystem::path WithLogExtension(const std::filesystem::path& chosen);
 
 // Asks whether `path`, which exists, may be replaced, in `language`.
 std::wstring ReplaceQuestion(int language, const std::wstring& path);
+
+}  // namespace teelink

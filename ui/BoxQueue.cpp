@@ -3,6 +3,8 @@
 #include <wx/app.h>
 #include <wx/event.h>
 
+namespace teelink {
+
 void CBoxQueue::Post(wxEvtHandler& target, std::function<void()> call, Wait wait) {
     // Queued even when nothing is open: the call must not overtake one that is
     // already waiting.
@@ -59,3 +61,5 @@ CBoxQueue::CScope::~CScope() {
         m_queue.ScheduleRun(*wxTheApp);
     }
 }
+
+}  // namespace teelink

@@ -5,6 +5,8 @@
 
 class wxEvtHandler;
 
+namespace teelink {
+
 // Boxes come one at a time. A modal loop (a message box, the file dialog)
 // keeps serving posted calls, so a worker's box or result arriving while the
 // user looks at a page's own box would open on top of it, or end the page
@@ -56,3 +58,5 @@ private:
     bool m_bScheduled = false;
     std::deque<CWaiting> m_waiting;
 };
+
+}  // namespace teelink

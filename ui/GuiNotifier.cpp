@@ -9,6 +9,8 @@
 #include "ui/BoxQueue.h"
 #include "ui/MessageBoxes.h"
 
+namespace teelink {
+
 void CGuiNotifier::ShowPlain(const std::string& text) {
     if (m_shutdown.load()) {
         return;
@@ -38,3 +40,5 @@ void CGuiNotifier::Shutdown() {
     }
     m_dismissed.notify_all();
 }
+
+}  // namespace teelink

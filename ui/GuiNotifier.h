@@ -6,6 +6,8 @@
 
 #include "common/UserNotifier.h"
 
+namespace teelink {
+
 class CBoxQueue;
 
 // Shows plain message boxes for code without windows. On the user-interface
@@ -29,3 +31,5 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_dismissed;
 };
+
+}  // namespace teelink

@@ -5,6 +5,8 @@
 
 #include "resources/Images.h"
 
+namespace teelink {
+
 // The width of a list column that shows only a 16-pixel image. The generic
 // list control of GTK pads an image on both sides, so a column of 16 or 20
 // pixels, as the page templates give it, would cut the image off there.
@@ -24,3 +26,5 @@ inline void AttachMarkImages(wxListCtrl& list, int markImageId) {
     images->Add(ImageBitmap(markImageId));
     list.AssignImageList(images, wxIMAGE_LIST_SMALL);
 }
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 
 #include "ui/BoxQueue.h"
 
+namespace teelink {
+
 int ShowMessageBox(CBoxQueue& boxes, wxWindow* parent, const wxString& text,
                    const wxString& caption, long style) {
     const CBoxQueue::CScope open(boxes, true);
@@ -11,3 +13,5 @@ int ShowMessageBox(CBoxQueue& boxes, wxWindow* parent, const wxString& text,
                            style | wxCENTRE);
     return dialog.ShowModal();
 }
+
+}  // namespace teelink

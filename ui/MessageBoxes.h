@@ -2,8 +2,11 @@
 
 #include <wx/string.h>
 
-class CBoxQueue;
 class wxWindow;
+
+namespace teelink {
+
+class CBoxQueue;
 
 // The application's title: the caption of every plain message box.
 inline constexpr const char* APP_TITLE = "TLR8";
@@ -13,3 +16,5 @@ inline constexpr const char* APP_TITLE = "TLR8";
 // modal-dialog hooks (tests) see every box.
 int ShowMessageBox(CBoxQueue& boxes, wxWindow* parent, const wxString& text,
                    const wxString& caption, long style);
+
+}  // namespace teelink

@@ -11,6 +11,8 @@
 #include "resources/Images.h"
 #include "ui/MessageBoxes.h"
 
+namespace teelink {
+
 wxFont PageFont() {
     static const bool hasGothic = wxFontEnumerator::IsValidFacename("MS UI Gothic");
     if (hasGothic) {
@@ -59,8 +61,7 @@ wxRect CPage::Du(int x, int y, int w, int h) const {
 
 void CPage::AddHeaderLogo(int widthDu, int heightDu) {
     const wxRect r = Du(7, 7, widthDu, heightDu);
-    new wxStaticBitmap(this, wxID_ANY, ImageBundle(IMG_HEADER_LOGO), r.GetPosition(),
-                       r.GetSize());
+    new wxStaticBitmap(this, wxID_ANY, ImageBundle(IMG_HEADER_LOGO), r.GetPosition(), r.GetSize());
 }
 
 void CPage::OnEraseBackground(wxEraseEvent& event) {
@@ -81,3 +82,5 @@ void CPage::OnEraseBackground(wxEraseEvent& event) {
     }
     dc->DrawRectangle(x, y, w, h);
 }
+
+}  // namespace teelink

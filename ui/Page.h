@@ -4,6 +4,8 @@
 
 #include "ui/PageHost.h"
 
+namespace teelink {
+
 class CTeelinkDoc;
 
 // Page numbers of SwitchView.
@@ -68,3 +70,5 @@ wxRect DialogUnitsRect(const wxWindow& window, int x, int y, int w, int h);
 // The page font: "MS UI Gothic" 9 pt where installed, else the platform's
 // user-interface font at 9 pt.
 wxFont PageFont();
+
+}  // namespace teelink

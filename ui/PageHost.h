@@ -4,6 +4,8 @@
 
 #include "core/MessageIds.h"
 
+namespace teelink {
+
 class CBoxQueue;
 class CDeviceList;
 class CPage;
@@ -40,3 +42,5 @@ public:
     // Opens a web address in the user's browser.
     virtual void OpenUrl(const std::string& url) const = 0;
 };
+
+}  // namespace teelink

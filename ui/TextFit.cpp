@@ -1,14 +1,16 @@
 #include "ui/TextFit.h"
 
+#include <wx/arrstr.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/arrstr.h>
 #include <wx/dcclient.h>
 #include <wx/radiobut.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
 #include <algorithm>
+
+namespace teelink {
 
 namespace {
 
@@ -130,3 +132,5 @@ void SetFittedLabel(wxWindow& control, const wxString& label) {
     control.SetLabel(label);
     GrowToFitText(control);
 }
+
+}  // namespace teelink

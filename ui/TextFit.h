@@ -10,6 +10,8 @@
 
 class wxWindow;
 
+namespace teelink {
+
 // The room `control`'s text takes in its own font, every line of it, and the
 // room the control has for it; zero sizes for a control without a text.
 struct CTextRoom {
@@ -24,3 +26,5 @@ void GrowToFitText(wxWindow& control);
 
 // Sets the label and grows the control to take it.
 void SetFittedLabel(wxWindow& control, const wxString& label);
+
+}  // namespace teelink

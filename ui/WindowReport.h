@@ -7,6 +7,8 @@
 #include "core/Worker.h"
 #include "ui/BoxQueue.h"
 
+namespace teelink {
+
 // Carries a worker's reports to the window's thread: bar positions at once,
 // results and notices through the box queue, so that they wait for any box
 // the user is looking at and keep their order.
@@ -36,3 +38,5 @@ private:
     ProgressHandler m_onProgress;
     PostHandler m_onPost;
 };
+
+}  // namespace teelink

@@ -2,6 +2,8 @@
 
 #include <zip.h>
 
+namespace teelink {
+
 CPackageReader::~CPackageReader() {
     Close();
 }
@@ -89,3 +91,5 @@ bool CPackageReader::Extract(uint64_t index, uint64_t size, uint8_t* dest) const
     }
     return ok && got == size;
 }
+
+}  // namespace teelink

@@ -3,8 +3,11 @@
 #include <cstdint>
 #include <vector>
 
-struct zip;
 typedef struct zip zip_t;
+
+namespace teelink {
+
+struct zip;
 
 // A zip archive held in memory: entries by index in central-directory order,
 // each extracted whole with its CRC-32 checked. Only stored and deflate
@@ -30,3 +33,5 @@ public:
 private:
     zip_t* m_archive = nullptr;
 };
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 #include "core/TeelinkDoc.h"
 #include "server/RequestForms.h"
 
+namespace teelink {
+
 CUpdateRun::CUpdateRun(IUpdateReport& report, IUserNotifier& notifier)
     : m_report(report), m_notifier(notifier) {
     m_job.m_pLastRemainMinutes = &m_nLastRemainMinutes;
@@ -61,3 +63,5 @@ void CUpdateRun::StartWrite(const CDeviceList& devices, const CWriteSettings& se
         WriteWorker(m_job, m_report, m_notifier, devices, settings);
     });
 }
+
+}  // namespace teelink

@@ -7,6 +7,8 @@
 #include "core/Worker.h"
 #include "update/UpdateWorkers.h"
 
+namespace teelink {
+
 class CDeviceList;
 class CTeelinkDoc;
 class IUserNotifier;
@@ -53,3 +55,5 @@ private:
     std::atomic<int> m_nLastRemainMinutes{0};
     CWorker m_worker;  // last: joined before the job it uses goes away
 };
+
+}  // namespace teelink

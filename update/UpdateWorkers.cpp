@@ -7,13 +7,15 @@
 
 #include "common/ByteOrder.h"
 #include "common/UserNotifier.h"
+#include "core/TeelinkDoc.h"
 #include "device/DeviceChannel.h"
 #include "device/DeviceList.h"
 #include "device/Protocol.h"
-#include "core/TeelinkDoc.h"
-#include "update/PackageReader.h"
 #include "server/Answers.h"
 #include "server/ServerRequest.h"
+#include "update/PackageReader.h"
+
+namespace teelink {
 
 namespace {
 
@@ -236,3 +238,5 @@ void WriteWorker(CUpdateJob& job, IUpdateReport& report, IUserNotifier& notifier
     notifier.ShowPlain(failure);
     report.Post(WM_UPDATE_WRITE_FAILED, 0);
 }
+
+}  // namespace teelink

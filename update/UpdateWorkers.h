@@ -14,6 +14,8 @@
 #include "core/Worker.h"
 #include "server/ServerSettings.h"
 
+namespace teelink {
+
 class CDeviceList;
 class IUserNotifier;
 
@@ -47,7 +49,7 @@ struct CUpdateJob {
     int m_nUpdateMode = 0;
     teelink::CByteBuffer m_pPackage;  // S + 1024 bytes after a download, S of them filled
     uint32_t m_nPackageSize = 0;
-    std::atomic<bool> m_bCancel{false};    // the user pressed Cancel
+    std::atomic<bool> m_bCancel{false};  // the user pressed Cancel
     // Blocks the device has acknowledged in this write; what a cancelled write
     // leaves on the device.
     std::atomic<uint64_t> m_nBlocksWritten{0};
@@ -82,3 +84,5 @@ bool StartSystemUpdate(const CDeviceList& devices, IUserNotifier& notifier,
 
 // Remaining minutes after `written` of `total` bytes took `elapsedSeconds`.
 int RemainingMinutes(uint64_t total, uint64_t written, uint64_t elapsedSeconds);
+
+}  // namespace teelink

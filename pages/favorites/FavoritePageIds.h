@@ -1,5 +1,7 @@
 #pragma once
 
+namespace teelink {
+
 // Control ids of the favourites page (shared with tests).
 enum FavoritePageControl : int {
     IDC_FAV_UPDATE = 1001,
@@ -22,3 +24,5 @@ enum SelectCourseControl : int {
 
 // Columns of the favourites list.
 enum FavoriteColumn : int { COL_HIDDEN = 0, COL_SLOT, COL_MARK, COL_NAME, COL_GCID };
+
+}  // namespace teelink

@@ -15,10 +15,13 @@
 #include "ui/ListColumns.h"
 #include "ui/TextFit.h"
 
+namespace teelink {
+
 CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Favorite", 251, 301),
-      m_report(*this, host.Boxes(), [](int, int) {},
-               [this](FavoritesMessage message, int) { OnWorkerMessage(message); }),
+      m_report(
+          *this, host.Boxes(), [](int, int) {},
+          [this](FavoritesMessage message, int) { OnWorkerMessage(message); }),
       m_selection(*this, host.Boxes()) {
     CreateControls();
     Bind(wxEVT_BUTTON, &CFavoriteView::OnCancel, this, IDC_FAV_CANCEL);
@@ -40,8 +43,8 @@ void CFavoriteView::CreateControls() {
     m_list = new wxListCtrl(this, IDC_FAV_LIST, r.GetPosition(), r.GetSize(),
                             wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
     r = Du(7, 266, 169, 8);
-    m_status = new wxStaticText(this, IDC_FAV_STATUS, wxEmptyString, r.GetPosition(),
-                                r.GetSize(), wxST_NO_AUTORESIZE);
+    m_status = new wxStaticText(this, IDC_FAV_STATUS, wxEmptyString, r.GetPosition(), r.GetSize(),
+                                wxST_NO_AUTORESIZE);
     r = Du(7, 281, 16, 16);
     new wxStaticBitmap(this, IDC_FAV_LEGEND_ICON, ImageBundle(IMG_ICON_NEEDS_UPDATE),
                        r.GetPosition(), wxSize(16, 16));
@@ -152,8 +155,8 @@ void CFavoriteView::FillSlotList() {
         const bool ok =
             m_list->SetItem(row, COL_MARK, wxEmptyString, SlotNeedsUpdate(slot) ? 1 : 0) &&
             m_list->SetItem(row, COL_NAME, wxString(slot.name)) &&
-            m_list->SetItem(row, COL_GCID, wxString::Format("%04d-%03d-%04d", slot.n, slot.s,
-                                                            slot.g));
+            m_list->SetItem(row, COL_GCID,
+                            wxString::Format("%04d-%03d-%04d", slot.n, slot.s, slot.g));
         if (!ok) {
             return;
         }
@@ -215,3 +218,5 @@ void CFavoriteView::OnUpdate(wxCommandEvent& /*event*/) {
     Doc().m_nUpdateMode = UPDATE_FAVORITE_DATA;
     Host().SwitchView(VIEW_UPDATE);
 }
+
+}  // namespace teelink

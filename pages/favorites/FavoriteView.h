@@ -13,6 +13,8 @@ class wxListCtrl;
 class wxListEvent;
 class wxStaticText;
 
+namespace teelink {
+
 // The favourites page: the device's fifteen favourite slots, checked against
 // the server; a slot is replaced through the course selection dialog, and
 // Update hands the slots that need new data to the update page.
@@ -48,3 +50,5 @@ private:
     CWorker m_worker;  // after what its jobs report to
     CSelectionJobs m_selection;
 };
+
+}  // namespace teelink

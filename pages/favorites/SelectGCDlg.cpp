@@ -16,12 +16,16 @@
 #include "ui/Page.h"
 #include "ui/PageHost.h"
 
+namespace teelink {
+
 CSelectionJobs::CSelectionJobs(wxEvtHandler& page, CBoxQueue& boxes)
-    : report(page, boxes, [](int, int) {}, [this](SelectionMessage message, int) {
-          if (dialog != nullptr) {
-              dialog->OnListMessage(message);
-          }
-      }) {}
+    : report(
+          page, boxes, [](int, int) {},
+          [this](SelectionMessage message, int) {
+              if (dialog != nullptr) {
+                  dialog->OnListMessage(message);
+              }
+          }) {}
 
 CSelectGCDlg::CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jobs)
     : wxDialog(parent, wxID_ANY, "Select Golf Course", wxDefaultPosition, wxDefaultSize,
@@ -33,7 +37,8 @@ CSelectGCDlg::CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jo
     SetClientSize(ConvertDialogToPixels(wxSize(291, 217)));
     CreateControls();
     m_jobs.dialog = this;
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Act(m_walk.StepBack()); }, IDC_SEL_BACK);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Act(m_walk.StepBack()); }, IDC_SEL_BACK);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Act(m_walk.CancelCommand()); });
     Bind(wxEVT_CHAR_HOOK, &CSelectGCDlg::OnCharHook, this);
     m_list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &CSelectGCDlg::OnActivated, this);
@@ -51,8 +56,8 @@ CSelectGCDlg::~CSelectGCDlg() {
 void CSelectGCDlg::CreateControls() {
     auto du = [this](int x, int y, int w, int h) { return DialogUnitsRect(*this, x, y, w, h); };
     wxRect r = du(7, 7, 128, 8);
-    new wxStaticText(this, IDC_SEL_TITLE, m_host.GetMessageText(MSG_SELECT_COURSE),
-                     r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
+    new wxStaticText(this, IDC_SEL_TITLE, m_host.GetMessageText(MSG_SELECT_COURSE), r.GetPosition(),
+                     r.GetSize(), wxST_NO_AUTORESIZE);
     r = du(7, 20, 219, 172);
     m_list = new wxListCtrl(this, IDC_SEL_LIST, r.GetPosition(), r.GetSize(),
                             wxLC_REPORT | wxLC_NO_HEADER | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
@@ -157,3 +162,5 @@ void CSelectGCDlg::OnCharHook(wxKeyEvent& event) {
     }
     event.Skip();
 }
+
+}  // namespace teelink

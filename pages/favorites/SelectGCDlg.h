@@ -8,11 +8,14 @@
 #include "favorites/FavoritesJobs.h"
 #include "ui/WindowReport.h"
 
-class IPageHost;
 class wxListCtrl;
 class wxListEvent;
 class wxStaticBitmap;
 class wxStaticText;
+
+namespace teelink {
+
+class IPageHost;
 class CSelectGCDlg;
 
 // The course requests of the selection dialog outlive the dialog: a request
@@ -55,3 +58,5 @@ private:
     wxTimer m_retry;
     int m_nPendingLevel = 0;
 };
+
+}  // namespace teelink

@@ -12,6 +12,8 @@
 #include "ui/MessageBoxes.h"
 #include "ui/TextFit.h"
 
+namespace teelink {
+
 namespace {
 
 // The message table holds filters as "text|pattern|text|pattern||"; the
@@ -175,3 +177,5 @@ void CTrevLogView::Save() {
     ShowBox(Text(MSG_COMPLETE), "Info", wxOK | wxICON_INFORMATION);
     Host().SwitchView(VIEW_MAIN);
 }
+
+}  // namespace teelink

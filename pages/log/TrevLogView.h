@@ -8,6 +8,8 @@
 class wxGauge;
 class wxStaticText;
 
+namespace teelink {
+
 // The log page: reads the marked positions from the device as soon as it is
 // shown, then asks where to save them as a .trv file.
 class CTrevLogView : public CPage {
@@ -37,3 +39,5 @@ private:
     CWindowReport<LogMessage> m_report;
     CWorker m_worker;  // last: joined before the job and the report go away
 };
+
+}  // namespace teelink

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace teelink {
+
 // Control ids of the main page, as its template gives them (shared with tests).
 enum MainPageControl : int {
     IDC_COURSE_START = 1000,
@@ -36,3 +38,5 @@ enum MainPageControl : int {
 
 // The polling timer.
 inline constexpr int POLL_TIMER_ID = 1;
+
+}  // namespace teelink

@@ -7,18 +7,20 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "ui/MessageBoxes.h"
 #include "BuildConfig.h"
 #include "core/AppOptions.h"
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
 #include "pages/main/MainPageIds.h"
-#include "startup/StartupChecks.h"
-#include "startup/ToolUpdate.h"
 #include "resources/Images.h"
+#include "startup/StartupChecks.h"
 #include "startup/StartupRequests.h"
+#include "startup/ToolUpdate.h"
+#include "ui/MessageBoxes.h"
 #include "ui/TextFit.h"
+
+namespace teelink {
 
 namespace {
 
@@ -84,10 +86,9 @@ wxString Displayed(const std::wstring& text) {
 CTeelinkView::CTeelinkView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Main", 250, 295),
       m_timer(this, POLL_TIMER_ID),
-      m_identifyReport(*this, host.Boxes(), [](int, int) {},
-                       [this](IdentifyMessage message, int) {
-                           FinishIdentify(message == IDENTIFY_DONE);
-                       }) {
+      m_identifyReport(
+          *this, host.Boxes(), [](int, int) {},
+          [this](IdentifyMessage message, int) { FinishIdentify(message == IDENTIFY_DONE); }) {
     CreateControls();
     Bind(wxEVT_TIMER, &CTeelinkView::OnTimer, this, POLL_TIMER_ID);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnCourseDataStart, this, IDC_COURSE_START);
@@ -107,8 +108,8 @@ CTeelinkView::~CTeelinkView() {
 void CTeelinkView::CreateControls() {
     AddHeaderLogo(157, 43);
     const wxRect pic = Du(206, 37, 37, 43);
-    m_picture = new wxStaticBitmap(this, IDC_DEVICE_PICTURE, ImageBundle(m_nShownBitmap), pic.GetPosition(),
-                                   pic.GetSize(), wxALIGN_CENTRE);
+    m_picture = new wxStaticBitmap(this, IDC_DEVICE_PICTURE, ImageBundle(m_nShownBitmap),
+                                   pic.GetPosition(), pic.GetSize(), wxALIGN_CENTRE);
     m_controls[IDC_DEVICE_PICTURE] = m_picture;
     for (const ControlSpec& c : kControls) {
         const wxRect r = Du(c.x, c.y, c.w, c.h);
@@ -342,3 +343,5 @@ void CTeelinkView::OnWebsite(wxCommandEvent& /*event*/) {
 void CTeelinkView::OnLogWebPage(wxCommandEvent& /*event*/) {
     Host().OpenUrl(TrevLogPageUrl(Host().Language()));
 }
+
+}  // namespace teelink

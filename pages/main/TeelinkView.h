@@ -4,10 +4,10 @@
 
 #include <map>
 
-#include "resources/Images.h"
-#include "ui/Page.h"
 #include "core/Worker.h"
 #include "identity/DevicePolling.h"
+#include "resources/Images.h"
+#include "ui/Page.h"
 #include "ui/WindowReport.h"
 
 class wxButton;
@@ -16,6 +16,7 @@ class wxStaticBitmap;
 class wxStaticText;
 class wxWindow;
 
+namespace teelink {
 
 // The main page: language choice and server checks at start, device polling
 // once a second while shown, the Start buttons and the website links.
@@ -66,3 +67,5 @@ private:
     CWindowReport<IdentifyMessage> m_identifyReport;
     CWorker m_reader;  // last: joined before what its job uses goes away
 };
+
+}  // namespace teelink

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace teelink {
+
 // Control ids of the update page (shared with tests).
 enum UpdatePageControl : int {
     IDC_UPDATE_EXIT = 1002,
@@ -11,3 +13,5 @@ enum UpdatePageControl : int {
     IDC_WRITE_BAR = 1028,
     IDC_REMAIN_TIME = 1032,
 };
+
+}  // namespace teelink

@@ -13,10 +13,13 @@
 #include "ui/MessageBoxes.h"
 #include "ui/TextFit.h"
 
+namespace teelink {
+
 CUpdateView::CUpdateView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Update", 250, 300),
-      m_report(*this, host.Boxes(), [this](int bar, int position) { OnProgress(bar, position); },
-               [this](UpdateMessage message, int param) { OnWorkerMessage(message, param); }),
+      m_report(
+          *this, host.Boxes(), [this](int bar, int position) { OnProgress(bar, position); },
+          [this](UpdateMessage message, int param) { OnWorkerMessage(message, param); }),
       m_run(m_report, host.Notifier()) {
     AddHeaderLogo(157, 38);
     auto rect = [this](int x, int y, int w, int h) { return Du(x, y, w, h); };
@@ -133,8 +136,8 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
             break;
         case WM_UPDATE_WRITTEN:
             ShowBox(Text(Job().m_nUpdateMode == UPDATE_SYSTEM_DATA ? MSG_SYSTEM_WRITE_COMPLETE
-                                                                         : MSG_COMPLETE), "Info",
-                           wxOK | wxICON_INFORMATION);
+                                                                   : MSG_COMPLETE),
+                    "Info", wxOK | wxICON_INFORMATION);
             Host().SwitchView(VIEW_MAIN);
             break;
         case WM_UPDATE_WRITE_CANCELLED:
@@ -154,3 +157,5 @@ void CUpdateView::OnProgress(int bar, int position) {
     wxGauge* gauge = bar == BAR_DOWNLOAD ? m_progressDownload : m_progressWrite;
     gauge->SetValue(std::clamp(position, 0, gauge->GetRange()));
 }
+
+}  // namespace teelink

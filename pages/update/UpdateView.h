@@ -10,6 +10,8 @@ class wxGauge;
 class wxPowerResourceBlocker;
 class wxStaticText;
 
+namespace teelink {
+
 // The update page: downloads the package of the update mode the main page set,
 // then writes it to the device, with two bars and the remaining time.
 class CUpdateView : public CPage {
@@ -43,3 +45,5 @@ private:
     CWindowReport<UpdateMessage> m_report;
     CUpdateRun m_run;  // last: its worker ends before anything it reports to
 };
+
+}  // namespace teelink

@@ -12,6 +12,8 @@
 #include "tests/cli/CliTestSupport.h"
 #include "update/PackageReader.h"
 
+namespace teelink {
+
 namespace {
 
 class TeelinkCli : public ::testing::Test {
@@ -389,3 +391,5 @@ TEST(CliUsage, TheManualPageNamesEveryOptionCommandAndExitStatusOfTheHelp) {
 }
 
 }  // namespace
+
+}  // namespace teelink

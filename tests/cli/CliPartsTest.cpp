@@ -10,6 +10,8 @@
 #include "cli/ProgressView.h"
 #include "tests/cli/CliTestSupport.h"
 
+namespace teelink {
+
 namespace {
 
 std::optional<int> Parse(std::vector<const char*> args, CCliOptions& options,
@@ -182,3 +184,5 @@ TEST(CliNotifier, AWorkersTextsWaitForTheMainThreadWhileABarIsDrawn) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -8,6 +8,8 @@
 
 #include "common/ByteOrder.h"
 
+namespace teelink {
+
 CEmulatorExe::CEmulatorExe(const std::string& busDir, const std::string& label,
                            std::vector<std::string> options)
     : m_process([&] {
@@ -225,3 +227,5 @@ std::map<uint32_t, std::vector<uint8_t>> ReadMemoryDump(const std::string& path)
     }
     return runs;
 }
+
+}  // namespace teelink

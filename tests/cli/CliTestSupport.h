@@ -11,6 +11,8 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Files.h"
 
+namespace teelink {
+
 // teelink-device-emulator on a test's bus, ready once it has said so.
 class CEmulatorExe {
 public:
@@ -60,3 +62,5 @@ std::map<uint32_t, std::vector<uint8_t>> ReadMemoryDump(const std::string& path)
 std::vector<std::string> Lines(const std::string& text);
 // How often `what` occurs in `text`.
 size_t Count(const std::string& text, const std::string& what);
+
+}  // namespace teelink

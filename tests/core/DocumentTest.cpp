@@ -5,6 +5,8 @@
 #include "device/DeviceList.h"
 #include "tests/support/Recorders.h"
 
+namespace teelink {
+
 namespace {
 
 // On Windows the version comes from the executable's version resource, which
@@ -53,3 +55,5 @@ TEST(Document, FavoriteSlotResetClearsEverything) {
 }
 
 }  // namespace
+
+}  // namespace teelink

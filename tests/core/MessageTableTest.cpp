@@ -2,6 +2,8 @@
 
 #include "core/MessageTable.h"
 
+namespace teelink {
+
 namespace {
 
 TEST(MessageTable, EveryMessageExistsInEveryLanguageExceptTheDeliberatelyEmptyOnes) {
@@ -62,3 +64,5 @@ TEST(MessageTable, TranslationsKeepPlaceholdersAndLineBreaks) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -7,6 +7,8 @@
 #include "core/Worker.h"
 #include "tests/support/ReportRecorder.h"
 
+namespace teelink {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -109,3 +111,5 @@ TEST(Worker, DestructionStopsAndJoinsTheJobBeforeWhatItUsesGoesAway) {
 }
 
 }  // namespace
+
+}  // namespace teelink

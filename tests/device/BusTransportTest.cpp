@@ -12,6 +12,8 @@
 #include "device/EmulatorBus.h"
 #include "tests/device/DeviceTestSupport.h"
 
+namespace teelink {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -133,3 +135,5 @@ TEST_F(BusTransport, InterruptionsDoNotExtendTheLimit) {
 }
 
 }  // namespace
+
+}  // namespace teelink

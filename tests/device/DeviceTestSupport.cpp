@@ -12,6 +12,8 @@
 #include "common/ByteOrder.h"
 #include "device/Protocol.h"
 
+namespace teelink {
+
 CTempBus::CTempBus() {
     m_dir = m_folder.Path().string();
 }
@@ -61,7 +63,8 @@ void WriteDeadAnnouncement(const std::string& path) {
     loopback::Socket gone = loopback::Listen(port, 0, error);
     ASSERT_NE(gone, loopback::kNoSocket) << error;
     loopback::Close(gone);
-    std::ofstream(path, std::ios::binary) << emubus::FormatAnnouncement({port, emubus::MakeToken()});
+    std::ofstream(path, std::ios::binary)
+        << emubus::FormatAnnouncement({port, emubus::MakeToken()});
 }
 
 CRawDevice::CRawDevice(const std::string& busDir, const std::string& label, bool stream)
@@ -138,3 +141,5 @@ std::vector<uint8_t> ReportWithWord(uint32_t word) {
     teelink::StoreLe32(report.data() + 1, word);
     return report;
 }
+
+}  // namespace teelink

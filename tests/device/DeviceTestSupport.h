@@ -11,6 +11,8 @@
 #include "tests/support/Files.h"
 #include "tests/support/Recorders.h"
 
+namespace teelink {
+
 // A private emulator bus directory, removed with everything in it.
 class CTempBus {
 public:
@@ -94,3 +96,5 @@ private:
 
 // A 65-byte input report whose payload starts with word.
 std::vector<uint8_t> ReportWithWord(uint32_t word);
+
+}  // namespace teelink

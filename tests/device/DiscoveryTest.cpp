@@ -14,6 +14,8 @@
 #include "device/LoopbackSocket.h"
 #include "tests/device/DeviceTestSupport.h"
 
+namespace teelink {
+
 namespace {
 
 using DeviceDiscovery = DeviceTest;
@@ -162,3 +164,5 @@ TEST(EmulatorBusNames, OnlyWellFormedNamesAreInterfaces) {
 }
 
 }  // namespace
+
+}  // namespace teelink

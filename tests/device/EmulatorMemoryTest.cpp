@@ -2,6 +2,8 @@
 
 #include "emulator/DeviceMemory.h"
 
+namespace teelink {
+
 namespace {
 
 TEST(EmulatorMemory, UnwrittenBytesReadErasedAndWritesWrapAt4GiB) {
@@ -32,3 +34,5 @@ TEST(EmulatorMemory, AdjacentPagesFormOneRun) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -10,16 +10,16 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/MessageTable.h"
-#include "core/TeelinkDoc.h"
-#include "identity/DeviceReads.h"
-#include "core/MessageTable.h"
-#include "core/TeelinkDoc.h"
 #include "common/ByteOrder.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
 #include "device/Protocol.h"
+#include "identity/DeviceReads.h"
 #include "tests/device/DeviceTestSupport.h"
 
 extern char** environ;
+
+namespace teelink {
 
 namespace {
 
@@ -97,9 +97,10 @@ TEST(EmulatorProcess, ServesTheToolAndCleansUpOnSigterm) {
     CTempBus bus;
     const std::string log = bus.Dir() + "/commands.txt";
     const std::string dump = bus.Dir() + "/memory.bin";
-    CEmulatorProcess emulator({"--bus", bus.Dir(), "--transport", "socket", "--label", "cli", "--model", "KS2",
-                               "--hardware-code", "B7", "--system-version", "2.01", "--course-date",
-                               "180102", "--command-log", log, "--memory-dump", dump});
+    CEmulatorProcess emulator({"--bus", bus.Dir(), "--transport", "socket", "--label", "cli",
+                               "--model", "KS2", "--hardware-code", "B7", "--system-version",
+                               "2.01", "--course-date", "180102", "--command-log", log,
+                               "--memory-dump", dump});
     const std::string socket = bus.Dir() + "/hid-0483-5750-cli.sock";
     ASSERT_EQ(emulator.FirstLine(), "listening on " + socket);
 
@@ -169,3 +170,5 @@ TEST(EmulatorProcess, RejectsABadCommandLine) {
 }
 
 }  // namespace
+
+}  // namespace teelink

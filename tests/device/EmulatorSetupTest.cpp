@@ -11,6 +11,8 @@
 #include "emulator/FaultPlan.h"
 #include "tests/device/DeviceTestSupport.h"
 
+namespace teelink {
+
 namespace {
 
 TEST(FaultPlan, FaultsWaitForTheirCommandButUnplugCountsFromTheFirst) {
@@ -147,3 +149,5 @@ TEST_F(EmulatorOptions, BadValuesNameTheirOption) {
 }
 
 }  // namespace
+
+}  // namespace teelink

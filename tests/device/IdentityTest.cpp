@@ -2,10 +2,12 @@
 
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
-#include "identity/DeviceReads.h"
 #include "device/IdentityRecord.h"
 #include "device/Protocol.h"
+#include "identity/DeviceReads.h"
 #include "tests/device/DeviceTestSupport.h"
+
+namespace teelink {
 
 namespace {
 
@@ -204,3 +206,5 @@ TEST_F(DocumentDeviceReads, WithoutADeviceBothReadsFailWithTheOpenError) {
 }
 
 }  // namespace
+
+}  // namespace teelink

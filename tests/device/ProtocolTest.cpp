@@ -9,6 +9,8 @@
 #include "device/Protocol.h"
 #include "tests/device/DeviceTestSupport.h"
 
+namespace teelink {
+
 namespace {
 
 using DeviceProtocol = DeviceTest;
@@ -416,3 +418,5 @@ TEST_F(DeviceWire, AClosedChannelTransfersNothingAndClosesTwiceSafely) {
 }
 
 }  // namespace
+
+}  // namespace teelink

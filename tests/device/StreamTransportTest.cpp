@@ -12,6 +12,8 @@
 #include "device/Protocol.h"
 #include "tests/device/DeviceTestSupport.h"
 
+namespace teelink {
+
 // The tcp kind of the emulator bus, the one every system has: announcement
 // files, the token, and 65-byte frames on a stream.
 namespace {
@@ -178,3 +180,5 @@ TEST_F(StreamTransport, ADeviceThatHangsUpFailsTheNextTransfersAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -6,6 +6,8 @@
 
 #include "device/WholeReport.h"
 
+namespace teelink {
+
 namespace {
 
 // Attempts that return the scripted results in turn; -2 stands for a wait
@@ -59,3 +61,5 @@ TEST(WholeReport, InterruptionsDoNotExtendTheLimit) {
 }
 
 }  // namespace
+
+}  // namespace teelink

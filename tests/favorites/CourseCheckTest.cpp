@@ -11,6 +11,8 @@
 #include "tests/server/ServerTestSupport.h"
 #include "tests/support/ReportRecorder.h"
 
+namespace teelink {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -115,3 +117,5 @@ TEST_F(CourseCheck, AStoppedCheckEndsPromptlyAndPostsNothing) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -6,6 +6,8 @@
 #include "tests/favorites/WalkDriver.h"
 #include "tests/server/ServerTestSupport.h"
 
+namespace teelink {
+
 namespace {
 
 CListRecord Entry(uint16_t id, const std::string& name, uint8_t sub = 0, uint16_t number = 0,
@@ -189,3 +191,5 @@ TEST(EntryColumns, TheNameColumnFillsTheListOrFitsTheLongestName) {
 }
 
 }  // namespace
+
+}  // namespace teelink

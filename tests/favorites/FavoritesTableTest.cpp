@@ -12,6 +12,8 @@
 #include "tests/device/DeviceTestSupport.h"
 #include "tests/support/ReportRecorder.h"
 
+namespace teelink {
+
 namespace {
 
 using Table = std::array<uint8_t, FAVORITES_TABLE_SIZE>;
@@ -130,3 +132,5 @@ TEST_F(FavoritesRead, AStoppedJobPostsNothing) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -6,6 +6,8 @@
 #include "favorites/FavoritesJobs.h"
 #include "tests/support/ReportRecorder.h"
 
+namespace teelink {
+
 // Plays the selection dialog without its window: runs the job of every Request
 // of `walk` and hands its result back, until the walk needs the user.
 inline WalkAction DriveWalk(CCourseWalk& walk, CTeelinkDoc& doc, WalkAction action) {
@@ -18,3 +20,5 @@ inline WalkAction DriveWalk(CCourseWalk& walk, CTeelinkDoc& doc, WalkAction acti
     }
     return action;
 }
+
+}  // namespace teelink

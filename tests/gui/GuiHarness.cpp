@@ -12,6 +12,8 @@
 #include "app/MainFrame.h"
 #include "app/TeelinkApp.h"
 
+namespace teelink {
+
 std::vector<CRecordedDialog> CDialogAnswers::Messages() const {
     std::vector<CRecordedDialog> out;
     for (const CRecordedDialog& d : dialogs) {
@@ -166,3 +168,5 @@ bool CGuiHarness::PumpActiveUntil(const std::function<bool()>& condition, int ti
 bool CGuiHarness::Closed() const {
     return App().IsClosing() && wxTopLevelWindows.GetCount() == 0;
 }
+
+}  // namespace teelink

@@ -10,9 +10,12 @@
 
 #include "core/AppOptions.h"
 
-class CTeelinkApp;
 class wxEventLoop;
 class wxWindow;
+
+namespace teelink {
+
+class CTeelinkApp;
 
 // One modal dialog that the application tried to show.
 struct CRecordedDialog {
@@ -94,3 +97,5 @@ private:
     std::unique_ptr<wxEventLoop> m_loop;
     bool m_started = false;
 };
+
+}  // namespace teelink

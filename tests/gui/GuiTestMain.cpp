@@ -8,6 +8,8 @@
 
 #include "app/TeelinkApp.h"
 
+namespace teelink {
+
 namespace {
 // A failed wx assertion fails the test instead of opening a dialog that nobody
 // answers.
@@ -19,7 +21,7 @@ void FailOnAssert(const wxString& file, int line, const wxString& func, const wx
 }
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (testing::GTEST_FLAG(list_tests)) {
         return RUN_ALL_TESTS();
@@ -33,4 +35,10 @@ int main(int argc, char** argv) {
     const int rc = RUN_ALL_TESTS();
     wxEntryCleanup();
     return rc;
+}
+
+}  // namespace teelink
+
+int main(int argc, char** argv) {
+    return teelink::Main(argc, argv);
 }

@@ -2,9 +2,9 @@
 // states worth showing and writes screenshots of the frame to the folder given
 // in TEELINK_SCREENSHOTS (docs/images by default). Run by scripts/screenshots.sh.
 #include <gtest/gtest.h>
-#include <wx/frame.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
+#include <wx/frame.h>
 #include <wx/image.h>
 #include <wx/listctrl.h>
 
@@ -14,10 +14,10 @@
 #include "app/LangDlg.h"
 #include "app/MainFrame.h"
 #include "pages/favorites/FavoritePageIds.h"
-#include "pages/log/LogPageIds.h"
-#include "pages/main/MainPageIds.h"
 #include "pages/favorites/FavoriteView.h"
+#include "pages/log/LogPageIds.h"
 #include "pages/log/TrevLogView.h"
+#include "pages/main/MainPageIds.h"
 #include "pages/main/TeelinkView.h"
 #include "pages/update/UpdateView.h"
 #include "refserver/PackageBuilder.h"
@@ -25,6 +25,8 @@
 #ifdef TEELINK_HAVE_REFERENCE_SERVER
 #include "tests/server/ReferenceServerSupport.h"
 #endif
+
+namespace teelink {
 
 namespace {
 
@@ -94,7 +96,8 @@ TEST_F(Screenshots, MainPage) {
         CEmulatorConfig config = DefaultEmulatorConfig(bus.Dir());
         config.label = "shot" + suffix;
         CDeviceEmulator& device = PlugDevice(config);
-        ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+        ASSERT_TRUE(Harness().PumpUntil(
+            [&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
         Capture(Harness(), App().Frame(), "main-connected-" + suffix + ".png");
         device.Unplug();
         harness.reset();
@@ -107,22 +110,25 @@ TEST_F(Screenshots, UpdateAndLogPages) {
     slow.logImage.assign(LOG_SIZE, 0x11);
     PlugDevice(slow);
     StartApp(LANGUAGE_ENGLISH);
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+    ASSERT_TRUE(
+        Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
 
     server.Answer(CoursePackage(120));
     server.HoldAnswersAfter(200000);
     ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CUpdateView>(VIEW_UPDATE)->DownloadPosition() > 0; }));
+    ASSERT_TRUE(Harness().PumpUntil(
+        [&] { return App().PageAs<CUpdateView>(VIEW_UPDATE)->DownloadPosition() > 0; }));
     Capture(Harness(), App().Frame(), "update-downloading.png");
     server.Release();
-    ASSERT_TRUE(
-        Harness().PumpUntil([&] { return App().PageAs<CUpdateView>(VIEW_UPDATE)->WritePosition() > 300; }, 60000));
+    ASSERT_TRUE(Harness().PumpUntil(
+        [&] { return App().PageAs<CUpdateView>(VIEW_UPDATE)->WritePosition() > 300; }, 60000));
     Capture(Harness(), App().Frame(), "update-writing.png");
     ASSERT_TRUE(
         Harness().PumpUntil([&] { return App().ActiveView() == App().Page(VIEW_MAIN); }, 60000));
 
     ASSERT_TRUE(Harness().Press(IDC_LOG_START));
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTrevLogView>(VIEW_TREVLOG)->Position() > 400; }));
+    ASSERT_TRUE(Harness().PumpUntil(
+        [&] { return App().PageAs<CTrevLogView>(VIEW_TREVLOG)->Position() > 400; }));
     Capture(Harness(), App().Frame(), "log-reading.png");
     ASSERT_TRUE(Harness().Press(IDC_LOG_CANCEL));
     Harness().PumpFor(500);
@@ -136,7 +142,8 @@ TEST_F(Screenshots, Favourites) {
     scriptUrl = reference.ScriptUrl();
     PlugDevice();
     StartApp(LANGUAGE_ENGLISH);
-    ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+    ASSERT_TRUE(
+        Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
     App().SwitchView(VIEW_FAVORITE);
     auto& page = *App().PageAs<CFavoriteView>(VIEW_FAVORITE);
     ASSERT_TRUE(Harness().PumpUntil([&] { return Enabled(IDC_FAV_UPDATE); }));
@@ -160,3 +167,5 @@ TEST_F(Screenshots, Favourites) {
 #endif
 
 }  // namespace
+
+}  // namespace teelink

@@ -1,18 +1,20 @@
 #include <gtest/gtest.h>
-#include <wx/gauge.h>
 #include <wx/button.h>
 #include <wx/dialog.h>
+#include <wx/gauge.h>
 
 #include <set>
 
-#include "app/MainFrame.h"
 #include "app/AssertHandler.h"
+#include "app/MainFrame.h"
 #include "app/TeelinkApp.h"
 #include "pages/log/LogPageIds.h"
 #include "pages/main/MainPageIds.h"
 #include "pages/update/UpdatePageIds.h"
 #include "tests/gui/GuiHarness.h"
 #include "tests/support/TestHttpServer.h"
+
+namespace teelink {
 
 namespace {
 
@@ -186,3 +188,5 @@ TEST(ProductAssertions, AreWrittenToStandardErrorAndShowNoDialog) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -10,8 +10,10 @@
 #include "pages/main/TeelinkView.h"
 #include "refserver/AnswerWriter.h"
 #include "tests/pages/PageTestSupport.h"
-#include "ui/ListColumns.h"
 #include "tests/server/ReferenceServerSupport.h"
+#include "ui/ListColumns.h"
+
+namespace teelink {
 
 namespace {
 
@@ -53,7 +55,8 @@ protected:
     bool Ready() {
         return Harness().PumpUntil([&] {
             return !View().WorkerRunning() &&
-                   Label(IDC_FAV_STATUS) == L"Double-click on a favorite slot that you want to change";
+                   Label(IDC_FAV_STATUS) ==
+                       L"Double-click on a favorite slot that you want to change";
         });
     }
     // Every slot 1 to 15 holds course n = slot, s = 1, g = slot.
@@ -145,16 +148,15 @@ TEST_F(FavoritePage, AServerFailureAtRecordSevenEndsTheCheckAndTheProgram) {
     const auto asked = QueriesOf(server.Queries(), "5");
     ASSERT_EQ(asked.size(), 7u);  // records 1 to 7; 8 to 15 never asked
     EXPECT_EQ(asked.back(), "md=5&l=1&n=7&s=1&g=7");
-    EXPECT_EQ(MessageTexts(), (std::vector<std::wstring>{L"Error: Download data",
-                                                         L"Communication failure"}));
+    EXPECT_EQ(MessageTexts(),
+              (std::vector<std::wstring>{L"Error: Download data", L"Communication failure"}));
 }
 
 TEST_F(FavoritePage, CancelDuringTheCheckLeavesForTheMainPageAndNoFailureFollows) {
     ServeCourses("1712011030", 3);
     OpenPage(FullTable(bus.Dir()));
-    ASSERT_TRUE(Harness().PumpUntil([&] {
-        return Label(IDC_FAV_STATUS) == L"Checking on the golf course data";
-    }));
+    ASSERT_TRUE(Harness().PumpUntil(
+        [&] { return Label(IDC_FAV_STATUS) == L"Checking on the golf course data"; }));
     server.HoldAnswersAfter(0);  // the next answer does not come
     ASSERT_TRUE(Harness().Press(IDC_FAV_CANCEL));
     EXPECT_TRUE(OnPage(VIEW_MAIN));
@@ -169,9 +171,8 @@ TEST_F(FavoritePage, CancelDuringTheCheckLeavesForTheMainPageAndNoFailureFollows
 TEST_F(FavoritePage, TheCloseBoxDuringTheCheckEndsTheProgramWithoutABox) {
     ServeCourses("1712011030");
     OpenPage(FullTable(bus.Dir()));
-    ASSERT_TRUE(Harness().PumpUntil([&] {
-        return Label(IDC_FAV_STATUS) == L"Checking on the golf course data";
-    }));
+    ASSERT_TRUE(Harness().PumpUntil(
+        [&] { return Label(IDC_FAV_STATUS) == L"Checking on the golf course data"; }));
     server.HoldAnswersAfter(0);
     App().Frame()->Close();
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
@@ -274,7 +275,7 @@ TEST_F(FavoriteWalk, EscapeAtAnyLevelEndsTheDialogWithoutChangingTheSlot) {
         auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
         ASSERT_TRUE(CGuiHarness::PumpActiveUntil([&] { return !dlg.Walk().Loading(); }));
         ActivateRow(ListOf(dialog, IDC_SEL_LIST), 0);  // a request under way
-        dialog->Close();                            // the close box
+        dialog->Close();                               // the close box
     };
     const wxString before = List()->GetItemText(0, COL_NAME);
     ActivateRow(List(), 0);
@@ -285,3 +286,5 @@ TEST_F(FavoriteWalk, EscapeAtAnyLevelEndsTheDialogWithoutChangingTheSlot) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -1,19 +1,21 @@
 #include <gtest/gtest.h>
-#include <functional>
-#include <fstream>
-#include <deque>
 #include <csignal>
+#include <deque>
+#include <fstream>
+#include <functional>
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
 
-#include "pages/log/TrevLogView.h"
-#include "pages/main/TeelinkView.h"
 #include "device/Protocol.h"
 #include "pages/log/LogPageIds.h"
+#include "pages/log/TrevLogView.h"
 #include "pages/main/MainPageIds.h"
+#include "pages/main/TeelinkView.h"
 #include "tests/pages/PageTestSupport.h"
 #include "tests/support/Files.h"
+
+namespace teelink {
 
 namespace {
 
@@ -25,7 +27,8 @@ protected:
     void StartWithDevice(CEmulatorConfig config) {
         PlugDevice(std::move(config));
         StartApp();
-        ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+        ASSERT_TRUE(Harness().PumpUntil(
+            [&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
     }
     CAppOptions Options() {
         CAppOptions options = CPageTest::Options();
@@ -239,3 +242,5 @@ TEST_F(LogPage, AWriteThatFailsMidwayIsAWriteErrorClosesAndKeepsNoPart) {
 #endif
 
 }  // namespace
+
+}  // namespace teelink

@@ -3,21 +3,27 @@
 
 #include <algorithm>
 
-#include "pages/main/TeelinkView.h"
 #include "BuildConfig.h"
 #include "device/Protocol.h"
 #include "pages/main/MainPageIds.h"
+#include "pages/main/TeelinkView.h"
 #include "refserver/AnswerWriter.h"
 #include "resources/Images.h"
 #include "tests/pages/PageTestSupport.h"
+
+namespace teelink {
 
 namespace {
 
 class MainPage : public CPageTest {
 protected:
     CTeelinkView& View() { return *App().PageAs<CTeelinkView>(VIEW_MAIN); }
-    bool StartButtonsEnabled() { return Enabled(IDC_COURSE_START) && Enabled(IDC_SYSTEM_START) && Enabled(IDC_LOG_START); }
-    bool StartButtonsDisabled() { return !Enabled(IDC_COURSE_START) && !Enabled(IDC_SYSTEM_START) && !Enabled(IDC_LOG_START); }
+    bool StartButtonsEnabled() {
+        return Enabled(IDC_COURSE_START) && Enabled(IDC_SYSTEM_START) && Enabled(IDC_LOG_START);
+    }
+    bool StartButtonsDisabled() {
+        return !Enabled(IDC_COURSE_START) && !Enabled(IDC_SYSTEM_START) && !Enabled(IDC_LOG_START);
+    }
     // The picture on screen is that of `imageId`, pixel for pixel.
     bool PictureIs(int imageId) {
         auto* picture = dynamic_cast<wxStaticBitmap*>(Harness().Control(IDC_DEVICE_PICTURE));
@@ -27,7 +33,8 @@ protected:
         const wxImage shown = picture->GetBitmap().ConvertToImage();
         const wxImage expected = ImageBitmap(imageId, picture).ConvertToImage();
         return shown.GetSize() == expected.GetSize() &&
-               std::equal(shown.GetData(), shown.GetData() + shown.GetWidth() * shown.GetHeight() * 3,
+               std::equal(shown.GetData(),
+                          shown.GetData() + shown.GetWidth() * shown.GetHeight() * 3,
                           expected.GetData());
     }
     // The current version stands on pink, as a version to update does.
@@ -118,8 +125,8 @@ TEST_F(MainPage, ReturningFromAnotherPageDoesNotReadTheDeviceAgain) {
 
 TEST_F(MainPage, TheFavouritesEntryFollowsTheBuildAndLeadsToTheFavouritesPage) {
     StartApp();
-    for (int id : {IDC_FAVORITES_GROUP, IDC_FAVORITES_SELECT, IDC_FAVORITES_LIMIT,
-                   IDC_FAVORITES_SETTING}) {
+    for (int id :
+         {IDC_FAVORITES_GROUP, IDC_FAVORITES_SELECT, IDC_FAVORITES_LIMIT, IDC_FAVORITES_SETTING}) {
         EXPECT_EQ(Shown(id), teelink::build::kShowFavourites) << id;
         EXPECT_EQ(Enabled(id), teelink::build::kShowFavourites) << id;
     }
@@ -310,3 +317,5 @@ TEST_F(MainPage, ExitWhileTheIdentityReadWaitsEndsWithoutABox) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -5,6 +5,8 @@
 
 #include "device/Protocol.h"
 
+namespace teelink {
+
 void ActivateRow(wxListCtrl* list, long row) {
     wxListEvent event(wxEVT_LIST_ITEM_ACTIVATED, list->GetId());
     event.m_itemIndex = row;
@@ -82,3 +84,5 @@ int CPageTest::IdentityReads(const CDeviceEmulator& device) {
     }
     return reads;
 }
+
+}  // namespace teelink

@@ -17,6 +17,8 @@
 
 class wxListCtrl;
 
+namespace teelink {
+
 // A double-click on `row` of `list`, as the list reports it.
 void ActivateRow(wxListCtrl* list, long row);
 
@@ -53,3 +55,5 @@ protected:
     std::mutex urlMutex;
     std::vector<std::string> urls;
 };
+
+}  // namespace teelink

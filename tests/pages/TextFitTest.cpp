@@ -11,6 +11,8 @@
 #include "tests/pages/PageTestSupport.h"
 #include "ui/TextFit.h"
 
+namespace teelink {
+
 // Every text of every page, in every language, fits its control: measured in
 // the control's own font on the platform the tests run on (GTK here, Windows
 // under Wine), with the main page showing a device and its versions.
@@ -40,10 +42,10 @@ TEST_P(TextFit, EveryTextOfEveryPageFitsItsControl) {
             return;
         }
         ++measured;
-        EXPECT_TRUE(room.Fits())
-            << "control " << control.GetId() << " \"" << control.GetLabel().utf8_string()
-            << "\": text " << room.text.x << "x" << room.text.y << ", room "
-            << room.available.x << "x" << room.available.y;
+        EXPECT_TRUE(room.Fits()) << "control " << control.GetId() << " \""
+                                 << control.GetLabel().utf8_string() << "\": text " << room.text.x
+                                 << "x" << room.text.y << ", room " << room.available.x << "x"
+                                 << room.available.y;
     });
     // The four pages' labels, buttons and group boxes were all looked at.
     EXPECT_GE(measured, 25);
@@ -62,3 +64,5 @@ INSTANTIATE_TEST_SUITE_P(Languages, TextFit,
                          LanguageName);
 
 }  // namespace
+
+}  // namespace teelink

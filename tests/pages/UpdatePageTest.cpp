@@ -2,12 +2,14 @@
 
 #include "device/Protocol.h"
 #include "identity/DeviceReads.h"
+#include "pages/main/MainPageIds.h"
 #include "pages/main/TeelinkView.h"
+#include "pages/update/UpdatePageIds.h"
 #include "pages/update/UpdateView.h"
 #include "refserver/PackageBuilder.h"
-#include "pages/main/MainPageIds.h"
-#include "pages/update/UpdatePageIds.h"
 #include "tests/pages/PageTestSupport.h"
+
+namespace teelink {
 
 namespace {
 
@@ -29,7 +31,8 @@ protected:
     void StartWithDevice(CEmulatorConfig config, const std::string& package) {
         PlugDevice(std::move(config));
         StartApp();
-        ASSERT_TRUE(Harness().PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+        ASSERT_TRUE(Harness().PumpUntil(
+            [&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
         server.Answer(package);
     }
     void StartWithDevice(const std::string& package) {
@@ -192,3 +195,5 @@ TEST_F(UpdatePage, ExitDuringTheDownloadAbortsTheRequestAndEnds) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -8,6 +8,8 @@
 #include "server/RequestForms.h"
 #include "tests/server/ServerTestSupport.h"
 
+namespace teelink {
+
 namespace {
 
 std::string Item(unsigned id, unsigned sub, unsigned number, unsigned flags,
@@ -234,3 +236,5 @@ TEST_F(CourseInfo, AnEmptySlotIsNotAskedAbout) {
 }
 
 }  // namespace
+
+}  // namespace teelink

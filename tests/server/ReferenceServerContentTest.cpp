@@ -10,6 +10,8 @@
 #include "refserver/ServerContent.h"
 #include "refserver/ServerOptions.h"
 
+namespace teelink {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -266,3 +268,5 @@ TEST(ReferenceOptions, TakeAPortAndAContentDirectory) {
 }
 
 }  // namespace
+
+}  // namespace teelink

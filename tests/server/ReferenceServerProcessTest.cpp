@@ -10,6 +10,8 @@
 #include "tests/server/ReferenceServerSupport.h"
 #include "tests/support/ChildProcess.h"
 
+namespace teelink {
+
 namespace {
 
 // The executable, its output taken line by line from either stream.
@@ -102,3 +104,5 @@ TEST(UpdateServerExecutable, RefusesATakenPortAndMissingContent) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -4,6 +4,8 @@
 
 #include "server/ServerRequest.h"
 
+namespace teelink {
+
 std::shared_ptr<const CServerContent> SampleContent() {
     static const std::shared_ptr<const CServerContent> content = [] {
         auto loaded = std::make_shared<CServerContent>();
@@ -48,3 +50,5 @@ std::string FetchBody(const std::string& url) {
         }
     }
 }
+
+}  // namespace teelink

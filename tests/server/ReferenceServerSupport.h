@@ -11,6 +11,8 @@
 #include "refserver/ReferenceServer.h"
 #include "tests/support/Recorders.h"
 
+namespace teelink {
+
 // The sample content as the build made it, loaded once per test binary.
 std::shared_ptr<const CServerContent> SampleContent();
 
@@ -42,3 +44,5 @@ struct CReferenceFixture {
 
 // The whole body of one GET, as the request routine reads it.
 std::string FetchBody(const std::string& url);
+
+}  // namespace teelink

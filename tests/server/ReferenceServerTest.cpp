@@ -26,6 +26,8 @@
 #include "update/PackageReader.h"
 #include "update/UpdateWorkers.h"
 
+namespace teelink {
+
 namespace {
 
 const std::vector<std::wstring> kModels = {L"R7", L"R8", L"KS2"};
@@ -509,3 +511,5 @@ TEST(ReferenceServer, LogsEachRequestWithItsStatusAndSize) {
 }
 
 }  // namespace
+
+}  // namespace teelink

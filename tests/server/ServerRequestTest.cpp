@@ -8,6 +8,8 @@
 #include "server/ServerRequest.h"
 #include "tests/support/TestHttpServer.h"
 
+namespace teelink {
+
 namespace {
 
 // Bytes that do not repeat, so that a piece lost, doubled or moved shows.
@@ -64,3 +66,5 @@ TEST(ServerRequest, ReadsLargerThanWhatIsStagedAreFilledWhole) {
 }
 
 }  // namespace
+
+}  // namespace teelink

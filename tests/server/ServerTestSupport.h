@@ -2,15 +2,15 @@
 
 #include <string>
 
-#include "core/MessageTable.h"
-#include "core/TeelinkDoc.h"
-#include "core/MessageTable.h"
-#include "core/TeelinkDoc.h"
 #include "common/ByteOrder.h"
+#include "core/MessageTable.h"
+#include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
 #include "refserver/AnswerWriter.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TestHttpServer.h"
+
+namespace teelink {
 
 // "TL", a zero byte, then `rest`: the framing every answer starts with.
 inline std::string Framed(const std::string& rest) {
@@ -33,3 +33,5 @@ struct CServerFixture {
 
     CServerFixture() { doc.m_strScriptUrl = server.ScriptUrl(); }
 };
+
+}  // namespace teelink

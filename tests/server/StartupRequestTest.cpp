@@ -2,9 +2,11 @@
 
 #include "catalogue/Catalogue.h"
 #include "server/RequestForms.h"
-#include "startup/StartupRequests.h"
 #include "server/TextConvert.h"
+#include "startup/StartupRequests.h"
 #include "tests/server/ServerTestSupport.h"
+
+namespace teelink {
 
 namespace {
 
@@ -235,3 +237,5 @@ TEST(FavouriteKeys, SlotsNeedingAnUpdateAreKeyedInLowerCaseHex) {
 }
 
 }  // namespace
+
+}  // namespace teelink

@@ -13,6 +13,8 @@
 
 extern char** environ;
 
+namespace teelink {
+
 namespace {
 
 // A pseudo-terminal as a pair like pipe(): [0] the side the test reads, [1]
@@ -139,3 +141,5 @@ int CChildProcess::Finish(std::chrono::milliseconds limit) {
     m_pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+}  // namespace teelink

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace teelink {
+
 // A program run as users and scripts run it, its standard output and error
 // each on a pipe of its own. Killed if it is still running when the object
 // goes away, so a failed test leaves nothing behind.
@@ -52,3 +54,5 @@ private:
     std::string m_out;
     std::string m_err;
 };
+
+}  // namespace teelink

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <iterator>
+#include <random>
+
+namespace teelink {
 
 CTempDir::CTempDir(const std::string& prefix) {
     // Short names: a Unix-domain socket's path has room for about 100 bytes.
@@ -40,3 +42,5 @@ std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+}  // namespace teelink

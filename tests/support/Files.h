@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace teelink {
+
 // A fresh folder under /tmp (the temporary folder on Windows), removed with
 // everything in it.
 class CTempDir {
@@ -20,3 +22,5 @@ private:
 };
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+
+}  // namespace teelink

@@ -1,5 +1,7 @@
 #include "tests/support/Recorders.h"
 
+namespace teelink {
+
 void CRecordingNotifier::ShowPlain(const std::string& text) {
     std::lock_guard lock(m_mutex);
     m_texts.push_back(text);
@@ -14,3 +16,5 @@ void CRecordingNotifier::Clear() {
     std::lock_guard lock(m_mutex);
     m_texts.clear();
 }
+
+}  // namespace teelink

@@ -6,6 +6,8 @@
 
 #include "common/UserNotifier.h"
 
+namespace teelink {
+
 // Records every plain message box instead of showing it. Thread-safe: workers
 // report from their own threads.
 class CRecordingNotifier : public IUserNotifier {
@@ -18,3 +20,5 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_texts;
 };
+
+}  // namespace teelink

@@ -9,6 +9,8 @@
 
 #include "core/Worker.h"
 
+namespace teelink {
+
 // Records what a worker reported, in order, from any thread; tests wait for a
 // post with a deadline instead of sleeping.
 template <typename Message>
@@ -76,3 +78,5 @@ private:
     std::map<int, std::vector<int>> m_positions;
     std::vector<std::pair<Message, int>> m_posts;
 };
+
+}  // namespace teelink

@@ -6,6 +6,8 @@
 
 #include "refserver/AnswerWriter.h"
 
+namespace teelink {
+
 CTestHttpServer::CTestHttpServer() : m_server(std::make_unique<httplib::Server>()) {
     m_server->Get("/r7r8/index.php", [this](const httplib::Request& req, httplib::Response& res) {
         const auto q = req.target.find('?');
@@ -136,3 +138,5 @@ CTestHttpServer::Responder StartupResponder(std::string versions) {
         return std::string();
     };
 }
+
+}  // namespace teelink

@@ -12,6 +12,8 @@ namespace httplib {
 class Server;
 }
 
+namespace teelink {
+
 // An HTTP server on 127.0.0.1 with an ephemeral port that answers the update
 // server's script with exactly the bytes a test gives, and records the raw
 // request targets it was asked for.
@@ -60,3 +62,5 @@ CTestHttpServer::Responder StartupResponder(std::string versions = "1.0.0.3:1.05
 
 // A loopback URL on which nothing listens: opening it is refused at once.
 std::string RefusedScriptUrl();
+
+}  // namespace teelink

@@ -10,10 +10,12 @@
 #include <thread>
 
 #include "device/Protocol.h"
-#include "trevlog/LogReader.h"
 #include "tests/device/DeviceTestSupport.h"
 #include "tests/support/Files.h"
 #include "tests/support/ReportRecorder.h"
+#include "trevlog/LogReader.h"
+
+namespace teelink {
 
 namespace {
 
@@ -47,7 +49,7 @@ TEST_F(LogRead, TheSixteenBlocksLandInOrderWithTheirProgress) {
     EXPECT_EQ(job.readBuf, config.logImage);
     EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_DONE});
     EXPECT_EQ(report.Positions(), (std::vector<int>{0, 62, 125, 187, 250, 312, 375, 437, 500, 562,
-                                                  625, 687, 750, 812, 875, 937, 1000}));
+                                                    625, 687, 750, 812, 875, 937, 1000}));
     ASSERT_TRUE(device.WaitForSessionsEnded(1));
     const std::vector<uint32_t> reads = BlockReads(device);
     ASSERT_EQ(reads.size(), 16u);
@@ -164,3 +166,5 @@ TEST(LogName, TheProposedNameIsTheLocalDate) {
 }
 
 }  // namespace
+
+}  // namespace teelink

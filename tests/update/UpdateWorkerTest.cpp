@@ -7,12 +7,14 @@
 
 #include "common/ByteOrder.h"
 #include "device/Protocol.h"
-#include "update/UpdateWorkers.h"
 #include "refserver/PackageBuilder.h"
 #include "tests/device/DeviceTestSupport.h"
 #include "tests/support/Files.h"
 #include "tests/support/ReportRecorder.h"
 #include "tests/support/TestHttpServer.h"
+#include "update/UpdateWorkers.h"
+
+namespace teelink {
 
 namespace {
 
@@ -380,3 +382,5 @@ TEST_F(Write, ANoDeviceIsAnOpenErrorThenAWriteError) {
 }
 
 }  // namespace
+
+}  // namespace teelink
