@@ -1,0 +1,395 @@
+// teelink-cli as users and scripts run it: against the emulator executable on
+// a private bus and the reference update server on a loopback port.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cctype>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "BuildConfig.h"
+#include "cli/tests/CliTestSupport.h"
+#include "update/PackageReader.h"
+
+namespace teelink {
+
+namespace {
+
+class TeelinkCli : public ::testing::Test {
+protected:
+    // The options every call needs: this test's bus and server.
+    std::vector<std::string> On(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"--bus", m_bus.Path().string(), "--server", ServerUrl()});
+        return args;
+    }
+    CCliResult Run(const std::vector<std::string>& args) const { return RunCli(On(args)); }
+    std::string ServerUrl() const { return m_server ? m_server->ScriptUrl() : kDeadServer; }
+    void StartServer() { m_server = std::make_unique<CUpdateServerExe>(); }
+    CEmulatorExe& Device(const std::string& label, std::vector<std::string> options = {}) {
+        return *m_devices.emplace_back(
+            std::make_unique<CEmulatorExe>(m_bus.Path().string(), label, std::move(options)));
+    }
+
+    // Nothing listens on port 1 of the loopback interface: the connection is refused.
+    static constexpr const char* kDeadServer = "http://127.0.0.1:1/r7r8/index.php";
+    CTempDir m_bus{"teelink-cli-bus"};
+    CTempDir m_files{"teelink-cli-files"};
+    std::unique_ptr<CUpdateServerExe> m_server;
+    std::vector<std::unique_ptr<CEmulatorExe>> m_devices;
+};
+
+const std::string& Text(const CJsonObject& object, const std::string& key) {
+    static const std::string kMissing = "<missing>";
+    const auto found = object.find(key);
+    if (found == object.end() || !std::holds_alternative<std::string>(found->second)) {
+        return kMissing;
+    }
+    return std::get<std::string>(found->second);
+}
+
+int64_t Number(const CJsonObject& object, const std::string& key) {
+    const auto found = object.find(key);
+    return found != object.end() && std::holds_alternative<int64_t>(found->second)
+               ? std::get<int64_t>(found->second)
+               : -1;
+}
+
+TEST_F(TeelinkCli, DevicesListsEachDeviceInBusOrderWithItsIdentityAndCourseDate) {
+    const std::string first = Device("a-first", {"--model", "R8"}).DevicePath();
+    const std::string second =
+        Device("b-second", {"--model", "KS2", "--hardware-code", "B02", "--system-version", "1.03",
+                            "--course-date", "none"})
+            .DevicePath();
+    const CCliResult result = Run({"devices"});
+    EXPECT_EQ(result.exit, 0) << result.err;
+    EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
+                                     first + "\tR8\tA01\t1.05\t170315",
+                                     second + "\tKS2\tB02\t1.03\tnone",
+                                 }));
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(TeelinkCli, DevicesJsonParsesBackToTheSameFields) {
+    // A backslash is the one character of an identity field that JSON escapes.
+    const std::string path =
+        Device("Odd-label_9", {"--model", "R7", "--hardware-code", "Q\\/"}).DevicePath();
+    const CCliResult result = Run({"devices", "--json"});
+    ASSERT_EQ(result.exit, 0) << result.err;
+    const auto objects = ParseJsonLines(result.out);
+    ASSERT_TRUE(objects && objects->size() == 1) << result.out;
+    const CJsonObject& device = objects->front();
+    EXPECT_EQ(Text(device, "path"), path);
+    EXPECT_EQ(Text(device, "model"), "R7");
+    EXPECT_EQ(Text(device, "hardware_code"), "Q\\/");
+    EXPECT_NE(result.out.find("\"Q\\\\/\""), std::string::npos) << result.out;
+    EXPECT_EQ(Text(device, "system_version"), "1.05");
+    EXPECT_EQ(Text(device, "course_data_date"), "170315");
+    EXPECT_EQ(device.at("readable"), CJsonValue(true));
+}
+
+TEST_F(TeelinkCli, NoDeviceIsExitThreeForEveryCommandThatNeedsOne) {
+    StartServer();
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"devices"}, {"info"}, {"update", "course"}, {"save-log", "x.trv"}}) {
+        const CCliResult result = Run(args);
+        EXPECT_EQ(result.exit, 3) << args[0];
+        EXPECT_NE(result.err.find("no device"), std::string::npos) << result.err;
+    }
+}
+
+TEST_F(TeelinkCli, TwoDevicesNeedDeviceAndDeviceChoosesOne) {
+    StartServer();
+    Device("a", {"--model", "R8"});
+    const std::string ks2 =
+        Device("b", {"--model", "KS2", "--system-version", "1.03"}).DevicePath();
+    const CCliResult refused = Run({"info"});
+    EXPECT_EQ(refused.exit, 3);
+    EXPECT_NE(refused.err.find("--device"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+
+    const CCliResult chosen = Run({"info", "--json", "--device", ks2});
+    ASSERT_EQ(chosen.exit, 0) << chosen.err;
+    const auto info = ParseJsonObject(Lines(chosen.out).at(0));
+    ASSERT_TRUE(info) << chosen.out;
+    EXPECT_EQ(Text(*info, "path"), ks2);
+    EXPECT_EQ(Text(*info, "model"), "KS2");
+
+    const CCliResult unknown = Run({"info", "--device", "emu:/nowhere/hid-0483-5750-x.sock"});
+    EXPECT_EQ(unknown.exit, 3);
+}
+
+TEST_F(TeelinkCli, InfoComparesTheDeviceWithTheServersLatestVersions) {
+    StartServer();
+    Device("r8", {"--model", "R8", "--system-version", "1.05"});
+    const CCliResult behind = Run({"info", "--json"});
+    ASSERT_EQ(behind.exit, 0) << behind.err;
+    const auto info = ParseJsonObject(Lines(behind.out).at(0));
+    ASSERT_TRUE(info) << behind.out;
+    // The sample server announces R8 1.06 and this very tool version.
+    EXPECT_EQ(Text(*info, "latest_system_version"), "1.06");
+    EXPECT_EQ(info->at("system_update_available"), CJsonValue(true));
+    EXPECT_EQ(Text(*info, "tool_version"), teelink::build::kProductVersion);
+    EXPECT_EQ(info->at("tool_update_available"), CJsonValue(false));
+
+    const CCliResult text = Run({"info"});
+    EXPECT_NE(text.out.find("latest system version: 1.06\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("system data update:    available\n"), std::string::npos);
+}
+
+TEST_F(TeelinkCli, InfoSaysNoUpdateWhenTheVersionsMatch) {
+    StartServer();
+    Device("ks2", {"--model", "KS2", "--system-version", "1.03"});
+    const CCliResult result = Run({"info"});
+    ASSERT_EQ(result.exit, 0) << result.err;
+    EXPECT_NE(result.out.find("system data update:    none\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("tool update:           none\n"), std::string::npos);
+}
+
+TEST_F(TeelinkCli, AnUnreachableServerIsExitFour) {
+    Device("r8", {"--model", "R8"});
+    for (const auto& args : std::vector<std::vector<std::string>>{{"info"}, {"update", "system"}}) {
+        const CCliResult result = Run(args);
+        EXPECT_EQ(result.exit, 4) << args[0];
+        EXPECT_NE(result.err.find("cannot reach the update server"), std::string::npos);
+    }
+}
+
+TEST_F(TeelinkCli, UpdateCourseWritesTheAreaAndPrintsPlainProgressLines) {
+    StartServer();
+    Device("r8", {"--model", "R8"});
+    const CCliResult result = Run({"update", "course", "--area", "KOR"});
+    ASSERT_EQ(result.exit, 0) << result.err;
+    const std::vector<std::string> lines = Lines(result.out);
+    // A pipe gets a line every tenth: eleven per phase, then the result.
+    ASSERT_EQ(lines.size(), 23u) << result.out;
+    EXPECT_EQ(lines[0], "Download: 0 %");
+    EXPECT_EQ(lines[10], "Download: 100 %");
+    EXPECT_EQ(lines[11], "Write: 0 %");
+    EXPECT_EQ(lines[21].rfind("Write: 100 %", 0), 0u);
+    // KOR: 320 KiB of course data and the header block.
+    EXPECT_EQ(lines[22], "Complete (81 blocks written)");
+    // The header, written last, carries the new date.
+    const CCliResult after = Run({"devices"});
+    EXPECT_NE(after.out.find("\t171201\n"), std::string::npos) << after.out;
+}
+
+TEST_F(TeelinkCli, OnATerminalTheBarsAreRedrawnInPlaceAtMostTenTimesASecond) {
+    StartServer();
+    Device("r8", {"--model", "R8", "--report-interval-us", "300"});
+    const auto start = std::chrono::steady_clock::now();
+    CChildProcess cli(CliArgv(On({"update", "course", "--area", "TWN"})),
+                      CChildProcess::Output::Terminal);
+    ASSERT_EQ(cli.Finish(), 0) << cli.Err();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::string& out = cli.Out();
+    // Each draw rewrites its line from the start and erases what is left of it.
+    const size_t draws = Count(out, "\x1b[K");
+    EXPECT_EQ(Count(out, "\rDownload ["), Count(out, "Download ["));
+    EXPECT_EQ(Count(out, "\rWrite ["), Count(out, "Write ["));
+    EXPECT_NE(out.find("\rDownload [##############################] 100 %\x1b[K"),
+              std::string::npos);
+    EXPECT_NE(out.find("\rWrite [##############################] 100 %"), std::string::npos);
+    // Ten a second, plus a forced draw at the end of each phase.
+    EXPECT_LE(static_cast<double>(draws), seconds * 10 + 4)
+        << draws << " draws in " << seconds << " s";
+    EXPECT_EQ(out.find("Write: "), std::string::npos);  // no pipe lines
+    // TWN: 256 KiB of course data and the header block.
+    EXPECT_NE(out.find("Complete (65 blocks written)"), std::string::npos) << out;
+}
+
+TEST_F(TeelinkCli, UpdateSystemJsonReportsOrderedProgressAndTheResult) {
+    StartServer();
+    Device("r8", {"--model", "R8"});
+    const CCliResult result = Run({"--json", "update", "system"});
+    ASSERT_EQ(result.exit, 0) << result.err;
+    const auto objects = ParseJsonLines(result.out);
+    ASSERT_TRUE(objects && !objects->empty());
+    std::string phase = "download";
+    int64_t percent = -1;
+    for (size_t i = 0; i + 1 < objects->size(); ++i) {
+        const CJsonObject& o = (*objects)[i];
+        if (Text(o, "event") == "remaining") {
+            EXPECT_GE(Number(o, "minutes"), 1);
+            continue;
+        }
+        ASSERT_EQ(Text(o, "event"), "progress");
+        if (Text(o, "phase") != phase) {
+            EXPECT_EQ(phase, "download");
+            EXPECT_EQ(percent, 100);
+            phase = Text(o, "phase");
+            percent = -1;
+        }
+        EXPECT_GT(Number(o, "percent"), percent);  // each percent once, rising
+        percent = Number(o, "percent");
+    }
+    EXPECT_EQ(phase, "write");
+    EXPECT_EQ(percent, 100);
+    const CJsonObject& last = objects->back();
+    EXPECT_EQ(Text(last, "event"), "result");
+    EXPECT_EQ(Text(last, "outcome"), "written");
+    EXPECT_EQ(Number(last, "blocks_written"), 192);  // 256 KiB firmware, 512 KiB voice
+}
+
+TEST_F(TeelinkCli, AnUnknownAreaIsAUsageErrorNamingTheServersAreas) {
+    StartServer();
+    Device("r8", {"--model", "R8"});
+    const CCliResult result = Run({"update", "course", "--area", "MARS"});
+    EXPECT_EQ(result.exit, 2);
+    EXPECT_NE(result.err.find("JPN, KOR, CHN, TWN, SEA"), std::string::npos) << result.err;
+}
+
+// The payload of the first entry (course-data.bin) of the sample course package.
+std::vector<uint8_t> CourseDataPayload(const std::string& model, const std::string& area) {
+    const std::vector<uint8_t> zip = ReadFileBytes(std::string(TEELINK_SAMPLE_CONTENT_DIR) +
+                                                   "/course/" + model + "/" + area + ".zip");
+    CPackageReader reader;
+    uint64_t size = 0;
+    if (!reader.Open(zip.data(), zip.size()) || !reader.EntrySize(0, size)) {
+        ADD_FAILURE() << "cannot read the sample package";
+        return {};
+    }
+    std::vector<uint8_t> entry(size);
+    EXPECT_TRUE(reader.Extract(0, size, entry.data()));
+    return {entry.begin() + 6, entry.end()};
+}
+
+TEST_F(TeelinkCli, CtrlCDuringTheWriteStopsBetweenBlocksAndKeepsWhatWasWritten) {
+    StartServer();
+    const std::string dump = (m_files.Path() / "memory.bin").string();
+    // Slow reports, so that the write is still running when the signal comes.
+    CEmulatorExe& device =
+        Device("r8", {"--model", "R8", "--report-interval-us", "2000", "--memory-dump", dump});
+    CChildProcess cli(CliArgv(On({"--json", "update", "course"})));
+    // One percent of the write: at least one block is on the device.
+    ASSERT_TRUE(cli.WaitForOutput("\"phase\":\"write\",\"percent\":1}")) << cli.Out() << cli.Err();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Finish(), 130) << cli.Err();
+    const auto objects = ParseJsonLines(cli.Out());
+    ASSERT_TRUE(objects && !objects->empty());
+    const CJsonObject& result = objects->back();
+    EXPECT_EQ(Text(result, "outcome"), "cancelled");
+    EXPECT_EQ(Text(result, "message"), "Operation aborted");
+    const int64_t blocks = Number(result, "blocks_written");
+    EXPECT_GE(blocks, 1);
+    EXPECT_LT(blocks, 96);  // JPN: 96 blocks of course data, then the header
+
+    // The header was not reached: the device keeps its old date.
+    const CCliResult after = Run({"devices"});
+    EXPECT_NE(after.out.find("\t170315\n"), std::string::npos) << after.out;
+    ASSERT_EQ(device.Stop(), 0);
+    // The course data run holds exactly the blocks reported, byte for byte.
+    const auto runs = ReadMemoryDump(dump);
+    std::vector<uint8_t> written;
+    for (const auto& [address, bytes] : runs) {
+        if (address <= 0x281000 && address + bytes.size() > 0x281000) {
+            written.assign(bytes.begin() + (0x281000 - address), bytes.end());
+        }
+    }
+    ASSERT_EQ(written.size(), static_cast<size_t>(blocks) * 4096);
+    const std::vector<uint8_t> payload = CourseDataPayload("R8", "JPN");
+    ASSERT_GE(payload.size(), written.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), payload.begin()));
+}
+
+TEST_F(TeelinkCli, ASecondCtrlCEndsTheCommandAtOnce) {
+    StartServer();
+    // A device so slow that a cancelled block would keep the command for seconds.
+    Device("r8", {"--model", "R8", "--report-interval-us", "20000"});
+    CChildProcess cli(CliArgv(On({"--json", "update", "course"})));
+    // Just after a block: the next one takes more than a second.
+    ASSERT_TRUE(cli.WaitForOutput("\"phase\":\"write\",\"percent\":1}")) << cli.Err();
+    cli.Signal(SIGINT);
+    // Signals of one kind do not queue: the first must have been taken.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Finish(std::chrono::seconds(2)), -1);  // ended by the signal itself
+    EXPECT_EQ(cli.Out().find("\"event\":\"result\""), std::string::npos);
+}
+
+TEST_F(TeelinkCli, SaveLogWritesTheHeaderAndTheWholeLog) {
+    Device("r8", {"--model", "R8", "--log-fill", "0x5A"});
+    const std::string file = (m_files.Path() / "round.trv").string();
+    const CCliResult result = Run({"save-log", file});
+    ASSERT_EQ(result.exit, 0) << result.err;
+    const std::vector<uint8_t> bytes = ReadFileBytes(file);
+    ASSERT_EQ(bytes.size(), 6u + 65536u);
+    EXPECT_EQ(bytes[0], 'T');
+    EXPECT_EQ(bytes[1], 'L');
+    EXPECT_EQ(bytes[5], 0);
+    EXPECT_EQ(std::count(bytes.begin() + 6, bytes.end(), 0x5A), 65536);
+    EXPECT_EQ(Lines(result.out).back(), "saved " + file);
+}
+
+TEST_F(TeelinkCli, SaveLogKeepsAnExistingFileUnlessForced) {
+    Device("r8", {"--model", "R8", "--log-fill", "0x11"});
+    const std::string file = (m_files.Path() / "earlier.trv").string();
+    const std::string earlier("an earlier round\0\xff kept as it is", 33);
+    std::ofstream(file, std::ios::binary) << earlier;
+
+    const CCliResult refused = Run({"save-log", file});
+    EXPECT_EQ(refused.exit, 1);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    const std::vector<uint8_t> kept = ReadFileBytes(file);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), earlier);
+
+    const CCliResult forced = Run({"save-log", file, "--force", "--quiet"});
+    ASSERT_EQ(forced.exit, 0) << forced.err;
+    EXPECT_EQ(forced.out, "");
+    EXPECT_EQ(ReadFileBytes(file).size(), 6u + 65536u);
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_files.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(CliUsage, HelpVersionAndUsageErrorsHaveTheirExitStatus) {
+    const CCliResult help = RunCli({"--help"});
+    EXPECT_EQ(help.exit, 0);
+    for (const char* word : {"devices", "info", "update", "save-log", "--server", "--bus",
+                             "--device", "--language", "--json", "--quiet", "130"}) {
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+    const CCliResult version = RunCli({"--version"});
+    EXPECT_EQ(version.exit, 0);
+    EXPECT_EQ(version.out, std::string("teelink-cli ") + teelink::build::kProductVersion + "\n");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"save-log"}, {"update"}, {"--language", "5", "devices"}}) {
+        const CCliResult result = RunCli(args);
+        EXPECT_EQ(result.exit, 2) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_FALSE(result.err.empty());
+    }
+}
+
+TEST(CliUsage, TheManualPageNamesEveryOptionCommandAndExitStatusOfTheHelp) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(TEELINK_MAN_PAGE);
+    const std::string man(bytes.begin(), bytes.end());
+    ASSERT_FALSE(man.empty());
+    std::vector<std::string> words;
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"update", "course", "--help"}, {"save-log", "--help"}}) {
+        for (const std::string& line : Lines(RunCli(args).out)) {
+            // "  --server URL ...", "  devices   ...", "  130  cancelled ..."
+            const size_t start = line.find_first_not_of(' ');
+            if (start != 2 || line.rfind("  -h,", 0) == 0) {
+                continue;
+            }
+            words.push_back(line.substr(2, line.find_first_of(" =", 2) - 2));
+        }
+    }
+    ASSERT_GE(words.size(), 20u);
+    for (std::string word : words) {
+        // roff writes a hyphen that must stay one as "\-".
+        for (size_t at = word.find('-'); at != std::string::npos; at = word.find('-', at + 2)) {
+            word.replace(at, 1, "\\-");
+        }
+        const bool exitStatus = std::isdigit(static_cast<unsigned char>(word[0])) != 0;
+        const std::string wanted = exitStatus ? ".B " + word + "\n" : word;
+        EXPECT_NE(man.find(wanted), std::string::npos) << word;
+    }
+}
+
+}  // namespace
+
+}  // namespace teelink

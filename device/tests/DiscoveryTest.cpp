@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "device/EmulatorBus.h"
+#include "device/LoopbackSocket.h"
+#include "testsupport/DeviceTestSupport.h"
+
+namespace teelink {
+
+namespace {
+
+using DeviceDiscovery = DeviceTest;
+
+CEmulatorConfig Labelled(CEmulatorConfig config, std::string label) {
+    config.label = std::move(label);
+    return config;
+}
+
+TEST_F(DeviceDiscovery, NoDeviceLeavesEarlierPathsInPlace) {
+    m_list.paths[0] = "emu:/earlier";
+    m_list.count = 3;
+    EXPECT_EQ(EnumerateDevices(m_list), 0);
+    EXPECT_EQ(m_list.count, 0);
+    EXPECT_EQ(m_list.paths[0], "emu:/earlier");
+
+    CDeviceList missingBus(BusOnly(m_bus.Dir() + "/absent"));
+    EXPECT_EQ(EnumerateDevices(missingBus), 0);
+}
+
+TEST_F(DeviceDiscovery, CountsOnlyOpenableInterfacesWithBothIds) {
+    StartDevice(Labelled(Config(), "match"));
+    CEmulatorConfig otherProduct = Labelled(Config(), "other-product");
+    otherProduct.productId = 0x5751;
+    StartDevice(otherProduct);
+    CEmulatorConfig otherVendor = Labelled(Config(), "other-vendor");
+    otherVendor.vendorId = 0x1234;
+    StartDevice(otherVendor);
+    // A plain file with a bus name, a listener that has gone, and other files.
+    std::ofstream(m_bus.Dir() + "/hid-0483-5750-plainfile.sock") << "x";
+    std::ofstream(m_bus.Dir() + "/hid-0483-5750-plainfile.tcp") << "x";
+    std::ofstream(m_bus.Dir() + "/notes.txt") << "x";
+    if (StreamTransport()) {
+        WriteDeadAnnouncement(m_bus.Dir() + "/hid-0483-5750-dead.tcp");
+    } else {
+#ifndef _WIN32
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s/hid-0483-5750-dead.sock",
+                      m_bus.Dir().c_str());
+        const int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        close(fd);
+#endif
+    }
+
+    EXPECT_EQ(EnumerateDevices(m_list), 1);
+    EXPECT_EQ(m_list.paths[0], m_devices[0]->DevicePath());
+    // Probes are not sessions: the device saw nobody talk to it.
+    EXPECT_EQ(m_devices[0]->Status().sessionsEnded, 0u);
+}
+
+TEST_F(DeviceDiscovery, TwoDevicesAreListedByName) {
+    StartDevice(Labelled(Config(), "b"));
+    StartDevice(Labelled(Config(), "a"));
+    EXPECT_EQ(EnumerateDevices(m_list), 2);
+    EXPECT_EQ(m_list.paths[0], m_devices[1]->DevicePath());
+    EXPECT_EQ(m_list.paths[1], m_devices[0]->DevicePath());
+}
+
+TEST_F(DeviceDiscovery, ElevenDevicesCountElevenAndKeepTenPaths) {
+    for (int i = 0; i < 11; ++i) {
+        char label[8];
+        std::snprintf(label, sizeof label, "d%02d", i);
+        StartDevice(Labelled(Config(), label));
+    }
+    EXPECT_EQ(EnumerateDevices(m_list), 11);
+    for (size_t i = 0; i < m_list.paths.size(); ++i) {
+        EXPECT_EQ(m_list.paths[i], m_devices[i]->DevicePath());
+    }
+}
+
+TEST_F(DeviceDiscovery, ARelativeBusDirectoryGivesAbsolutePaths) {
+    // Relative to the bus's own parent: on Windows the bus may be on another drive.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    const std::filesystem::path bus(m_bus.Dir());
+    std::filesystem::current_path(bus.parent_path());
+    CDeviceList list(BusOnly(bus.filename().string()));
+    CDeviceEmulator& device = StartDevice();
+    const int found = EnumerateDevices(list);
+    std::filesystem::current_path(previous);
+    ASSERT_EQ(found, 1);
+    EXPECT_EQ(list.paths[0], device.DevicePath());
+    ASSERT_EQ(list.paths[0].substr(0, 4), "emu:");
+    EXPECT_TRUE(std::filesystem::path(list.paths[0].substr(4)).is_absolute()) << list.paths[0];
+}
+
+TEST_F(DeviceDiscovery, ADeviceRemovedAfterDiscoveryCannotBeOpened) {
+    CDeviceEmulator& device = StartDevice();
+    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    device.Unplug();
+    CDeviceChannel channel;
+    EXPECT_FALSE(OpenChannel(m_list, channel, m_notifier));
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+    EXPECT_EQ(EnumerateDevices(m_list), 0);
+}
+
+TEST_F(DeviceDiscovery, OpeningWithNoDeviceEverFoundFails) {
+    CDeviceChannel channel;
+    EXPECT_FALSE(OpenChannel(m_list, channel, m_notifier));
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+}
+
+TEST_F(DeviceDiscovery, WithoutABusEmulatedDevicesAreNeitherFoundNorOpened) {
+    CDeviceEmulator& device = StartDevice();
+    CDeviceList list(BusOnly(""));
+    EXPECT_EQ(EnumerateDevices(list), 0);
+    list.paths[0] = device.DevicePath();
+    CDeviceChannel channel;
+    EXPECT_FALSE(OpenChannel(list, channel, m_notifier));
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+}
+
+// The platform's HID backend (hidraw here, the Windows backend with its
+// exclusive probe under Wine): a machine with none of our devices plugged in
+// is the no-device state, quietly, never an error.
+TEST_F(DeviceDiscovery, TheSystemsHidDevicesWithoutOursAreNoDeviceAndNoError) {
+    CDeviceBusConfig config;
+    config.emulatorBusDir = "";
+    config.useHidapi = true;
+    CDeviceList list(config);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(EnumerateDevices(list), 0);
+    }
+    CDeviceChannel channel;
+    EXPECT_FALSE(OpenChannel(list, channel, m_notifier));
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+}
+
+TEST(EmulatorBusNames, OnlyWellFormedNamesAreInterfaces) {
+    const auto parsed = emubus::ParseSocketName("hid-0483-5750-my_dev-1.sock");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->vendorId, 0x0483);
+    EXPECT_EQ(parsed->productId, 0x5750);
+    EXPECT_EQ(parsed->label, "my_dev-1");
+    for (const char* name :
+         {"hid-0483-5750-.sock", "hid-0483-575-a.sock", "hid-0483-57G0-a.sock",
+          "hid-0483-57A0-a.sock", "hid-0483-5750-a.b.sock", "hid-0483-5750-a.socket",
+          "hid-0483-5750-a b.sock", "HID-0483-5750-a.sock", "hid-0483-5750a.sock"}) {
+        EXPECT_FALSE(emubus::ParseSocketName(name)) << name;
+    }
+    EXPECT_TRUE(emubus::ParseSocketName("hid-0483-5750-x.sock"));
+    EXPECT_EQ(emubus::MakeSocketName(0x0483, 0x5750, "x"), "hid-0483-5750-x.sock");
+    EXPECT_EQ(emubus::MakeSocketName(0x0483, 0x5750, "../x"), "");
+}
+
+}  // namespace
+
+}  // namespace teelink

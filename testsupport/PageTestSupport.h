@@ -1,0 +1,59 @@
+#pragma once
+
+// What the page tests share: a start-up server, a private emulator bus with
+// devices on it, the application under the GUI harness, and recorders for the
+// browser and the file dialog.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/TeelinkApp.h"
+#include "emulator/DeviceEmulator.h"
+#include "testsupport/DeviceTestSupport.h"
+#include "testsupport/GuiHarness.h"
+#include "testsupport/TestHttpServer.h"
+
+class wxListCtrl;
+
+namespace teelink {
+
+// A double-click on `row` of `list`, as the list reports it.
+void ActivateRow(wxListCtrl* list, long row);
+
+class CPageTest : public ::testing::Test {
+protected:
+    CPageTest();
+
+    // Options wired to the test server, the private bus, the recorders.
+    CAppOptions Options();
+    CDeviceEmulator& PlugDevice(CEmulatorConfig config);
+    CDeviceEmulator& PlugDevice() { return PlugDevice(DefaultEmulatorConfig(bus.Dir())); }
+    // Starts the application with `language` chosen in the language dialog.
+    void StartApp(int language = LANGUAGE_ENGLISH);
+
+    CGuiHarness& Harness() { return *harness; }
+    CTeelinkApp& App() { return harness->App(); }
+    std::wstring Label(int id);
+    bool Enabled(int id);
+    bool Shown(int id);
+    // The message boxes' texts, in order.
+    std::vector<std::wstring> MessageTexts();
+    std::vector<std::string> OpenedUrls();
+    // Number of identity commands the device has seen.
+    static int IdentityReads(const CDeviceEmulator& device);
+
+    CTestHttpServer server;
+    // Where the tool's requests go when not to `server` (empty: to `server`).
+    std::string scriptUrl;
+    CTempBus bus;
+    std::vector<std::unique_ptr<CDeviceEmulator>> devices;
+    std::unique_ptr<CGuiHarness> harness;
+    int pollPeriodMs = 150;
+    std::wstring toolVersion = L"1.0.0.3";
+    std::mutex urlMutex;
+    std::vector<std::string> urls;
+};
+
+}  // namespace teelink

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+#include <csignal>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "device/Protocol.h"
+#include "testsupport/DeviceTestSupport.h"
+#include "testsupport/Files.h"
+#include "testsupport/ReportRecorder.h"
+#include "trevlog/LogReader.h"
+
+namespace teelink {
+
+namespace {
+
+using CLogRecorder = CReportRecorder<LogMessage>;
+
+class LogRead : public DeviceTest {
+protected:
+    int Read() {
+        EXPECT_EQ(EnumerateDevices(m_list), 1);
+        return LogReadWorker(job, report, m_notifier, m_list);
+    }
+    std::vector<uint32_t> BlockReads(CDeviceEmulator& device) {
+        std::vector<uint32_t> addresses;
+        for (const CCommandRecord& r : device.CommandLog()) {
+            if (r.word == CommandWord(CMD_READ_BLOCK)) {
+                addresses.push_back(r.address);
+            }
+        }
+        return addresses;
+    }
+
+    CLogJob job;
+    CLogRecorder report;
+};
+
+TEST_F(LogRead, TheSixteenBlocksLandInOrderWithTheirProgress) {
+    CEmulatorConfig config = Config();
+    config.logImage = Pattern(LOG_SIZE, 3);
+    CDeviceEmulator& device = StartDevice(config);
+    EXPECT_EQ(Read(), 1);
+    EXPECT_EQ(job.readBuf, config.logImage);
+    EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_DONE});
+    EXPECT_EQ(report.Positions(), (std::vector<int>{0, 62, 125, 187, 250, 312, 375, 437, 500, 562,
+                                                    625, 687, 750, 812, 875, 937, 1000}));
+    ASSERT_TRUE(device.WaitForSessionsEnded(1));
+    const std::vector<uint32_t> reads = BlockReads(device);
+    ASSERT_EQ(reads.size(), 16u);
+    for (uint32_t k = 0; k < 16; ++k) {
+        EXPECT_EQ(reads[k], LOG_ADDRESS + k * 4096);
+    }
+}
+
+TEST_F(LogRead, CancelDuringABlockLetsItFinishAndRequestsNoMore) {
+    CEmulatorConfig config = Config();
+    config.reportIntervalUs = 1000;  // a block takes about 66 ms
+    CDeviceEmulator& device = StartDevice(config);
+    // Cancel while block 3 (the fourth read) is on its way.
+    std::thread canceller([&] {
+        device.WaitFor([](const CEmulatorStatus& s) { return s.commands >= 4; });
+        job.m_bCancel = true;
+    });
+    EXPECT_EQ(Read(), 1);
+    canceller.join();
+    EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_CANCELLED});
+    EXPECT_EQ(report.Positions().back(), 187);  // block 3 completed
+    ASSERT_TRUE(device.WaitForSessionsEnded(1));
+    EXPECT_EQ(BlockReads(device).size(), 4u);
+    EXPECT_TRUE(m_notifier.Texts().empty());
+}
+
+TEST_F(LogRead, ADeviceThatStopsDuringBlockFiveIsAReadDataError) {
+    UseShortTimeout();
+    CEmulatorConfig config = Config();
+    config.faults.fromCommand = 6;
+    config.faults.stallAfterPayloads = 10;
+    StartDevice(config);
+    EXPECT_EQ(Read(), 0);
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"read data error"});
+    EXPECT_TRUE(report.Posts().empty());
+    EXPECT_EQ(report.Positions().back(), 250);
+}
+
+TEST_F(LogRead, WithoutADeviceTheReadEndsWithTheOpenErrorAndAClearedBuffer) {
+    std::fill(job.readBuf.begin(), job.readBuf.end(), 0xAB);
+    EXPECT_EQ(LogReadWorker(job, report, m_notifier, m_list), 0);
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+    EXPECT_EQ(job.readBuf, std::vector<uint8_t>(LOG_SIZE, 0));
+}
+
+class TrvFile : public ::testing::Test {
+protected:
+    CTempDir temp{"tltrv"};
+    const std::filesystem::path& dir = temp.Path();
+    const std::array<char, 4> r8{'R', '8', ' ', '\0'};
+};
+
+TEST_F(TrvFile, HeaderAndImageAreWrittenUnaltered) {
+    const std::vector<uint8_t> erased(LOG_SIZE, 0xFF);
+    ASSERT_EQ(SaveTrvFile(dir / "TL20170315.trv", r8, erased), SaveResult::Saved);
+    const std::vector<uint8_t> saved = ReadFileBytes(dir / "TL20170315.trv");
+    ASSERT_EQ(saved.size(), 65542u);
+    EXPECT_EQ(std::vector<uint8_t>(saved.begin(), saved.begin() + 6),
+              (std::vector<uint8_t>{'T', 'L', 'R', '8', ' ', 0}));
+    EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 6, saved.end()), erased);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+TEST_F(TrvFile, TheHeaderNamesTheModel) {
+    const auto header = TrvHeader({'K', 'S', '2', '\0'});
+    EXPECT_EQ(std::string(header.begin(), header.end()), std::string("TLKS2\0", 6));
+}
+
+TEST_F(TrvFile, AFolderThatTakesNoFilesIsACreateError) {
+    EXPECT_EQ(SaveTrvFile(dir / "missing" / "x.trv", r8, std::vector<uint8_t>(LOG_SIZE)),
+              SaveResult::CreateError);
+#ifndef _WIN32
+    // Permission bits do not stop root; /proc takes no new files from anyone.
+    const std::filesystem::path locked = geteuid() == 0 ? "/proc" : dir / "locked";
+    if (geteuid() != 0) {
+        std::filesystem::create_directory(locked);
+        std::filesystem::permissions(
+            locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    }
+    EXPECT_EQ(SaveTrvFile(locked / "x.trv", r8, std::vector<uint8_t>(LOG_SIZE)),
+              SaveResult::CreateError);
+#endif
+}
+
+// A file size limit is how a write is made to fail midway here; Windows has none.
+#ifndef _WIN32
+TEST_F(TrvFile, AFailureInTheMiddleOfWritingLeavesTheExistingFileIntact) {
+    const std::filesystem::path target = dir / "TL20170315.trv";
+    {
+        std::ofstream out(target, std::ios::binary);
+        out << "the user's earlier log";
+    }
+    // Files may grow to 1000 bytes only: the write fails part of the way in.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const SaveResult result = SaveTrvFile(target, r8, std::vector<uint8_t>(LOG_SIZE, 7));
+    setrlimit(RLIMIT_FSIZE, &previous);
+
+    EXPECT_EQ(result, SaveResult::WriteError);
+    const std::vector<uint8_t> kept = ReadFileBytes(target);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the user's earlier log");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no leftovers
+}
+#endif
+
+TEST(LogName, TheProposedNameIsTheLocalDate) {
+    EXPECT_EQ(ProposedLogName(2017, 3, 15), L"TL20170315");
+    EXPECT_EQ(ProposedLogName(2026, 12, 7), L"TL20261207");
+    EXPECT_EQ(ProposedLogNameToday().size(), 10u);
+}
+
+}  // namespace
+
+}  // namespace teelink

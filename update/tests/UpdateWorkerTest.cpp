@@ -1,0 +1,386 @@
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+#include "common/ByteOrder.h"
+#include "device/Protocol.h"
+#include "refserver/PackageBuilder.h"
+#include "testsupport/DeviceTestSupport.h"
+#include "testsupport/Files.h"
+#include "testsupport/ReportRecorder.h"
+#include "testsupport/TestHttpServer.h"
+#include "update/UpdateWorkers.h"
+
+namespace teelink {
+
+namespace {
+
+// What a worker reported, in order; the remaining minutes apart from the rest.
+class CUpdateRecorder : public CReportRecorder<UpdateMessage> {
+public:
+    std::vector<UpdateMessage> Messages() const {
+        return CReportRecorder::Messages({WM_UPDATE_REMAIN_TIME});
+    }
+    std::vector<int> Minutes() const { return Params(WM_UPDATE_REMAIN_TIME); }
+};
+
+std::string Bytes(const std::vector<uint8_t>& v) {
+    return std::string(v.begin(), v.end());
+}
+
+class Download : public ::testing::Test {
+protected:
+    void Run() {
+        job.m_strUrl = server.ScriptUrl() + "?md=4";
+        DownloadWorker(job, report, notifier);
+    }
+    // A framed package whose header announces `announced` bytes, followed by `body`.
+    static std::string Framed(uint32_t announced, const std::string& body) {
+        return PackageHeader(announced) + body;
+    }
+
+    CTestHttpServer server;
+    CUpdateJob job;
+    CUpdateRecorder report;
+    CRecordingNotifier notifier;
+};
+
+TEST_F(Download, BodiesOfExactlySOrSPlusOneBytesComplete) {
+    for (size_t extra : {0u, 1u}) {
+        report.Clear();
+        const std::string package(5000, 'p');
+        server.Answer(Framed(5000, package + std::string(extra, 'x')));
+        Run();
+        EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED});
+        EXPECT_EQ(job.m_nPackageSize, 5000u);
+        ASSERT_EQ(job.m_pPackage.size(), 5000u + 1024u);
+        EXPECT_EQ(std::string(job.m_pPackage.begin(), job.m_pPackage.begin() + 5000), package);
+        EXPECT_EQ(report.Positions(BAR_DOWNLOAD).back(), 1000);
+    }
+    EXPECT_TRUE(notifier.Texts().empty());
+}
+
+TEST_F(Download, ALargePackageArrivesByteForByte) {
+    // Far more than the request routine stages at a time, in bytes that do not
+    // repeat: a piece lost, doubled or reordered while the transfer is held
+    // back and resumed shows.
+    std::string package(6u << 20, '\0');
+    uint32_t state = 12345;
+    for (char& c : package) {
+        state = state * 1664525u + 1013904223u;
+        c = static_cast<char>(state >> 24);
+    }
+    server.Answer(Framed(static_cast<uint32_t>(package.size()), package));
+    Run();
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED});
+    ASSERT_EQ(job.m_nPackageSize, package.size());
+    ASSERT_EQ(job.m_pPackage.size(), package.size() + 1024u);
+    const auto difference =
+        std::mismatch(package.begin(), package.end(), job.m_pPackage.begin(),
+                      [](char sent, uint8_t kept) { return static_cast<uint8_t>(sent) == kept; });
+    EXPECT_TRUE(difference.first == package.end())
+        << "first difference at byte " << (difference.first - package.begin());
+    EXPECT_TRUE(notifier.Texts().empty());
+}
+
+TEST_F(Download, OtherBodyLengthsAreARefusedSizeAndNothingIsWrittenPastTheBuffer) {
+    for (size_t length : {4999u, 5002u, 50000u}) {
+        notifier.Clear();
+        report.Clear();
+        server.Answer(Framed(5000, std::string(length, 'p')));
+        Run();
+        EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read size zip"}) << length;
+        EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOAD_FAILED});
+        EXPECT_TRUE(job.m_pPackage.empty());  // released after a failure
+        // A body far longer than announced never moves the bar past its end.
+        for (int position : report.Positions(BAR_DOWNLOAD)) {
+            EXPECT_LE(position, 1000) << length;
+        }
+    }
+}
+
+TEST_F(Download, TheBarMovesInThousandthsOnlyWhenItChanges) {
+    // A multiple of 1024 ends with a read of 0 bytes.
+    server.Answer(Framed(1024 * 300, std::string(1024 * 300, 'p')));
+    Run();
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED});
+    ASSERT_FALSE(report.Positions(BAR_DOWNLOAD).empty());
+    EXPECT_EQ(report.Positions(BAR_DOWNLOAD).front(), 3);  // 1024 / 307200 * 1000
+    for (size_t i = 1; i < report.Positions(BAR_DOWNLOAD).size(); ++i) {
+        EXPECT_LT(report.Positions(BAR_DOWNLOAD)[i - 1], report.Positions(BAR_DOWNLOAD)[i]);
+    }
+    EXPECT_EQ(report.Positions(BAR_DOWNLOAD).back(), 1000);
+}
+
+TEST_F(Download, AnEmptyPackageDownloadsButCannotBeOpened) {
+    server.Answer(Framed(0, ""));
+    Run();
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED});
+    CDeviceList devices{BusOnly("", 100)};
+    WriteWorker(job, report, notifier, devices);
+    EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: zip init"});
+    EXPECT_EQ(report.Messages().back(), WM_UPDATE_WRITE_FAILED);
+}
+
+TEST_F(Download, ServerFailuresHaveTheirTexts) {
+    struct Case {
+        std::string body;
+        const char* text;
+    };
+    for (const Case& c : {Case{"<html>404</html>", "Error: Download data"},
+                          Case{"TL\0\x05", "Error: Download data"},
+                          Case{Framed(0xFFFFFFFF, "abc"), "Error: malloc zip"}}) {
+        notifier.Clear();
+        server.Answer(c.body);
+        Run();
+        EXPECT_EQ(notifier.Texts(), std::vector<std::string>{c.text});
+    }
+    notifier.Clear();
+    job.m_strUrl = RefusedScriptUrl();
+    DownloadWorker(job, report, notifier);
+    EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Connect server"});
+}
+
+TEST_F(Download, AServerThatDiesMidwayIsARefusedSize) {
+    server.AnswerTruncated(Framed(100000, std::string(30000, 'p')), 7 + 100000);
+    Run();
+    EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read size zip"});
+}
+
+TEST_F(Download, CancelStopsBeforeTheNextRead) {
+    job.m_bCancel = true;
+    server.Answer(Framed(5000, std::string(5000, 'p')));
+    Run();
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOAD_CANCELLED});
+    EXPECT_TRUE(notifier.Texts().empty());
+}
+
+class Write : public DeviceTest {
+protected:
+    CDeviceEmulator& Device() {
+        if (m_devices.empty()) {
+            StartDevice();
+        }
+        return *m_devices.front();
+    }
+    void Run(const std::vector<CPackageEntry>& entries, int mode = 0) {
+        const std::vector<uint8_t> archive = BuildPackage(entries);
+        ASSERT_FALSE(archive.empty());
+        RunArchive(archive, mode);
+    }
+    // Writes `archive` as the downloaded package to the device.
+    void RunArchive(const std::vector<uint8_t>& archive, int mode = 0) {
+        Device();
+        EXPECT_EQ(EnumerateDevices(m_list), 1);
+        job.m_pPackage.assign(archive.begin(), archive.end());
+        job.m_pPackage.resize(archive.size() + 1024);
+        job.m_nPackageSize = static_cast<uint32_t>(archive.size());
+        job.m_nUpdateMode = mode;
+        job.m_pLastRemainMinutes = &lastMinutes;
+        if (job.m_writeStart == std::chrono::steady_clock::time_point{}) {
+            job.m_writeStart = std::chrono::steady_clock::now();
+        }
+        WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(1)});
+    }
+    std::vector<uint32_t> WrittenAddresses() {
+        std::vector<uint32_t> out;
+        for (const CCommandRecord& r : Device().CommandLog()) {
+            if (r.word == CommandWord(CMD_WRITE_BLOCK)) {
+                out.push_back(r.address);
+            }
+        }
+        return out;
+    }
+
+    CUpdateJob job;
+    CUpdateRecorder report;
+    std::atomic<int> lastMinutes{0};
+};
+
+TEST_F(Write, EntriesLandAtTheirAddressesByteForByte) {
+    const std::vector<uint8_t> first = Pattern(4096 * 3 + 100, 1);
+    const std::vector<uint8_t> second = Pattern(5000, 2);
+    Run({{"a", MakeEntry(0x100000, first), true}, {"b", MakeEntry(0x200000, second), false}});
+    EXPECT_TRUE(m_notifier.Texts().empty());
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_WRITTEN});
+    EXPECT_EQ(Device().ReadMemory(0x100000, first.size()), first);
+    EXPECT_EQ(Device().ReadMemory(0x200000, second.size()), second);
+    // The last block of each entry is padded with zeros.
+    EXPECT_EQ(Device().ReadMemory(0x100000 + first.size(), 4096 - 100),
+              std::vector<uint8_t>(4096 - 100, 0));
+    EXPECT_EQ(report.Positions(BAR_WRITE).back(), 1000);
+    EXPECT_EQ(Device().Status().endCommands, 0u);
+}
+
+TEST_F(Write, BlockCountFollowsThePayloadSize) {
+    Run({{"exact", MakeEntry(0x10000, Pattern(4096, 3)), true},     // U = 4102: one block
+         {"one-more", MakeEntry(0x20000, Pattern(4097, 4)), true},  // U = 4103: two
+         {"empty-payload", MakeEntry(0x30000, {}), true}});         // U = 6: none
+    // The 6-byte entry opens the device but sends nothing: two sessions carry reports.
+    ASSERT_TRUE(Device().WaitForSessionsEnded(2));
+    EXPECT_EQ(WrittenAddresses(), (std::vector<uint32_t>{0x10000, 0x20000, 0x21000}));
+    EXPECT_EQ(job.m_nBlocksWritten.load(), 3u);
+    std::vector<uint8_t> lastBlock(4096, 0);
+    lastBlock[0] = Pattern(4097, 4).back();
+    EXPECT_EQ(Device().ReadMemory(0x21000, 4096), lastBlock);
+}
+
+TEST_F(Write, AnEntryWithoutTheMarkIsADataFormatError) {
+    Run({{"dir/", {}, false}});
+    EXPECT_EQ(m_notifier.Texts(),
+              (std::vector<std::string>{"Data format error", "Error: HID write"}));
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_WRITE_FAILED});
+}
+
+// An archive of one entry stored with `method`, encrypted when `password` is
+// given: made with the zip library itself, as another packer would.
+std::vector<uint8_t> ArchiveWith(int32_t method, const char* password) {
+    CTempDir dir("tlzip");
+    const std::filesystem::path path = dir.Path() / "p.zip";
+    int error = 0;
+    zip_t* archive = zip_open(path.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    static const std::vector<uint8_t> entry = MakeEntry(0x1000, Pattern(5000, 3));
+    zip_source_t* source = zip_source_buffer(archive, entry.data(), entry.size(), 0);
+    const zip_int64_t index = zip_file_add(archive, "x", source, ZIP_FL_OVERWRITE);
+    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), method, 0);
+    if (password != nullptr) {
+        zip_file_set_encryption(archive, static_cast<zip_uint64_t>(index), ZIP_EM_AES_256,
+                                password);
+    }
+    if (zip_close(archive) != 0) {
+        return {};
+    }
+    return ReadFileBytes(path);
+}
+
+TEST_F(Write, EntriesPackedWithOtherMethodsOrEncryptedAreExtractErrors) {
+    struct Case {
+        const char* what;
+        int32_t method;
+        const char* password;
+    };
+    for (Case c : {Case{"bzip2", ZIP_CM_BZIP2, nullptr}, Case{"lzma", ZIP_CM_LZMA, nullptr},
+                   Case{"xz", ZIP_CM_XZ, nullptr}, Case{"aes", ZIP_CM_STORE, "secret"}}) {
+        if (!zip_compression_method_supported(c.method, 1) ||
+            (c.password != nullptr && !zip_encryption_method_supported(ZIP_EM_AES_256, 1))) {
+            continue;  // this zip library cannot make such an entry
+        }
+        const std::vector<uint8_t> archive = ArchiveWith(c.method, c.password);
+        ASSERT_FALSE(archive.empty()) << c.what;
+        m_notifier.Clear();
+        RunArchive(archive);
+        EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip extract"}) << c.what;
+        EXPECT_TRUE(WrittenAddresses().empty()) << c.what;
+    }
+}
+
+TEST_F(Write, ACorruptedEntryIsAnExtractError) {
+    const std::vector<uint8_t> payload(3000, 'q');
+    std::vector<uint8_t> archive = BuildPackage({{"x", MakeEntry(0x1000, payload), false}});
+    // Flip one byte of the stored data: the CRC no longer matches.
+    const std::string bytes = Bytes(archive);
+    const size_t at = bytes.find(std::string(100, 'q'));
+    ASSERT_NE(at, std::string::npos);
+    archive[at + 50] ^= 0xFF;
+    RunArchive(archive);
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip extract"});
+    EXPECT_TRUE(WrittenAddresses().empty());
+}
+
+TEST_F(Write, AnEntryAnnouncingAHugeSizeIsRefusedBeforeAnyAllocation) {
+    std::vector<uint8_t> archive = BuildPackage({{"x", MakeEntry(0x1000, {1, 2, 3}), false}});
+    // Claim 1 GiB uncompressed in the local header (offset 22) and in the central
+    // directory record (offset 24), so that the archive stays consistent.
+    const std::string bytes = Bytes(archive);
+    const size_t local = bytes.find("PK\x03\x04");
+    const size_t central = bytes.find("PK\x01\x02");
+    ASSERT_NE(local, std::string::npos);
+    ASSERT_NE(central, std::string::npos);
+    for (size_t at : {local + 22, central + 24}) {
+        teelink::StoreLe32(&archive[at], 1u << 30);
+    }
+    RunArchive(archive);
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip alloc"});
+    EXPECT_TRUE(WrittenAddresses().empty());
+}
+
+TEST_F(Write, OnlySystemDataEndsWithTheFirmwareStart) {
+    for (int mode : {0, 2}) {
+        Run({{"a", MakeEntry(0x1000, Pattern(10, 5)), true}}, mode);
+    }
+    EXPECT_EQ(Device().Status().endCommands, 0u);
+    Run({{"a", MakeEntry(0x1000, Pattern(10, 5)), true}}, 1);
+    ASSERT_TRUE(Device().WaitFor([](const CEmulatorStatus& s) { return s.endCommands >= 1; }));
+    EXPECT_EQ(Device().Status().endCommands, 1u);
+    EXPECT_EQ(report.Messages().back(), WM_UPDATE_WRITTEN);
+}
+
+TEST_F(Write, TheEstimateStartsWithTheSecondBlockAndIsPostedOnlyWhenItChanges) {
+    // Ten minutes into the write phase: the estimates are large and stable.
+    job.m_writeStart = std::chrono::steady_clock::now() - std::chrono::seconds(600);
+    const std::vector<uint8_t> twoBlocks = Pattern(8192, 6);  // U = 8198
+    Run({{"a", MakeEntry(0x1000, twoBlocks), true}, {"b", MakeEntry(0x9000, twoBlocks), true}});
+    // Block 0 of the first entry: P = 0, no estimate. Block 1: P = 4096.
+    // Block 0 of the second entry: P = 8198 (U of the first). Block 1: P = 12294.
+    // T = 16396. Remaining seconds (T - P) * 600 / P: 1801, 600 and 200, so
+    // 30, 10 and 3 whole minutes, plus 1.
+    const std::vector<int> expected{31, 11, 4};
+    EXPECT_EQ(report.Minutes(), expected);
+    // The bar at each block's P / T * 1000, truncated, then the end.
+    EXPECT_EQ(report.Positions(BAR_WRITE), (std::vector<int>{0, 249, 500, 749, 1000}));
+
+    // A run whose first estimate equals the value posted last (by an earlier run)
+    // does not post it again.
+    report.Clear();
+    lastMinutes = expected.front();
+    job.m_writeStart = std::chrono::steady_clock::now() - std::chrono::seconds(600);
+    Run({{"a", MakeEntry(0x1000, twoBlocks), true}, {"b", MakeEntry(0x9000, twoBlocks), true}});
+    EXPECT_EQ(report.Minutes(), std::vector<int>(expected.begin() + 1, expected.end()));
+    EXPECT_EQ(lastMinutes.load(), expected.back());
+}
+
+TEST(RemainingTime, MinutesRoundUpFromTheLinearEstimate) {
+    EXPECT_EQ(RemainingMinutes(100, 50, 0), 1);     // 0 s left
+    EXPECT_EQ(RemainingMinutes(100, 50, 59), 1);    // 59 s
+    EXPECT_EQ(RemainingMinutes(100, 50, 60), 2);    // 60 s
+    EXPECT_EQ(RemainingMinutes(100, 25, 40), 3);    // 120 s
+    EXPECT_EQ(RemainingMinutes(100, 100, 999), 1);  // done
+}
+
+TEST_F(Write, CancelStopsBeforeTheNextBlockAndFailsTheRun) {
+    job.m_bCancel = true;
+    Run({{"a", MakeEntry(0x1000, Pattern(9000, 7)), true}});
+    EXPECT_EQ(report.Messages(),
+              (std::vector<UpdateMessage>{WM_UPDATE_WRITE_CANCELLED, WM_UPDATE_WRITE_FAILED}));
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: HID write"});
+    EXPECT_TRUE(WrittenAddresses().empty());
+    EXPECT_EQ(job.m_nBlocksWritten.load(), 0u);
+}
+
+TEST_F(Write, ADeviceThatStopsAnsweringFailsWithItsErrorText) {
+    UseShortTimeout();
+    CEmulatorConfig config = Config();
+    config.faults.noFinalAck = true;
+    StartDevice(config);
+    Run({{"a", MakeEntry(0x1000, Pattern(100, 8)), true}});
+    EXPECT_EQ(m_notifier.Texts(),
+              (std::vector<std::string>{"read: set ack error", "Error: HID write"}));
+    // The device never confirmed the block: it does not count as written.
+    EXPECT_EQ(job.m_nBlocksWritten.load(), 0u);
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_WRITE_FAILED});
+}
+
+TEST_F(Write, ANoDeviceIsAnOpenErrorThenAWriteError) {
+    const std::vector<uint8_t> archive = BuildPackage({{"a", MakeEntry(0x1000, {1, 2}), true}});
+    job.m_pPackage.assign(archive.begin(), archive.end());
+    job.m_nPackageSize = static_cast<uint32_t>(archive.size());
+    WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(1)});
+    EXPECT_EQ(m_notifier.Texts(), (std::vector<std::string>{"USB Open Error", "Error: HID write"}));
+}
+
+}  // namespace
+
+}  // namespace teelink
