@@ -9,8 +9,8 @@ shift $(( $# >= 2 ? 2 : 1 ))
 here=$(cd "$(dirname "$0")" && pwd)
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-    targets=(fuzz_latest_versions fuzz_area_list fuzz_item_list fuzz_course_info
-             fuzz_package_header fuzz_package_reader)
+    # The build's own list (fuzz/CMakeLists.txt writes it).
+    mapfile -t targets <"$build/fuzz/targets.txt"
 fi
 corpus="$build/fuzz/corpus"
 python3 "$here/make_seeds.py" "$corpus"

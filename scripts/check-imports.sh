@@ -8,7 +8,7 @@ status=0
 for exe in "$@"; do
     [ -f "$exe" ] || continue
     while read -r dll; do
-        if ! echo "$dll" | tr 'A-Z' 'a-z' | grep -Eq "$allowed"; then
+        if ! echo "$dll" | tr '[:upper:]' '[:lower:]' | grep -Eq "$allowed"; then
             echo "$exe imports $dll, which Windows does not ship" >&2
             status=1
         fi

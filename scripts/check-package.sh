@@ -3,25 +3,31 @@
 # reports no error, the desktop entry and the AppStream data validate, the
 # maintainer scripts reload udev, and every installed file is in it.
 #
-#   scripts/check-package.sh [--cli-only] DEB
-#   scripts/check-package.sh [--cli-only] --build-from BUILD_DIR   (runs CPack first)
+#   scripts/check-package.sh [--cli-only] [--release] DEB
+#   scripts/check-package.sh [--cli-only] [--release] --build-from BUILD_DIR   (runs CPack first)
 #
 # --cli-only: a tree built with -DTEELINK_GUI=OFF (no window tool, no desktop files).
+# --release: what ships: no lintian warning either, the executables hold the
+# maker's update server and neither the demo's address nor an emulator bus,
+# and they are hardened (PIE, full RELRO, stack protector, fortified
+# functions, control-flow protection).
 # Exits 77 when a checking tool is missing (CTest counts that as skipped).
 set -euo pipefail
 
 cli_only=0
+release=0
 tree=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --cli-only) cli_only=1 ;;
+    --release) release=1 ;;
     --build-from) tree=${2:?--build-from needs a build directory}; shift ;;
     *) break ;;
     esac
     shift
 done
 
-tools=(dpkg-deb lintian)
+tools=(dpkg-deb lintian readelf)
 [ -n "$tree" ] && tools+=(cpack dpkg-shlibdeps)
 [ "$cli_only" = 0 ] && tools+=(desktop-file-validate appstreamcli)
 for tool in "${tools[@]}"; do
@@ -73,6 +79,9 @@ for file in "${expected[@]}"; do
     [ -f "$root/$file" ] || fail "missing /$file"
 done
 gzip -t "$root/usr/share/man/man1/teelink-cli.1.gz" || fail "manual page is no gzip file"
+if [ "$cli_only" = 0 ]; then
+    gzip -t "$root/usr/share/man/man1/teelink.1.gz" || fail "no manual page of the window tool"
+fi
 
 control=$(dpkg-deb -f "$deb")
 grep -q '^Depends:.*libc6' <<<"$control" || fail "no dependencies computed from the shared libraries"
@@ -91,11 +100,36 @@ if [ "$cli_only" = 0 ]; then
         fail "metainfo release version not configured"
 fi
 
-# Errors fail the package; warnings are shown for whoever reads the log.
+# The shipped executables: the maker's server, no demo, hardened.
+executables=("$root/usr/bin/teelink-cli")
+[ "$cli_only" = 0 ] && executables+=("$root/usr/bin/teelink")
+if [ "$release" = 1 ]; then
+    for exe in "${executables[@]}"; do
+        name=$(basename "$exe")
+        grep -aq 'https://update\.zorvik\.example\.com/r7r8/index\.php' "$exe" ||
+            fail "$name does not hold the maker's update server"
+        grep -aq '127\.0\.0\.1:8750' "$exe" && fail "$name holds the demo's server address"
+        grep -aq 'teelink-hid-bus' "$exe" && fail "$name holds an emulator bus"
+        readelf -h "$exe" | grep -q 'Type:.*DYN' || fail "$name is not position-independent"
+        readelf -lW "$exe" | grep -q GNU_RELRO || fail "$name has no RELRO segment"
+        readelf -dW "$exe" | grep -Eq 'BIND_NOW|FLAGS_1.*NOW' || fail "$name does not bind at once"
+        readelf --dyn-syms -W "$exe" | grep -q '__stack_chk_fail' ||
+            fail "$name has no stack protector"
+        readelf --dyn-syms -W "$exe" | grep -Eq '__[a-z_]+_chk@' ||
+            fail "$name calls no fortified function"
+        readelf -nW "$exe" | grep -q 'IBT' || fail "$name has no control-flow protection"
+    done
+fi
+
+# Errors fail the package (and in a release, warnings too); the rest is shown
+# for whoever reads the log.
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
 cat "$work/lintian.log"
 if grep -q '^E:' "$work/lintian.log"; then
     fail "lintian reports errors"
+fi
+if [ "$release" = 1 ] && grep -q '^W:' "$work/lintian.log"; then
+    fail "lintian reports warnings"
 fi
 echo "lintian: $(grep -c '^E:' "$work/lintian.log" || true) errors, $(grep -c '^W:' "$work/lintian.log" || true) warnings"
 

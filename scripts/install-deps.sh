@@ -12,9 +12,10 @@ packages=(
     desktop-file-utils appstream lintian dpkg-dev
 )
 # The checks of ./run test beside the test suite: fuzzing needs clang and its
-# runtime, the seed corpus python3.
+# runtime, the seed corpus python3; the format and lint gate needs
+# clang-format and the shell scripts' checker.
 if [ "${TEELINK_CHECKS:-0}" = 1 ]; then
-    packages+=(clang libclang-rt-14-dev python3)
+    packages+=(clang libclang-rt-14-dev python3 clang-format shellcheck)
 fi
 # Optional extras: fuzzing (clang) and screenshots/benchmarks.
 if [ "${TEELINK_EXTRAS:-0}" = 1 ]; then

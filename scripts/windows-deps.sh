@@ -40,7 +40,8 @@ EOF
     apt-get source --download-only "${sources[@]}" >/dev/null
 fi
 
-key=$( (cat "$self"; ls ./*.orig.tar.*; $host-g++-posix --version | head -1) | sha256sum | cut -c1-12)
+# Comments do not count: only what the script does changes the key.
+key=$( (grep -v '^[[:space:]]*#' "$self"; ls ./*.orig.tar.*; $host-g++-posix --version | head -1) | sha256sum | cut -c1-12)
 prefix="$cache/prefix-$key"
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
@@ -53,7 +54,7 @@ work="$cache/work"
 export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
 unpack() { # source name -> directory
     local tarball
-    tarball=$(ls "$cache/src/${1}"_*.orig.tar.* | head -1)
+    tarball=$(find "$cache/src" -maxdepth 1 -name "${1}_*.orig.tar.*" | sort | head -1)
     mkdir -p "$work/$1"
     tar xf "$tarball" -C "$work/$1" --strip-components=1
     echo "$work/$1"

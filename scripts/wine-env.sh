@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the Windows scripts: Wine in a prefix of its own outside the work
 # tree (no Mono or Gecko prompts, quiet, CJK fonts linked), and one Xvfb display
 # for every window it shows. Sets wine_display_pid; stop_wine_env ends both.

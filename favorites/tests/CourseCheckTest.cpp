@@ -8,8 +8,8 @@
 #include "core/Worker.h"
 #include "favorites/FavoritesJobs.h"
 #include "refserver/AnswerWriter.h"
-#include "testsupport/ServerTestSupport.h"
 #include "testsupport/ReportRecorder.h"
+#include "testsupport/ServerTestSupport.h"
 
 namespace teelink {
 

@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "refserver/AnswerWriter.h"
 #include "favorites/tests/WalkDriver.h"
+#include "refserver/AnswerWriter.h"
 #include "testsupport/ServerTestSupport.h"
 
 namespace teelink {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/ReferenceServerSupport.h"
 #include "testsupport/ChildProcess.h"
+#include "testsupport/ReferenceServerSupport.h"
 
 namespace teelink {
 

@@ -12,8 +12,8 @@
 #include "pages/log/TrevLogView.h"
 #include "pages/main/MainPageIds.h"
 #include "pages/main/TeelinkView.h"
-#include "testsupport/PageTestSupport.h"
 #include "testsupport/Files.h"
+#include "testsupport/PageTestSupport.h"
 
 namespace teelink {
 
