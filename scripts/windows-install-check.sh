@@ -39,6 +39,9 @@ wine64 "$setup" /S '/D=C:\Teelink'
 wineserver -w
 [ -f "$drive_c/Teelink/teelink.exe" ] || fail "no teelink.exe after the silent install"
 [ -f "$drive_c/Teelink/uninstall.exe" ] || fail "no uninstaller"
+for doc in LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+    [ -f "$drive_c/Teelink/$doc" ] || fail "no $doc beside the program"
+done
 find "$drive_c" -path '*Start Menu/Programs/Teelink/Teelink.lnk' | grep -q . ||
     fail "no start-menu entry"
 
@@ -97,5 +100,8 @@ wine64 'C:\Teelink\uninstall.exe' /S
 wineserver -w
 sleep 2
 [ -f "$drive_c/Teelink/teelink.exe" ] && fail "the uninstaller left teelink.exe"
+for doc in LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+    [ -f "$drive_c/Teelink/$doc" ] && fail "the uninstaller left $doc"
+done
 echo "install check: installed, started, asked the server, ended, uninstalled"
 rm -f "$log"
