@@ -61,6 +61,7 @@ expected=(
 if [ "$cli_only" = 0 ]; then
     expected+=(
         usr/bin/teelink
+        usr/share/man/man1/teelink.1.gz
         "usr/share/applications/$id.desktop"
         "usr/share/icons/hicolor/scalable/apps/$id.svg"
         "usr/share/icons/hicolor/48x48/apps/$id.png"
@@ -73,6 +74,9 @@ for file in "${expected[@]}"; do
     [ -f "$root/$file" ] || fail "missing /$file"
 done
 gzip -t "$root/usr/share/man/man1/teelink-cli.1.gz" || fail "manual page is no gzip file"
+if [ "$cli_only" = 0 ]; then
+    gzip -t "$root/usr/share/man/man1/teelink.1.gz" || fail "window tool's manual page is no gzip file"
+fi
 
 control=$(dpkg-deb -f "$deb")
 grep -q '^Depends:.*libc6' <<<"$control" || fail "no dependencies computed from the shared libraries"
