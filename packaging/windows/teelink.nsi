@@ -1,5 +1,6 @@
-; The Windows installer: teelink.exe and teelink-cli.exe under Program Files,
-; a start-menu entry, and an uninstaller registered with Windows.
+; The Windows installer: teelink.exe and teelink-cli.exe under Program Files
+; with the licence and the notices of the libraries linked into them, a
+; start-menu entry, and an uninstaller registered with Windows.
 ; makensis -DVERSION=1.0.0.3 -DBUILD_DIR=... -DSOURCE_DIR=... -DOUT_FILE=... teelink.nsi
 Unicode true
 Target amd64-unicode
@@ -57,6 +58,8 @@ Section "Teelink" SecMain
     File "${BUILD_DIR}/teelink.exe"
     File "${BUILD_DIR}/cli/teelink-cli.exe"
     File "${SOURCE_DIR}/resources/icons/teelink.ico"
+    File "/oname=LICENSE.txt" "${SOURCE_DIR}/LICENSE"
+    File "${SOURCE_DIR}/packaging/windows/THIRD-PARTY-NOTICES.txt"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateDirectory "$SMPROGRAMS\Teelink"
@@ -79,6 +82,8 @@ Section "Uninstall"
     Delete "$INSTDIR\teelink.exe"
     Delete "$INSTDIR\teelink-cli.exe"
     Delete "$INSTDIR\teelink.ico"
+    Delete "$INSTDIR\LICENSE.txt"
+    Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Teelink\Teelink.lnk"
