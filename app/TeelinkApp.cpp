@@ -26,8 +26,7 @@ bool CTeelinkApp::OnInit() {
     m_messages.m_nLanguage = LANGUAGE_JAPANESE;
     m_notifier = std::make_unique<CGuiNotifier>(m_boxes);
     m_deviceList = std::make_unique<CDeviceList>(m_options.devices);
-    m_pDoc = std::make_unique<CTeelinkDoc>(*m_deviceList, *m_notifier, m_messages,
-                                           m_options.toolVersion);
+    m_pDoc = std::make_unique<CTeelinkDoc>(m_messages, m_options.toolVersion);
     m_pDoc->m_strScriptUrl = m_options.scriptUrl;
 
     m_pFrame = new CMainFrame(*this);

@@ -266,14 +266,12 @@ bool Check(int code, const char* what) {
     return true;
 }
 
-CDeviceList ListFor(const std::string& busDir, const std::string& devicePath) {
+// The device at `devicePath` on the bus in `busDir`.
+CDevice DeviceAt(const std::string& busDir, const std::string& devicePath) {
     CDeviceBusConfig config;
     config.emulatorBusDir = busDir;
     config.useHidapi = false;
-    CDeviceList list(config);
-    list.paths[0] = devicePath;
-    list.count = 1;
-    return list;
+    return CDeviceList(config).At(devicePath).value_or(CDevice());
 }
 
 }  // namespace
@@ -315,24 +313,27 @@ int Main(int argc, char* argv[]) {
         ok = ok && emulator.Start();
         {
             CBareClient client(bare.SocketPath());
-            const CDeviceList bareList = ListFor(busDir, "emu:" + bare.SocketPath());
+            const CDevice bareDevice = DeviceAt(busDir, "emu:" + bare.SocketPath());
             CDeviceChannel toBare;
-            ok = ok && OpenChannel(bareList, toBare, notifier);
-            const CDeviceList emulatorList = ListFor(busDir, emulator.DevicePath());
+            ok = ok && OpenChannel(bareDevice, toBare).Ok();
+            const CDevice emulatorDevice = DeviceAt(busDir, emulator.DevicePath());
             CDeviceChannel toEmulator;
-            ok = ok && OpenChannel(emulatorList, toEmulator, notifier);
+            ok = ok && OpenChannel(emulatorDevice, toEmulator).Ok();
             if (!ok) {
                 std::fprintf(stderr, "cannot open the channels\n");
                 return 1;
             }
             const std::function<void()> readWork[] = {
                 [&] { client.ReadBlock(); },
-                [&] { ok = ok && Check(ReadBlock(toBare, 0), "read"); },
-                [&] { ok = ok && Check(ReadBlock(toEmulator, 0x100000), "read"); }};
+                [&] { ok = ok && Check(ReadBlock(toBare, 0).Code(), "read"); },
+                [&] { ok = ok && Check(ReadBlock(toEmulator, 0x100000).Code(), "read"); }};
             const std::function<void()> writeWork[] = {
                 [&] { client.WriteBlock(); },
-                [&] { ok = ok && Check(WriteBlock(toBare, 0, block.data()), "write"); },
-                [&] { ok = ok && Check(WriteBlock(toEmulator, 0x100000, block.data()), "write"); }};
+                [&] { ok = ok && Check(WriteBlock(toBare, 0, block.data()).Code(), "write"); },
+                [&] {
+                    ok =
+                        ok && Check(WriteBlock(toEmulator, 0x100000, block.data()).Code(), "write");
+                }};
             // One untimed round first: connections, caches and the emulator warm.
             for (int row = 0; row < 3; ++row) {
                 SecondsFor(blocks / 10 + 1, readWork[row]);
@@ -377,13 +378,14 @@ int Main(int argc, char* argv[]) {
         CDeviceEmulator emulator(config);
         ok = ok && emulator.Start();
         const std::string socketPath = emulator.DevicePath().substr(std::strlen("emu:"));
-        const CDeviceList list = ListFor(busDir, emulator.DevicePath());
+        const CDevice device = DeviceAt(busDir, emulator.DevicePath());
         CDeviceChannel channel;
-        ok = ok && OpenChannel(list, channel, notifier);
-        const double write = SecondsFor(
-            64, [&] { ok = ok && Check(WriteBlock(channel, 0x200000, block.data()), "write"); });
+        ok = ok && OpenChannel(device, channel).Ok();
+        const double write = SecondsFor(64, [&] {
+            ok = ok && Check(WriteBlock(channel, 0x200000, block.data()).Code(), "write");
+        });
         const double read = SecondsFor(
-            16, [&] { ok = ok && Check(ReadBlock(channel, LOG_IMAGE_ADDRESS), "read"); });
+            16, [&] { ok = ok && Check(ReadBlock(channel, LOG_IMAGE_ADDRESS).Code(), "read"); });
         CloseChannel(channel);
         CBareClient client(socketPath);
         const double bareWrite = SecondsFor(64, [&] { client.WriteBlock(0x200000, block.data()); });

@@ -33,22 +33,23 @@ double WallMicroseconds() {
     return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
 }
 
-struct Result {
+struct TickTimes {
     double cpuMedian;
     double wallMedian;
 };
 
 // A tick's device work: enumerate, decide; the display refresh of a shown
 // device reads only document fields.
-Result MeasureTicks(CDeviceList& list, CPollState& state, int ticks) {
+TickTimes MeasureTicks(CDeviceList& list, CPollState& state, int ticks) {
     std::vector<double> cpu;
     std::vector<double> wall;
     for (int i = 0; i < ticks; ++i) {
         const double c0 = ThreadCpuMicroseconds();
         const double w0 = WallMicroseconds();
         const int count = EnumerateDevices(list);
-        state.Apply(state.Decide(count) == PollAction::IdentifyDevice ? PollAction::RefreshDevice
-                                                                      : state.Decide(count));
+        const std::string path = count == 1 ? list.Found().front().Path() : std::string();
+        const PollAction action = state.Decide(count, path, path);
+        state.Apply(action == PollAction::IdentifyDevice ? PollAction::RefreshDevice : action);
         cpu.push_back(ThreadCpuMicroseconds() - c0);
         wall.push_back(WallMicroseconds() - w0);
     }
@@ -86,7 +87,7 @@ int Main() {
     for (int n : {0, 1, 10}) {
         plug(n);
         state.m_bDeviceShown = n == 1;
-        const Result r = MeasureTicks(list, state, kTicks);
+        const TickTimes r = MeasureTicks(list, state, kTicks);
         const char* name = n == 0   ? "no device"
                            : n == 1 ? "one device already shown"
                                     : "ten devices";

@@ -30,7 +30,7 @@
 #include "device/DeviceList.h"
 #include "device/Protocol.h"
 #include "refserver/PackageBuilder.h"
-#include "update/UpdateWorkers.h"
+#include "update/UpdateJob.h"
 
 namespace teelink {
 
@@ -154,7 +154,8 @@ public:
             ++positions;
         }
     }
-    void Post(UpdateMessage message, int) override {
+    void Post(UpdateMessage, int) override {}
+    void Finish(UpdateMessage message, int) override {
         if (message == WM_UPDATE_WRITTEN) {
             written = true;
         }
@@ -236,8 +237,6 @@ int Main() {
     g_peak = g_live.load();
     const size_t heapWithPackage = g_live.load();
     const bool residentPeakReset = bench::ResetPeakResident();
-    std::atomic<int> minutes{0};
-    job.m_pLastRemainMinutes = &minutes;
     size_t blocks = 0;
     size_t largest = 0;
     for (const CPackageEntry& e : entries) {
@@ -249,7 +248,8 @@ int Main() {
     CCountingReport report;
     const auto start = std::chrono::steady_clock::now();
     job.m_writeStart = start;
-    WriteWorker(job, report, notifier, list);
+    std::atomic<bool> stop{false};
+    WriteJob(job, CUpdateOrder{}, CJobContext{list.Found().front(), notifier, {}, stop}, report);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const size_t heapPeak = g_peak.load();

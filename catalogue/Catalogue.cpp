@@ -7,7 +7,6 @@
 #include <new>
 #include <vector>
 
-#include "common/UserNotifier.h"
 #include "core/TeelinkDoc.h"
 #include "server/Answers.h"
 #include "server/RequestForms.h"
@@ -17,40 +16,37 @@ namespace teelink {
 
 namespace {
 
-// A request ended by its owner's stop is no failure the user needs to see.
-bool Fail(CTeelinkDoc& doc, const std::atomic<bool>* stop, const char* text) {
-    if (stop == nullptr || !stop->load()) {
-        doc.Notifier().ShowPlain(text);
-    }
-    return false;
-}
-
 bool Stopped(const std::atomic<bool>* stop) {
     return stop != nullptr && stop->load();
 }
 
+// A request ended by its owner's stop is no failure the user needs to see.
+CFailure Fail(const std::atomic<bool>* stop, const char* text) {
+    return Stopped(stop) ? CFailure::Stopped() : CFailure(text);
+}
+
 }  // namespace
 
-bool DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
-                      const std::atomic<bool>* stop) {
+Status DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
+                        const std::atomic<bool>* stop) {
     doc.m_itemList.clear();
     CServerRequest request(doc.m_serverSettings);
     request.SetAbortFlag(stop);
     if (!request.Open(CatalogueUrl(doc.m_strScriptUrl, doc.Language(), querySuffix))) {
-        return Fail(doc, stop, "Error: Connect server");
+        return Fail(stop, "Error: Connect server");
     }
     std::array<uint8_t, 5> header{};
     const size_t got = request.Read(header.data(), header.size());
     const auto length = ParseListHeader(std::span(header.data(), got));
     if (!length) {
-        return Fail(doc, stop, "Error: Download data pref");
+        return Fail(stop, "Error: Download data pref");
     }
     const size_t bodySize = static_cast<size_t>(*length) + 1;
     std::vector<uint8_t> body;
     try {
         body.resize(bodySize);  // at most 65536 bytes
     } catch (const std::bad_alloc&) {
-        return Fail(doc, stop, "Error: malloc pref");
+        return Fail(stop, "Error: malloc pref");
     }
     // Read in pieces of 1024 until a short piece. A body longer than announced
     // is wrong whatever follows, so the reading stops once it is known to be
@@ -68,41 +64,41 @@ bool DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
         }
     }
     if (Stopped(stop)) {
-        return false;
+        return CFailure::Stopped();
     }
     if (received != bodySize) {
-        return Fail(doc, stop, "Error: Read size pref");
+        return Fail(stop, "Error: Read size pref");
     }
     if (!ParseListBody(body, doc.m_itemList)) {
-        return Fail(doc, stop, "Error: Read data pref");
+        return Fail(stop, "Error: Read data pref");
     }
-    return true;
+    return Success();
 }
 
-bool DownloadCourseInfo(CTeelinkDoc& doc, int slotIndex, const std::atomic<bool>* stop) {
+Status DownloadCourseInfo(CTeelinkDoc& doc, int slotIndex, const std::atomic<bool>* stop) {
     FavoriteSlot& slot = doc.m_favourites.at(static_cast<size_t>(slotIndex));
     if (slot.n == 0) {
-        return true;
+        return Success();
     }
     CServerRequest request(doc.m_serverSettings);
     request.SetAbortFlag(stop);
     if (!request.Open(CourseInfoUrl(doc.m_strScriptUrl, doc.Language(), slot.n, slot.s, slot.g))) {
-        return Fail(doc, stop, "Error: Connect server");
+        return Fail(stop, "Error: Connect server");
     }
     std::array<uint8_t, 4> header{};
     const size_t got = request.Read(header.data(), header.size());
     const auto count = ParseCourseInfoHeader(std::span(header.data(), got));
     if (!count || Stopped(stop)) {
-        return Fail(doc, stop, "Error: Download data");
+        return Fail(stop, "Error: Download data");
     }
     // A short answer leaves the rest zero, the ten date characters included.
     std::vector<uint8_t> info(*count, 0);
     request.Read(info.data(), info.size());
     if (Stopped(stop)) {
-        return false;
+        return CFailure::Stopped();
     }
     ApplyCourseInfo(info, slot);
-    return true;
+    return Success();
 }
 
 std::wstring LevelQuery(int level, const CTeelinkDoc& doc) {

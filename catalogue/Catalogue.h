@@ -7,20 +7,22 @@
 #include <atomic>
 #include <string>
 
+#include "common/Result.h"
+
 namespace teelink {
 
 class CTeelinkDoc;
 struct FavoriteSlot;
 
 // Fills doc.m_itemList with the level that `querySuffix` names. A set `stop`
-// flag ends the request at once (the result is then a failure, and no box is
-// shown for it).
-bool DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
-                      const std::atomic<bool>* stop = nullptr);
+// flag ends the request at once (the failure is then of the Stopped kind:
+// nothing is shown for it).
+Status DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
+                        const std::atomic<bool>* stop = nullptr);
 
 // Completes favourite slot `slotIndex` with the server's date and name. An empty
 // slot (n = 0) is not asked about.
-bool DownloadCourseInfo(CTeelinkDoc& doc, int slotIndex, const std::atomic<bool>* stop = nullptr);
+Status DownloadCourseInfo(CTeelinkDoc& doc, int slotIndex, const std::atomic<bool>* stop = nullptr);
 
 // The query suffix of course directory level 1 to 7.
 std::wstring LevelQuery(int level, const CTeelinkDoc& doc);

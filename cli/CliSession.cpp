@@ -56,7 +56,7 @@ CCliSession::CCliSession(const CCliOptions& options, CCliIo io)
       m_io(io),
       m_notifier(io.err),
       m_devices(BusConfigFor(options)),
-      m_doc(m_devices, m_notifier, m_messages) {
+      m_doc(m_messages) {
     m_messages.m_nLanguage = options.language;
     m_doc.m_strScriptUrl = options.serverUrl;
 }
@@ -88,15 +88,17 @@ void CCliSession::FlushNotices(CProgressView& view) {
 }
 
 std::optional<int> CCliSession::ChooseDevice() {
-    const int count = EnumerateDevices(m_devices);
-    const int listed = std::min(count, MAX_DEVICE_PATHS);
-    const auto begin = m_devices.paths.begin();
+    const int count = m_devices.Enumerate();
+    const std::vector<CDevice>& found = m_devices.Found();
     if (!m_options.devicePath.empty()) {
-        if (std::find(begin, begin + listed, m_options.devicePath) == begin + listed) {
+        const auto it = std::find_if(found.begin(), found.end(), [this](const CDevice& d) {
+            return d.Path() == m_options.devicePath;
+        });
+        if (it == found.end()) {
             Complain("no device at " + m_options.devicePath);
             return CLI_EXIT_NO_DEVICE;
         }
-        SelectDevicePath(m_devices, m_options.devicePath);
+        m_device = *it;
         return std::nullopt;
     }
     if (count == 0) {
@@ -108,29 +110,55 @@ std::optional<int> CCliSession::ChooseDevice() {
                  " devices connected: choose one with --device (see `teelink-cli devices`)");
         return CLI_EXIT_NO_DEVICE;
     }
+    m_device = found.front();
     return std::nullopt;
 }
 
-bool CCliSession::ReadDevice() {
-    if (!ReadDeviceIdentity(m_doc)) {
-        Complain(m_devices.paths[0] + ": cannot read the device's identity");
+void CCliSession::UseDevice(const CDevice& device) {
+    m_device = device;
+}
+
+void CCliSession::ComplainAbout(const CFailure& failure, const std::string& line) {
+    for (const std::string& text : failure.Texts()) {
+        Complain(text);
+    }
+    Complain(m_device.Path() + ": " + line);
+}
+
+bool CCliSession::ReadIdentity() {
+    if (Status read = ReadDeviceIdentity(m_doc, m_device); !read) {
+        ComplainAbout(read.Failure(), "cannot read the device's identity");
         return false;
     }
-    if (!ReadCourseDataDate(m_doc)) {
-        Complain(m_devices.paths[0] + ": cannot read the course data date");
+    m_doc.m_strDevicePath = m_device.Path();
+    return true;
+}
+
+bool CCliSession::ReadDevice() {
+    if (!ReadIdentity()) {
+        return false;
+    }
+    if (Status read = ReadCourseDataDate(m_doc, m_device); !read) {
+        ComplainAbout(read.Failure(), "cannot read the course data date");
         return false;
     }
     return true;
 }
 
 std::optional<int> CCliSession::QueryServer(bool areas) {
-    const int versions = QueryLatestVersions(m_doc);
-    const int areaList = versions == 0 && areas ? DownloadAreaList(m_doc, m_options.language) : 0;
-    if (versions == -1 || areaList == -1) {
+    const std::atomic<bool>* stop = m_io.interrupted;
+    Status query = QueryLatestVersions(m_doc, stop);
+    if (query && areas) {
+        query = DownloadAreaList(m_doc, m_options.language, stop);
+    }
+    if (m_io.Interrupted()) {
+        return CLI_EXIT_CANCELLED;
+    }
+    if (query.Code() == -1) {
         Complain("cannot reach the update server at " + m_options.serverUrl);
         return CLI_EXIT_NO_SERVER;
     }
-    if (versions != 0 || areaList != 0) {
+    if (!query) {
         Complain("the update server's answer is malformed (" + m_options.serverUrl + ")");
         return CLI_EXIT_FAILED;
     }

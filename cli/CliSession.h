@@ -61,6 +61,8 @@ public:
     CCliIo& Io() { return m_io; }
     CTeelinkDoc& Doc() { return m_doc; }
     CDeviceList& Devices() { return m_devices; }
+    // The device the command works on (ChooseDevice or UseDevice picked it).
+    const CDevice& Device() const { return m_device; }
     CCliNotifier& Notifier() { return m_notifier; }
     // Message `id` of the table in the chosen language, as UTF-8.
     std::string Text(MessageId id) const;
@@ -75,21 +77,29 @@ public:
     // Prints the workers' waiting error texts on a line of their own.
     void FlushNotices(CProgressView& view);
 
-    // Enumerates and points the list at the one device to use; otherwise the
-    // exit status, after saying why.
+    // Enumerates and picks the one device to use; otherwise the exit status,
+    // after saying why.
     std::optional<int> ChooseDevice();
-    // Identity and course data date of the chosen device into the document.
+    // Works on `device` from now on.
+    void UseDevice(const CDevice& device);
+    // Identity (and with ReadDevice the course data date) of the chosen device
+    // into the document, which from then on names it as the identified device.
+    bool ReadIdentity();
     bool ReadDevice();
     // The latest versions (and with `areas` the area list) into the document;
     // otherwise the exit status, after saying why.
     std::optional<int> QueryServer(bool areas);
 
 private:
+    // The failure's own texts, then the device and `line`.
+    void ComplainAbout(const CFailure& failure, const std::string& line);
+
     CCliOptions m_options;
     CCliIo m_io;
     CCliNotifier m_notifier;
     CMessageTable m_messages;
     CDeviceList m_devices;
+    CDevice m_device;
     CTeelinkDoc m_doc;
 };
 

@@ -53,15 +53,14 @@ int RunDevices(CCliSession& session) {
         session.Complain("no device connected");
         return CLI_EXIT_NO_DEVICE;
     }
-    // Each device is read on its own, through a list that holds it alone.
-    const auto paths = session.Devices().paths;
+    // Each device is read on its own.
+    const std::vector<CDevice> found = session.Devices().Found();
     bool allRead = true;
-    for (int i = 0; i < std::min(count, MAX_DEVICE_PATHS); ++i) {
-        const std::string& path = paths[static_cast<size_t>(i)];
-        SelectDevicePath(session.Devices(), path);
+    for (const CDevice& device : found) {
+        session.UseDevice(device);
         const bool readable = session.ReadDevice();
         allRead = allRead && readable;
-        PrintDevice(session, path, readable);
+        PrintDevice(session, device.Path(), readable);
     }
     return allRead ? CLI_EXIT_DONE : CLI_EXIT_FAILED;
 }
@@ -82,7 +81,7 @@ int RunInfo(CCliSession& session) {
     const bool systemUpdate = doc.m_strSystemVersion != LatestVersionForModel(doc);
     const bool toolUpdate = !IsToolCurrent(doc.m_strToolVersion, doc.m_strLatestTool);
     if (session.Options().json) {
-        CJsonLine line = DeviceJson(session.Devices().paths[0], doc);
+        CJsonLine line = DeviceJson(session.Device().Path(), doc);
         line.Add("latest_system_version", latest)
             .Add("tool_version", WideToUtf8(doc.m_strToolVersion))
             .Add("latest_tool_version", WideToUtf8(doc.m_strLatestTool))
@@ -91,7 +90,7 @@ int RunInfo(CCliSession& session) {
         session.Say(line.Text());
         return CLI_EXIT_DONE;
     }
-    session.Say("device:                " + session.Devices().paths[0]);
+    session.Say("device:                " + session.Device().Path());
     session.Say("model:                 " + WideToUtf8(doc.m_strModel));
     session.Say("hardware code:         " + WideToUtf8(doc.m_strModelCode));
     session.Say("system version:        " + WideToUtf8(doc.m_strSystemVersion));

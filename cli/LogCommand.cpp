@@ -13,19 +13,22 @@ namespace teelink {
 
 namespace {
 
-// The read's reports, and one more when the job has returned: the read ends on
-// an error without posting anything.
+// The log read as the log page runs it, its reports turned into lines.
 class CLogRead {
 public:
     enum class End { Done, Cancelled, Failed };
 
+    CLogRead() { m_report.Reap(m_worker); }
+
     End Run(CCliSession& session, CProgressView& view) {
-        m_worker.Start([this, &session](const std::atomic<bool>&) {
-            LogReadWorker(m_job, m_report, session.Notifier(), session.Devices());
-            m_report.Post(kJobReturned, 0);
+        const CDevice device = session.Device();
+        IUserNotifier& notifier = session.Notifier();
+        const CServerSettings server = session.Doc().m_serverSettings;
+        m_worker.Start([this, device, &notifier, server](const std::atomic<bool>& stop) {
+            LogReadJob(m_job, CJobContext{device, notifier, server, stop}, m_report);
         });
-        End end = End::Failed;
         session.Notifier().Defer(true);
+        End end = End::Failed;
         for (;;) {
             session.FlushNotices(view);
             if (session.Io().Interrupted()) {
@@ -34,17 +37,19 @@ public:
             const auto event = m_report.Next(std::chrono::milliseconds(50));
             if (!event) {
                 view.Tick();
-            } else if (event->isProgress) {
+                continue;
+            }
+            if (event->isProgress) {
                 view.Position(event->position);
-            } else if (event->message == WM_LOG_READ_DONE) {
-                end = End::Done;
-            } else if (event->message == WM_LOG_READ_CANCELLED) {
-                end = End::Cancelled;
-            } else {
+                continue;
+            }
+            if (event->last) {
+                end = event->message == WM_LOG_READ_DONE        ? End::Done
+                      : event->message == WM_LOG_READ_CANCELLED ? End::Cancelled
+                                                                : End::Failed;
                 break;
             }
         }
-        m_worker.Join();
         session.FlushNotices(view);
         view.Finish();
         session.Notifier().Defer(false);
@@ -54,7 +59,6 @@ public:
     const std::vector<uint8_t>& Image() const { return m_job.readBuf; }
 
 private:
-    static constexpr auto kJobReturned = static_cast<LogMessage>(-1);
     CLogJob m_job;
     CQueuedReport<LogMessage> m_report;
     CWorker m_worker;  // last: joined before the job and the report go away
@@ -85,8 +89,7 @@ int RunSaveLog(CCliSession& session) {
     if (const auto exit = session.ChooseDevice()) {
         return *exit;
     }
-    if (!ReadDeviceIdentity(session.Doc())) {
-        session.Complain(session.Devices().paths[0] + ": cannot read the device's identity");
+    if (!session.ReadIdentity()) {
         return CLI_EXIT_FAILED;
     }
     CProgressView view(session.Io().out, StyleFor(session.Options(), session.Io()));

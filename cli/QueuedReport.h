@@ -11,9 +11,10 @@
 namespace teelink {
 
 // A worker's reports queued for the command's main thread, which the window
-// gets through its event loop: the main thread alone prints and decides.
+// gets through its event loop: the main thread alone prints and decides. Taking
+// the job's last report joins the worker it reaps.
 template <typename Message>
-class CQueuedReport : public IWorkerReport<Message> {
+class CQueuedReport : public CDeliveringReport<Message> {
 public:
     struct Event {
         bool isProgress = false;
@@ -21,19 +22,27 @@ public:
         int position = 0;
         Message message{};
         int param = 0;
+        bool last = false;  // the job's last report
     };
 
     void Progress(int bar, int position) override { Push({true, bar, position, Message{}, 0}); }
     void Post(Message message, int param) override { Push({false, 0, 0, message, param}); }
+    void Finish(Message message, int param) override { Push({false, 0, 0, message, param, true}); }
 
     // The next report, waiting for one at most `wait`.
     std::optional<Event> Next(std::chrono::milliseconds wait) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_ready.wait_for(lock, wait, [this] { return !m_events.empty(); })) {
-            return std::nullopt;
+        Event event;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (!m_ready.wait_for(lock, wait, [this] { return !m_events.empty(); })) {
+                return std::nullopt;
+            }
+            event = m_events.front();
+            m_events.pop_front();
         }
-        Event event = m_events.front();
-        m_events.pop_front();
+        if (event.last) {
+            this->LastReportDelivered();
+        }
         return event;
     }
 

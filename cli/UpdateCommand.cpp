@@ -65,12 +65,10 @@ std::optional<int> Prepare(CCliSession& session, int updateMode) {
 }
 
 int Outcome(CCliSession& session, const CUpdateRun& run, UpdateMessage last, bool cancelled) {
-    const uint64_t blocks = run.Job().m_nBlocksWritten.load();
+    const uint64_t blocks = run.BlocksWritten();
     std::string outcome = "written";
-    // The system data's own completion text exists in Japanese only.
-    const bool systemText = run.Job().m_nUpdateMode == UPDATE_SYSTEM_DATA &&
-                            !session.Text(MSG_SYSTEM_WRITE_COMPLETE).empty();
-    MessageId text = systemText ? MSG_SYSTEM_WRITE_COMPLETE : MSG_COMPLETE;
+    MessageId text = CompletionMessage(session.Doc().m_nUpdateMode,
+                                       Utf8ToWide(session.Text(MSG_SYSTEM_WRITE_COMPLETE).c_str()));
     int exit = CLI_EXIT_DONE;
     if (cancelled || last == WM_UPDATE_DOWNLOAD_CANCELLED) {
         outcome = "cancelled";
@@ -97,7 +95,7 @@ int Outcome(CCliSession& session, const CUpdateRun& run, UpdateMessage last, boo
     return exit;
 }
 
-// The page's message handler: each job's last post ends the phase.
+// The page's message handler: the run's last report ends it.
 int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& report) {
     CProgressView view(session.Io().out, StyleFor(session.Options(), session.Io()));
     view.Phase(session.Text(MSG_DOWNLOAD), "download");
@@ -118,11 +116,14 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
             view.Position(event->position);
             continue;
         }
+        if (event->last) {
+            session.FlushNotices(view);
+            view.Finish();
+            return Outcome(session, run, event->message, cancelled);
+        }
         switch (event->message) {
             case WM_UPDATE_DOWNLOADED:
-                run.Join();
                 view.Phase(session.Text(MSG_WRITE), "write");
-                run.StartWrite(session.Devices());
                 break;
             case WM_UPDATE_REMAIN_TIME:
                 view.Remaining(session.Text(MSG_REMAINING_MINUTES, event->param), event->param);
@@ -131,10 +132,7 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
                 cancelled = true;  // the write's failure follows
                 break;
             default:
-                run.Join();
-                session.FlushNotices(view);
-                view.Finish();
-                return Outcome(session, run, event->message, cancelled);
+                break;
         }
     }
 }
@@ -147,7 +145,7 @@ int RunUpdate(CCliSession& session, int updateMode) {
     }
     CQueuedReport<UpdateMessage> report;
     CUpdateRun run(report, session.Notifier());
-    if (!run.StartDownload(session.Doc())) {
+    if (!run.Start(session.Doc(), session.Devices())) {
         session.Complain("nothing to download for this device");
         return CLI_EXIT_FAILED;
     }

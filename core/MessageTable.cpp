@@ -165,4 +165,12 @@ std::wstring FormatMessageInt(const std::wstring& format, int value) {
     return out;
 }
 
+MessageId CompletionMessage(int updateMode, const std::wstring& systemText) {
+    // Update mode 1 is system data (core/TeelinkDoc.h).
+    if (updateMode == 1 && !systemText.empty()) {
+        return MSG_SYSTEM_WRITE_COMPLETE;
+    }
+    return MSG_COMPLETE;
+}
+
 }  // namespace teelink

@@ -37,6 +37,13 @@ private:
     std::array<std::wstring, MESSAGE_COUNT * LANGUAGE_COUNT> m_strMessages;
 };
 
+// The message a completed update shows: the system data's own text (the
+// firmware update that follows), or "Complete" where that text is empty (every
+// language but Japanese) or for the other kinds of update. An empty box would
+// tell the user nothing.
+// `systemText` is message 42 in the current language.
+MessageId CompletionMessage(int updateMode, const std::wstring& systemText);
+
 // printf-style formatting of a message that carries one "%d" (message 16).
 std::wstring FormatMessageInt(const std::wstring& format, int value);
 

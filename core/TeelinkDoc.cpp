@@ -12,12 +12,9 @@
 
 namespace teelink {
 
-CTeelinkDoc::CTeelinkDoc(CDeviceList& devices, IUserNotifier& notifier,
-                         const CMessageTable& messages, std::wstring toolVersion)
+CTeelinkDoc::CTeelinkDoc(const CMessageTable& messages, std::wstring toolVersion)
     : m_strToolVersion(std::move(toolVersion)),
       m_strScriptUrl(teelink::build::kUpdateUrl),
-      m_devices(devices),
-      m_notifier(notifier),
       m_messages(messages) {}
 
 #ifdef _WIN32

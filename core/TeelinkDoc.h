@@ -10,25 +10,21 @@
 
 namespace teelink {
 
-class CDeviceList;
 class CMessageTable;
-class IUserNotifier;
 
 // The one document: what the pages, workers, device link and server client learn
 // and what the user chooses. Lives from start-up to exit; never stored, never
 // marked modified. Each field has one writer at a time (see docs/architecture.md).
 class CTeelinkDoc {
 public:
-    CTeelinkDoc(CDeviceList& devices, IUserNotifier& notifier, const CMessageTable& messages,
-                std::wstring toolVersion = DefaultToolVersion());
+    explicit CTeelinkDoc(const CMessageTable& messages,
+                         std::wstring toolVersion = DefaultToolVersion());
     CTeelinkDoc(const CTeelinkDoc&) = delete;
     CTeelinkDoc& operator=(const CTeelinkDoc&) = delete;
 
     // The product version compiled into this build, in its dotted form.
     static std::wstring DefaultToolVersion();
 
-    CDeviceList& Devices() const { return m_devices; }
-    IUserNotifier& Notifier() const { return m_notifier; }
     int Language() const;
 
     // The document is never stored: there is nothing to save and nothing changes that.
@@ -56,14 +52,15 @@ public:
     uint16_t m_nSelG = 0;
     std::wstring m_strSelName;
     std::wstring m_strCourseDate;
+    // The path of the device whose identity and course date the fields above
+    // hold: the device every later operation opens. Empty until one is read.
+    std::string m_strDevicePath;
 
     // The update server's script URL; the build's value, replaced only by tests.
     std::string m_strScriptUrl;
     CServerSettings m_serverSettings;
 
 private:
-    CDeviceList& m_devices;
-    IUserNotifier& m_notifier;
     const CMessageTable& m_messages;
 };
 

@@ -18,17 +18,9 @@ void CWorker::Start(Job job) {
 }
 
 void CWorker::Join() {
-    if (m_thread.joinable()) {
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
         m_thread.join();
     }
-}
-
-bool CWorker::JoinIfDone() {
-    if (m_running.load()) {
-        return false;
-    }
-    Join();
-    return true;
 }
 
 }  // namespace teelink

@@ -2,11 +2,17 @@
 
 // The one way a long operation runs: a job on a thread of its own, asked to
 // stop through an atomic flag that the job polls (and that aborts an open
-// server request), reporting through one small typed interface.
+// server request), reporting through one small typed interface, and ending
+// with one last report, after which its worker is joined by the side that
+// delivered that report.
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
+
+#include "common/Result.h"
+#include "common/UserNotifier.h"
 
 namespace teelink {
 
@@ -18,9 +24,10 @@ public:
     virtual ~IWorkerReport() = default;
     // Bar `bar` of the owner (0 for the first) moved to `position`.
     virtual void Progress(int bar, int position) = 0;
-    // A result or a notice. A job's last Post is its last act: after it the job
-    // touches nothing of its owner.
+    // A notice; the job goes on.
     virtual void Post(Message message, int param) = 0;
+    // The job's last report: after it the job touches nothing of its owner.
+    virtual void Finish(Message message, int param) = 0;
 };
 
 class CWorker {
@@ -46,18 +53,52 @@ public:
     bool Running() const { return m_running.load(); }
 
     // Waits for the thread. Safe on a user-interface thread only when the job
-    // cannot be waiting for that thread: it has posted its last message, or
-    // every box it could wait for has been released.
+    // cannot be waiting for that thread: it has sent its last report, or every
+    // box it could wait for has been released.
     void Join();
-
-    // Joins when the job has returned, without ever waiting; true when no
-    // thread is left.
-    bool JoinIfDone();
 
 private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
 };
+
+// A report that carries a job's reports to its owner's thread. Once it has
+// delivered the last one there, the job has nothing left to do: the worker it
+// reaps is joined before the owner's handler runs, so no owner joins by hand.
+template <typename Message>
+class CDeliveringReport : public IWorkerReport<Message> {
+public:
+    // The worker whose jobs report here.
+    void Reap(CWorker& worker) { m_worker = &worker; }
+
+protected:
+    // Called on the owner's thread as the last report is handed over.
+    void LastReportDelivered() {
+        if (m_worker != nullptr) {
+            m_worker->Join();
+        }
+    }
+
+private:
+    CWorker* m_worker = nullptr;
+};
+
+// The end of a job in one place. A job that its owner stopped ends quietly: the
+// owner is going away and waits for nothing. Otherwise the failure's texts are
+// shown one box at a time, in their order, and then the last report goes out.
+template <typename Message>
+void EndJob(IWorkerReport<Message>& report, IUserNotifier& notifier, const CFailure* failure,
+            Message last, int param = 0) {
+    if (failure != nullptr) {
+        if (failure->Kind() == FailureKind::Stopped) {
+            return;
+        }
+        for (const std::string& text : failure->Texts()) {
+            notifier.ShowPlain(text);
+        }
+    }
+    report.Finish(last, param);
+}
 
 }  // namespace teelink

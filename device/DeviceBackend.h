@@ -10,8 +10,6 @@
 
 namespace teelink {
 
-struct CDeviceBusConfig;
-
 // One report on the wire: report id 0, then the 64 payload bytes.
 inline constexpr size_t REPORT_PAYLOAD_SIZE = 64;
 inline constexpr size_t REPORT_SIZE = REPORT_PAYLOAD_SIZE + 1;
@@ -28,7 +26,8 @@ public:
 };
 
 // A place where device interfaces are found: the platform's HID devices or the
-// emulator bus.
+// emulator bus. One backend serves the enumerating thread and every worker at
+// once: its calls keep no state between them, or guard what they keep.
 class IDeviceBackend {
 public:
     using FoundFn = std::function<void(const std::string& path)>;
@@ -47,8 +46,5 @@ public:
     // Null when the interface cannot be opened.
     virtual std::unique_ptr<IReportTransport> Open(const std::string& path) = 0;
 };
-
-// The backends a configuration enables, real devices first.
-std::vector<std::unique_ptr<IDeviceBackend>> MakeDeviceBackends(const CDeviceBusConfig& config);
 
 }  // namespace teelink

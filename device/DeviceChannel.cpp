@@ -2,31 +2,21 @@
 
 #include <cstring>
 
-#include "common/UserNotifier.h"
-
 namespace teelink {
 
 CDeviceChannel::~CDeviceChannel() {
     CloseChannel(*this);
 }
 
-bool OpenChannel(const CDeviceList& list, CDeviceChannel& channel, IUserNotifier& notifier) {
+Status OpenChannel(const CDevice& device, CDeviceChannel& channel) {
     CloseChannel(channel);
-    // The first path, as the last enumeration left it: with no device present it
-    // is empty or stale, and the open fails.
-    const std::string& path = list.paths[0];
-    for (const auto& backend : MakeDeviceBackends(list.Config())) {
-        if (backend->Owns(path)) {
-            channel.m_transport = backend->Open(path);
-            break;
-        }
+    auto transport = device.Open();
+    if (!transport) {
+        return transport.TakeFailure();
     }
-    if (!channel.IsOpen()) {
-        notifier.ShowPlain("USB Open Error");
-        return false;
-    }
-    channel.m_timeoutMs = list.Config().transferTimeoutMs;
-    return true;
+    channel.m_transport = std::move(transport.Value());
+    channel.m_timeoutMs = device.TimeoutMs();
+    return Success();
 }
 
 void CloseChannel(CDeviceChannel& channel) {

@@ -5,12 +5,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/Result.h"
+#include "device/Device.h"
 #include "device/DeviceBackend.h"
-#include "device/DeviceList.h"
 
 namespace teelink {
-
-class IUserNotifier;
 
 inline constexpr size_t BLOCK_SIZE = 4096;
 
@@ -35,7 +34,7 @@ public:
     std::array<uint8_t, BLOCK_SIZE> data{};
 
 private:
-    friend bool OpenChannel(const CDeviceList&, CDeviceChannel&, IUserNotifier&);
+    friend Status OpenChannel(const CDevice&, CDeviceChannel&);
     friend void CloseChannel(CDeviceChannel&);
     friend bool SendReport(CDeviceChannel&, const uint8_t*);
     friend bool ReceiveReport(CDeviceChannel&, uint8_t*);
@@ -44,8 +43,9 @@ private:
     int m_timeoutMs = DEFAULT_TRANSFER_TIMEOUT_MS;
 };
 
-// Opens the first path of the list. On failure it has shown "USB Open Error".
-bool OpenChannel(const CDeviceList& list, CDeviceChannel& channel, IUserNotifier& notifier);
+// Opens `device`; the failure "USB Open Error" (ERR_OPEN) when it cannot be
+// opened: gone, not allowed, or never found. Shows nothing.
+Status OpenChannel(const CDevice& device, CDeviceChannel& channel);
 
 // Abandons whatever is pending and closes; does nothing on a closed channel.
 void CloseChannel(CDeviceChannel& channel);

@@ -6,34 +6,53 @@
 
 namespace teelink {
 
-std::vector<std::unique_ptr<IDeviceBackend>> MakeDeviceBackends(const CDeviceBusConfig& config) {
-    std::vector<std::unique_ptr<IDeviceBackend>> backends;
-    if (config.useHidapi) {
-        backends.push_back(std::make_unique<CHidapiBackend>());
+CDeviceList::CDeviceList(CDeviceBusConfig config) : m_config(std::move(config)) {
+    if (m_config.useHidapi) {
+        m_backends.push_back(std::make_shared<CHidapiBackend>());
     }
-    if (!config.emulatorBusDir.empty()) {
-        backends.push_back(std::make_unique<CEmulatorBusBackend>(config.emulatorBusDir));
+    if (!m_config.emulatorBusDir.empty()) {
+        m_backends.push_back(std::make_shared<CEmulatorBusBackend>(m_config.emulatorBusDir));
     }
-    return backends;
 }
 
-int EnumerateDevices(CDeviceList& list) {
-    list.count = 0;
-    const auto store = [&list](const std::string& path) {
-        if (list.count < MAX_DEVICE_PATHS) {
-            list.paths[static_cast<size_t>(list.count)] = path;
+CDeviceList::~CDeviceList() = default;
+CDeviceList::CDeviceList(CDeviceList&&) noexcept = default;
+CDeviceList& CDeviceList::operator=(CDeviceList&&) noexcept = default;
+
+int CDeviceList::Enumerate() {
+    m_found.clear();
+    m_count = 0;
+    std::string workingPath;  // the interface being examined
+    for (const auto& backend : m_backends) {
+        backend->Enumerate(ZORVIK_VENDOR_ID, ZORVIK_PRODUCT_ID, workingPath,
+                           [this, &backend](const std::string& path) {
+                               if (m_count < MAX_DEVICE_PATHS) {
+                                   m_found.emplace_back(backend, path, m_config.transferTimeoutMs);
+                               }
+                               ++m_count;
+                           });
+    }
+    return m_count;
+}
+
+std::optional<CDevice> CDeviceList::At(const std::string& path) const {
+    for (const auto& backend : m_backends) {
+        if (backend->Owns(path)) {
+            return CDevice(backend, path, m_config.transferTimeoutMs);
         }
-        ++list.count;
-    };
-    for (const auto& backend : MakeDeviceBackends(list.Config())) {
-        backend->Enumerate(ZORVIK_VENDOR_ID, ZORVIK_PRODUCT_ID, list.workingPath, store);
     }
-    return list.count;
+    return std::nullopt;
 }
 
-void SelectDevicePath(CDeviceList& list, const std::string& path) {
-    list.paths[0] = path;
-    list.count = 1;
+Result<std::unique_ptr<IReportTransport>> CDevice::Open() const {
+    std::unique_ptr<IReportTransport> transport;
+    if (m_backend != nullptr) {
+        transport = m_backend->Open(m_path);
+    }
+    if (transport == nullptr) {
+        return CFailure("USB Open Error", ERR_OPEN);
+    }
+    return transport;
 }
 
 }  // namespace teelink

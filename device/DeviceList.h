@@ -2,16 +2,19 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "BuildConfig.h"
+#include "device/Device.h"
 
 namespace teelink {
 
 inline constexpr uint16_t ZORVIK_VENDOR_ID = 0x0483;
 inline constexpr uint16_t ZORVIK_PRODUCT_ID = 0x5750;
 inline constexpr int MAX_DEVICE_PATHS = 10;
-inline constexpr int DEFAULT_TRANSFER_TIMEOUT_MS = 5000;
 
 // Where devices are looked for and how long one report may take. The product
 // uses the defaults; tests point the bus at a directory of their own, leave
@@ -22,33 +25,43 @@ struct CDeviceBusConfig {
     int transferTimeoutMs = DEFAULT_TRANSFER_TIMEOUT_MS;
 };
 
-// The devices found by the last enumeration. Only EnumerateDevices writes it
-// (on the user-interface thread); device operations read the first path.
+// The places devices are found (made once, real devices first) and the devices
+// the last enumeration found. Enumeration belongs to one thread (the window's);
+// a worker gets the device it works on as a value and shares nothing with it.
 class CDeviceList {
 public:
-    explicit CDeviceList(CDeviceBusConfig config = {}) : m_config(std::move(config)) {}
+    explicit CDeviceList(CDeviceBusConfig config = {});
+    ~CDeviceList();
+    CDeviceList(const CDeviceList&) = delete;
+    CDeviceList& operator=(const CDeviceList&) = delete;
+    CDeviceList(CDeviceList&&) noexcept;
+    CDeviceList& operator=(CDeviceList&&) noexcept;
 
     const CDeviceBusConfig& Config() const { return m_config; }
 
-    // Number of matching devices found by the last enumeration, possibly more
-    // than there are paths.
-    int count = 0;
-    // Entries at or beyond count keep the paths of earlier enumerations.
-    std::array<std::string, MAX_DEVICE_PATHS> paths;
-    // The interface being examined during an enumeration.
-    std::string workingPath;
+    // Refreshes the list (real devices first, then emulated ones, each group
+    // ordered by path) and returns the number of matching devices, which may
+    // be more than the list keeps (MAX_DEVICE_PATHS). Reports nothing.
+    int Enumerate();
+
+    int Count() const { return m_count; }
+    // The devices the last enumeration found, at most MAX_DEVICE_PATHS.
+    const std::vector<CDevice>& Found() const { return m_found; }
+
+    // The device at `path` as one of this list's backends reaches it, whether
+    // or not the last enumeration saw it; nullopt when no backend owns the path.
+    std::optional<CDevice> At(const std::string& path) const;
 
 private:
     CDeviceBusConfig m_config;
+    std::vector<std::shared_ptr<IDeviceBackend>> m_backends;
+    std::vector<CDevice> m_found;
+    int m_count = 0;
 };
 
-// Refreshes the list (real devices first, then emulated ones, each group
-// ordered by path) and returns its count. Reports nothing to the user.
-int EnumerateDevices(CDeviceList& list);
-
-// Makes `path` the list's only device. Device operations open the first path,
-// so a front end that lets the user pick one of several devices points the
-// list at it this way.
-void SelectDevicePath(CDeviceList& list, const std::string& path);
+// The list's Enumerate; the name the rest of the tool knows it by.
+inline int EnumerateDevices(CDeviceList& list) {
+    return list.Enumerate();
+}
 
 }  // namespace teelink

@@ -31,9 +31,7 @@ int Exchange(CDeviceChannel& channel, int sendFailure) {
     return Acknowledged(channel) ? 0 : ERR_ACK;
 }
 
-}  // namespace
-
-int ReadBlock(CDeviceChannel& channel, uint32_t address) {
+int ReadBlockCode(CDeviceChannel& channel, uint32_t address) {
     BuildCommand(channel, CMD_READ_BLOCK, address, 0);
     if (const int code = Exchange(channel, ERR_READ_SET_ADDR); code != 0) {
         return code;
@@ -46,7 +44,7 @@ int ReadBlock(CDeviceChannel& channel, uint32_t address) {
     return 0;
 }
 
-int WriteBlock(CDeviceChannel& channel, uint32_t address, const uint8_t block[BLOCK_SIZE]) {
+int WriteBlockCode(CDeviceChannel& channel, uint32_t address, const uint8_t block[BLOCK_SIZE]) {
     BuildCommand(channel, CMD_WRITE_BLOCK, address, BlockChecksum(block));
     if (!SendReport(channel, channel.command.data())) {
         return ERR_WRITE_SET_ADDR;
@@ -69,7 +67,7 @@ int WriteBlock(CDeviceChannel& channel, uint32_t address, const uint8_t block[BL
     return Acknowledged(channel) ? 0 : ERR_ACK;
 }
 
-int ReadFavoritesTable(CDeviceChannel& channel) {
+int ReadFavoritesTableCode(CDeviceChannel& channel) {
     BuildCommand(channel, CMD_READ_FAVORITES, 0, 0);
     if (const int code = Exchange(channel, ERR_READ_SET_ADDR); code != 0) {
         return code;
@@ -82,7 +80,7 @@ int ReadFavoritesTable(CDeviceChannel& channel) {
     return 0;
 }
 
-int ReadIdentity(CDeviceChannel& channel) {
+int ReadIdentityCode(CDeviceChannel& channel) {
     BuildCommand(channel, CMD_READ_IDENTITY, 0, 0);
     if (const int code = Exchange(channel, ERR_READ_SET_ADDR); code != 0) {
         return code;
@@ -90,6 +88,32 @@ int ReadIdentity(CDeviceChannel& channel) {
     std::memcpy(channel.data.data(), channel.command.data() + IDENTITY_ACK_OFFSET,
                 IDENTITY_RECORD_SIZE);
     return 0;
+}
+
+// The failure of a code, with its text.
+Status FromCode(int code) {
+    if (code == 0) {
+        return Success();
+    }
+    return CFailure(DeviceErrorText(code), code);
+}
+
+}  // namespace
+
+Status ReadBlock(CDeviceChannel& channel, uint32_t address) {
+    return FromCode(ReadBlockCode(channel, address));
+}
+
+Status WriteBlock(CDeviceChannel& channel, uint32_t address, const uint8_t block[BLOCK_SIZE]) {
+    return FromCode(WriteBlockCode(channel, address, block));
+}
+
+Status ReadFavoritesTable(CDeviceChannel& channel) {
+    return FromCode(ReadFavoritesTableCode(channel));
+}
+
+Status ReadIdentity(CDeviceChannel& channel) {
+    return FromCode(ReadIdentityCode(channel));
 }
 
 void SendEnd(CDeviceChannel& channel) {

@@ -23,7 +23,7 @@ constexpr uint32_t CommandWord(uint8_t code) {
     return code == CMD_READ_IDENTITY ? CMD_WORD_IDENTITY : CMD_WORD_BASE + code;
 }
 
-// Results of the device operations; 0 is success.
+// Codes of the device operations' failures.
 inline constexpr int ERR_WRITE_SET_ADDR = -1;
 inline constexpr int ERR_READ_SET_ACK = -2;
 inline constexpr int ERR_ACK = -3;
@@ -42,18 +42,19 @@ inline constexpr uint32_t COURSE_HEADER_ADDRESS = 0x280000;
 inline constexpr uint32_t LOG_IMAGE_ADDRESS = 0x23000;
 inline constexpr uint32_t LOG_IMAGE_SIZE = 0x10000;
 
-// Each operation runs one command on an open channel and returns 0 or one of the
-// codes above; none opens or closes the channel or shows anything. After a
-// failure the caller closes the channel before it shows DeviceErrorText.
+// Each operation runs one command on an open channel; a failure carries one of
+// the codes above and its DeviceErrorText. None opens or closes the channel or
+// shows anything: the job that runs it closes the channel, and its end shows
+// the text.
 
-// On 0 channel.data holds the 4096 bytes at address; on ERR_READ_DATA it holds
-// the pieces that arrived.
-int ReadBlock(CDeviceChannel& channel, uint32_t address);
-int WriteBlock(CDeviceChannel& channel, uint32_t address, const uint8_t block[BLOCK_SIZE]);
-// On 0 channel.data[0..255] holds the four payloads, the table in the first 240.
-int ReadFavoritesTable(CDeviceChannel& channel);
-// On 0 channel.data[0..31] holds the identity record.
-int ReadIdentity(CDeviceChannel& channel);
+// On success channel.data holds the 4096 bytes at address; on ERR_READ_DATA it
+// holds the pieces that arrived.
+Status ReadBlock(CDeviceChannel& channel, uint32_t address);
+Status WriteBlock(CDeviceChannel& channel, uint32_t address, const uint8_t block[BLOCK_SIZE]);
+// On success channel.data[0..255] holds the four payloads, the table in the first 240.
+Status ReadFavoritesTable(CDeviceChannel& channel);
+// On success channel.data[0..31] holds the identity record.
+Status ReadIdentity(CDeviceChannel& channel);
 // Tells the device to start its firmware update; nothing comes back.
 void SendEnd(CDeviceChannel& channel);
 

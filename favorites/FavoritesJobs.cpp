@@ -8,46 +8,46 @@ namespace teelink {
 
 namespace {
 
+// The end of each of these jobs: done, or the failure's texts and failed.
 template <typename Message>
-void PostUnlessStopped(IWorkerReport<Message>& report, const std::atomic<bool>& stop,
-                       Message message) {
-    if (!stop.load()) {
-        report.Post(message, 0);
+void End(const CJobContext& context, IWorkerReport<Message>& report, const Status& status,
+         Message done, Message failed) {
+    if (context.Stopping()) {
+        return;
+    }
+    if (status) {
+        EndJob(report, context.notifier, nullptr, done);
+    } else {
+        EndJob(report, context.notifier, &status.Failure(), failed);
     }
 }
 
 }  // namespace
 
-void FavoritesReadJob(CTeelinkDoc& doc, IWorkerReport<FavoritesMessage>& report,
-                      const std::atomic<bool>& stop) {
-    if (stop.load()) {
+void FavoritesReadJob(CTeelinkDoc& doc, const CJobContext& context,
+                      IWorkerReport<FavoritesMessage>& report) {
+    if (context.Stopping()) {
         return;
     }
-    const bool ok = ReadFavorites(doc);
-    PostUnlessStopped(report, stop, ok ? WM_FAV_READ_DONE : WM_FAV_READ_FAILED);
+    End(context, report, ReadFavorites(doc, context.device), WM_FAV_READ_DONE, WM_FAV_READ_FAILED);
 }
 
-void CourseCheckJob(CTeelinkDoc& doc, IWorkerReport<FavoritesMessage>& report,
-                    const std::atomic<bool>& stop) {
-    for (int slot = 0; slot < FAVORITE_SLOT_COUNT; ++slot) {
-        if (stop.load()) {
-            return;
-        }
-        if (!DownloadCourseInfo(doc, slot, &stop)) {
-            PostUnlessStopped(report, stop, WM_FAV_CHECK_FAILED);
-            return;
-        }
+void CourseCheckJob(CTeelinkDoc& doc, const CJobContext& context,
+                    IWorkerReport<FavoritesMessage>& report) {
+    Status status;
+    for (int slot = 0; slot < FAVORITE_SLOT_COUNT && status && !context.Stopping(); ++slot) {
+        status = DownloadCourseInfo(doc, slot, &context.stop);
     }
-    PostUnlessStopped(report, stop, WM_FAV_CHECK_DONE);
+    End(context, report, status, WM_FAV_CHECK_DONE, WM_FAV_CHECK_FAILED);
 }
 
-void SelectionJob(CTeelinkDoc& doc, int level, IWorkerReport<SelectionMessage>& report,
-                  const std::atomic<bool>& stop) {
-    if (stop.load()) {
+void SelectionJob(CTeelinkDoc& doc, int level, const CJobContext& context,
+                  IWorkerReport<SelectionMessage>& report) {
+    if (context.Stopping()) {
         return;
     }
-    const bool ok = DownloadItemList(doc, LevelQuery(level, doc), &stop);
-    PostUnlessStopped(report, stop, ok ? WM_LIST_DONE : WM_LIST_FAILED);
+    End(context, report, DownloadItemList(doc, LevelQuery(level, doc), &context.stop), WM_LIST_DONE,
+        WM_LIST_FAILED);
 }
 
 }  // namespace teelink

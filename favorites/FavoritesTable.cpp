@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "common/ByteOrder.h"
-#include "common/UserNotifier.h"
 #include "core/TeelinkDoc.h"
 #include "device/DeviceChannel.h"
 #include "device/Protocol.h"
@@ -25,22 +24,21 @@ void DecodeFavoritesTable(std::span<const uint8_t> table, std::span<FavoriteSlot
     }
 }
 
-bool ReadFavorites(CTeelinkDoc& doc) {
+Status ReadFavorites(CTeelinkDoc& doc, const CDevice& device) {
     for (FavoriteSlot& slot : doc.m_favourites) {
         slot.Reset();
     }
     CDeviceChannel channel;
-    if (!OpenChannel(doc.Devices(), channel, doc.Notifier())) {
-        return false;
+    if (Status open = OpenChannel(device, channel); !open) {
+        return open;
     }
-    const int code = ReadFavoritesTable(channel);
+    Status read = ReadFavoritesTable(channel);
     CloseChannel(channel);
-    if (code != 0) {
-        doc.Notifier().ShowPlain(DeviceErrorText(code));
-        return false;
+    if (!read) {
+        return read;
     }
     DecodeFavoritesTable(std::span(channel.data.data(), FAVORITES_TABLE_SIZE), doc.m_favourites);
-    return true;
+    return Success();
 }
 
 }  // namespace teelink

@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <span>
 
+#include "common/Result.h"
+
 namespace teelink {
 
+class CDevice;
 class CTeelinkDoc;
 struct FavoriteSlot;
 
@@ -19,9 +22,8 @@ inline constexpr size_t FAVORITE_ENTRY_SIZE = 15;
 // reset; they come from the course check later.
 void DecodeFavoritesTable(std::span<const uint8_t> table, std::span<FavoriteSlot> slots);
 
-// Resets the sixteen records and fills them from the device. False once the
-// failure has been shown (the channel could not be opened, or the device
-// refused the read).
-bool ReadFavorites(CTeelinkDoc& doc);
+// Resets the sixteen records and fills them from `device`; the failure when the
+// channel could not be opened or the device refused the read.
+Status ReadFavorites(CTeelinkDoc& doc, const CDevice& device);
 
 }  // namespace teelink

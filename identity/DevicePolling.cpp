@@ -5,12 +5,16 @@
 
 namespace teelink {
 
-PollAction CPollState::Decide(int count) const {
+PollAction CPollState::Decide(int count, const std::string& path,
+                              const std::string& identifiedPath) const {
     if (count >= 2) {
         return PollAction::TooManyDevices;
     }
     if (count == 1) {
-        return m_bDeviceShown ? PollAction::RefreshDevice : PollAction::IdentifyDevice;
+        // The shown device is known by its path: one that took its place
+        // between two ticks, or that is left of several, is read anew.
+        const bool same = m_bDeviceShown && !m_bSawSeveral && path == identifiedPath;
+        return same ? PollAction::RefreshDevice : PollAction::IdentifyDevice;
     }
     return PollAction::ShowNoDevice;
 }
@@ -19,19 +23,33 @@ void CPollState::Apply(PollAction action) {
     switch (action) {
         case PollAction::ShowNoDevice:
             m_bDeviceShown = false;
+            m_bSawSeveral = false;
             break;
         case PollAction::IdentifyDevice:
         case PollAction::RefreshDevice:
             m_bDeviceShown = true;
+            m_bSawSeveral = false;
             break;
         case PollAction::TooManyDevices:
+            m_bSawSeveral = true;
             break;
     }
 }
 
-void IdentifyJob(CTeelinkDoc& doc, IWorkerReport<IdentifyMessage>& report) {
-    const bool ok = ReadDeviceIdentity(doc) && ReadCourseDataDate(doc);
-    report.Post(ok ? IDENTIFY_DONE : IDENTIFY_FAILED, 0);
+void IdentifyJob(CTeelinkDoc& doc, const CJobContext& context,
+                 IWorkerReport<IdentifyMessage>& report) {
+    Status read = ReadDeviceIdentity(doc, context.device);
+    if (read) {
+        read = ReadCourseDataDate(doc, context.device);
+    }
+    if (!read) {
+        // The document no longer describes any device that was read.
+        doc.m_strDevicePath.clear();
+        EndJob(report, context.notifier, &read.Failure(), IdentifyMessage::Failed);
+        return;
+    }
+    doc.m_strDevicePath = context.device.Path();
+    EndJob(report, context.notifier, nullptr, IdentifyMessage::Done);
 }
 
 }  // namespace teelink

@@ -1,38 +1,49 @@
 #pragma once
 
+#include <string>
+
+#include "core/JobContext.h"
 #include "core/Worker.h"
 
 namespace teelink {
 
 class CTeelinkDoc;
 
-// What one polling tick does with the number of devices it found.
+// What one polling tick does with the devices it found.
 enum class PollAction {
-    ShowNoDevice,    // 0: not-connected picture and hint, Start buttons off
-    IdentifyDevice,  // 1, newly seen: read identity and course date first
-    RefreshDevice,   // 1, already shown: refresh the display only
-    TooManyDevices,  // 2 or more: message 10, nothing else changes
+    ShowNoDevice,    // none: not-connected picture and hint, Start buttons off
+    IdentifyDevice,  // one that is not the identified one: read identity and course date
+    RefreshDevice,   // the identified one, still there: refresh the display only
+    TooManyDevices,  // two or more: message 10, nothing else changes
 };
 
-// The polling state: whether one identified device is shown. Kept while the
-// page is hidden, so a device that stayed connected is not read again.
+// The polling state: whether one identified device is shown, and whether the
+// last tick saw several. Kept while the page is hidden, so the device that
+// stayed connected is not read again; a different device (another path, or
+// whatever is left after two or more were seen) always is.
 class CPollState {
 public:
-    PollAction Decide(int count) const;
+    // `count` devices found; `path` the one found when there is one;
+    // `identifiedPath` the device the document describes ("" for none).
+    PollAction Decide(int count, const std::string& path, const std::string& identifiedPath) const;
     // After the tick has acted on `action` (and the reads succeeded).
     void Apply(PollAction action);
+
     bool m_bDeviceShown = false;
+    bool m_bSawSeveral = false;
 };
 
-// What the identity job posts when it ends.
-enum IdentifyMessage : int {
-    IDENTIFY_DONE = 0,    // identity and course data date are in the document
-    IDENTIFY_FAILED = 1,  // a read failed; its text has been shown
+// What the identity job reports when it ends.
+enum class IdentifyMessage : int {
+    Done,    // identity, course data date and the device's path are in the document
+    Failed,  // a read failed; its text has been shown
 };
 
-// Reads the identity and then the course data date of a newly seen device, on
-// a worker, so that a slow or silent device never freezes the window. The page
-// reads the document fields the reads wrote once the job has posted.
-void IdentifyJob(CTeelinkDoc& doc, IWorkerReport<IdentifyMessage>& report);
+// Reads the identity and then the course data date of the context's device, on
+// a worker, so that a slow or silent device never freezes the window. On
+// success the device's path goes into the document last, with the fields it
+// describes. The page reads the document once the job has ended.
+void IdentifyJob(CTeelinkDoc& doc, const CJobContext& context,
+                 IWorkerReport<IdentifyMessage>& report);
 
 }  // namespace teelink

@@ -1,6 +1,5 @@
 #include "identity/DeviceReads.h"
 
-#include "common/UserNotifier.h"
 #include "core/TeelinkDoc.h"
 #include "device/DeviceChannel.h"
 #include "device/IdentityRecord.h"
@@ -8,47 +7,43 @@
 
 namespace teelink {
 
-bool ReadDeviceIdentity(CTeelinkDoc& doc) {
+Status ReadDeviceIdentity(CTeelinkDoc& doc, const CDevice& device) {
     CDeviceChannel channel;
-    if (!OpenChannel(doc.Devices(), channel, doc.Notifier())) {
-        return false;
+    if (Status open = OpenChannel(device, channel); !open) {
+        return open;
     }
-    if (const int code = ReadIdentity(channel); code != 0) {
-        CloseChannel(channel);
-        doc.Notifier().ShowPlain(DeviceErrorText(code));
-        return false;
-    }
+    Status read = ReadIdentity(channel);
     CloseChannel(channel);
-    // A record without the mark or with an unknown model is no device of ours;
-    // the caller says so in its own words.
+    if (!read) {
+        return read;
+    }
     const auto identity = ParseIdentityRecord(channel.data.data());
     if (!identity) {
-        return false;
+        return CFailure("");
     }
     doc.m_strModel = identity->model;
     doc.m_szModelId = identity->modelId;
     doc.m_strModelCode = identity->modelCode;
     doc.m_strSystemVersion = identity->systemVersion;
-    return true;
+    return Success();
 }
 
-bool ReadCourseDataDate(CTeelinkDoc& doc) {
+Status ReadCourseDataDate(CTeelinkDoc& doc, const CDevice& device) {
     doc.m_strCourseDate = NO_COURSE_DATE;
     CDeviceChannel channel;
-    if (!OpenChannel(doc.Devices(), channel, doc.Notifier())) {
-        return false;
+    if (Status open = OpenChannel(device, channel); !open) {
+        return open;
     }
-    const int code = ReadBlock(channel, COURSE_HEADER_ADDRESS);
+    Status read = ReadBlock(channel, COURSE_HEADER_ADDRESS);
     CloseChannel(channel);
-    if (code != 0) {
-        doc.Notifier().ShowPlain(DeviceErrorText(code));
-        return false;
+    if (!read) {
+        return read;
     }
     // A device without course data has no date; that is no failure.
     if (const auto date = ParseCourseDataDate(channel.data.data())) {
         doc.m_strCourseDate = *date;
     }
-    return true;
+    return Success();
 }
 
 }  // namespace teelink

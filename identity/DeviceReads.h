@@ -1,15 +1,20 @@
 #pragma once
 
+// The document's device reads: which device is connected, and how old its
+// course data is.
+
+#include "common/Result.h"
+
 namespace teelink {
 
-// The document's device reads, on the first path of the device list: which
-// device is connected, and how old its course data is.
-
+class CDevice;
 class CTeelinkDoc;
 
-// Model, model id, hardware code and system version into the document.
-bool ReadDeviceIdentity(CTeelinkDoc& doc);
+// Model, model id, hardware code and system version of `device` into the
+// document. A record that is no device of ours fails without a text: the
+// caller says so in its own words.
+Status ReadDeviceIdentity(CTeelinkDoc& doc, const CDevice& device);
 // The course data date into the document ("no date" for a device without data).
-bool ReadCourseDataDate(CTeelinkDoc& doc);
+Status ReadCourseDataDate(CTeelinkDoc& doc, const CDevice& device);
 
 }  // namespace teelink

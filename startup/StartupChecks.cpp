@@ -7,13 +7,13 @@
 namespace teelink {
 
 StartupOutcome RunStartupChecks(CTeelinkDoc& doc, int language) {
-    if (QueryLatestVersions(doc) != 0) {
+    if (!QueryLatestVersions(doc)) {
         return StartupOutcome::ServerError;
     }
     if (!IsToolCurrent(doc.m_strToolVersion, doc.m_strLatestTool)) {
         return StartupOutcome::ToolOutdated;
     }
-    if (DownloadAreaList(doc, language) != 0) {
+    if (!DownloadAreaList(doc, language)) {
         return StartupOutcome::ServerError;
     }
     return StartupOutcome::Ready;

@@ -17,8 +17,9 @@ namespace {
 // One read of at most 1024 bytes into a zero-filled buffer; nullopt when the URL
 // cannot be opened. A longer body is cut.
 std::optional<std::array<uint8_t, STARTUP_ANSWER_SIZE>> FetchStartupAnswer(
-    const std::string& url, const CServerSettings& settings) {
+    const std::string& url, const CServerSettings& settings, const std::atomic<bool>* stop) {
     CServerRequest request(settings);
+    request.SetAbortFlag(stop);
     if (!request.Open(url)) {
         return std::nullopt;
     }
@@ -29,21 +30,21 @@ std::optional<std::array<uint8_t, STARTUP_ANSWER_SIZE>> FetchStartupAnswer(
 
 }  // namespace
 
-int QueryLatestVersions(CTeelinkDoc& doc) {
+Status QueryLatestVersions(CTeelinkDoc& doc, const std::atomic<bool>* stop) {
     const auto buffer =
-        FetchStartupAnswer(LatestVersionsUrl(doc.m_strScriptUrl), doc.m_serverSettings);
+        FetchStartupAnswer(LatestVersionsUrl(doc.m_strScriptUrl), doc.m_serverSettings, stop);
     if (!buffer) {
-        return -1;
+        return CFailure("", -1);
     }
     const auto fields = ParseLatestVersions(*buffer);
     if (!fields) {
-        return -2;
+        return CFailure("", -2);
     }
     doc.m_strLatestTool = WidenBytes((*fields)[0]);
     doc.m_strLatestR7 = WidenBytes((*fields)[1]);
     doc.m_strLatestR8 = WidenBytes((*fields)[2]);
     doc.m_strLatestKS2 = WidenBytes((*fields)[3]);
-    return 0;
+    return Success();
 }
 
 std::wstring LatestVersionForModel(const CTeelinkDoc& doc) {
@@ -59,14 +60,17 @@ std::wstring LatestVersionForModel(const CTeelinkDoc& doc) {
     return L"---";
 }
 
-int DownloadAreaList(CTeelinkDoc& doc, int language) {
+Status DownloadAreaList(CTeelinkDoc& doc, int language, const std::atomic<bool>* stop) {
     doc.m_areaList.clear();
     const auto buffer =
-        FetchStartupAnswer(AreaListUrl(doc.m_strScriptUrl, language), doc.m_serverSettings);
+        FetchStartupAnswer(AreaListUrl(doc.m_strScriptUrl, language), doc.m_serverSettings, stop);
     if (!buffer) {
-        return -1;
+        return CFailure("", -1);
     }
-    return ParseAreaList(*buffer, doc.m_areaList);
+    if (const int code = ParseAreaList(*buffer, doc.m_areaList); code != 0) {
+        return CFailure("", code);
+    }
+    return Success();
 }
 
 }  // namespace teelink

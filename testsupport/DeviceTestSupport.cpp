@@ -37,7 +37,12 @@ CDeviceEmulator& DeviceTest::StartDevice(CEmulatorConfig config) {
 
 void DeviceTest::Connect(CDeviceChannel& channel) {
     ASSERT_EQ(EnumerateDevices(m_list), 1);
-    ASSERT_TRUE(OpenChannel(m_list, channel, m_notifier));
+    ASSERT_TRUE(OpenChannel(m_list.Found().front(), channel));
+}
+
+CDevice DeviceTest::TheDevice() {
+    EXPECT_EQ(m_list.Enumerate(), 1);
+    return m_list.Found().empty() ? CDevice() : m_list.Found().front();
 }
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "core/JobContext.h"
 #include "device/DeviceChannel.h"
 #include "device/DeviceList.h"
 #include "emulator/DeviceEmulator.h"
@@ -51,10 +52,17 @@ protected:
     void UseShortTimeout() { m_list = CDeviceList(BusOnly(m_bus.Dir(), kFaultTimeoutMs)); }
     // Enumerates, expects exactly one device, opens a channel on it.
     void Connect(CDeviceChannel& channel);
+    // Enumerates and gives the one device found (the empty value for none).
+    CDevice TheDevice();
+    // A job's context on `device`: the recording notifier and m_stop.
+    CJobContext Context(const CDevice& device) {
+        return CJobContext{device, m_notifier, CServerSettings{}, m_stop};
+    }
 
     CTempBus m_bus;
     CDeviceList m_list{BusOnly(m_bus.Dir())};
     CRecordingNotifier m_notifier;
+    std::atomic<bool> m_stop{false};
     std::vector<std::unique_ptr<CDeviceEmulator>> m_devices;
 };
 

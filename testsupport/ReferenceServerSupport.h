@@ -34,10 +34,9 @@ private:
 // A document whose requests go to the reference server with the sample content.
 struct CReferenceFixture {
     CRunningReferenceServer server{SampleContent()};
-    CDeviceList devices{CDeviceBusConfig{"", false, 100}};
     CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc{devices, notifier, messages};
+    CTeelinkDoc doc{messages};
 
     CReferenceFixture() { doc.m_strScriptUrl = server.ScriptUrl(); }
 };

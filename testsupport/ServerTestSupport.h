@@ -26,10 +26,9 @@ inline std::string Le16(unsigned v) {
 // A document wired to a loopback test server and a recording notifier.
 struct CServerFixture {
     CTestHttpServer server;
-    CDeviceList devices{CDeviceBusConfig{"", false, 100}};
     CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc{devices, notifier, messages};
+    CTeelinkDoc doc{messages};
 
     CServerFixture() { doc.m_strScriptUrl = server.ScriptUrl(); }
 };

@@ -5,9 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "common/UserNotifier.h"
 #include "device/DeviceChannel.h"
-#include "device/DeviceList.h"
 #include "device/Protocol.h"
 
 #ifdef _WIN32
@@ -24,24 +22,21 @@
 
 namespace teelink {
 
-int LogReadWorker(CLogJob& job, ILogReport& report, IUserNotifier& notifier,
-                  const CDeviceList& devices) {
+namespace {
+
+Status ReadLog(CLogJob& job, const CDevice& device, ILogReport& report) {
     std::fill(job.readBuf.begin(), job.readBuf.end(), 0);
     CDeviceChannel channel;
-    if (!OpenChannel(devices, channel, notifier)) {
-        return 0;
+    if (Status open = OpenChannel(device, channel); !open) {
+        return open;
     }
     for (int k = 0; k < LOG_BLOCKS; ++k) {
         if (job.m_bCancel.load()) {
-            CloseChannel(channel);
-            report.Post(WM_LOG_READ_CANCELLED, 0);
-            return 1;
+            return CFailure::Cancelled();
         }
-        const int code = ReadBlock(channel, LOG_ADDRESS + static_cast<uint32_t>(k) * BLOCK_SIZE);
-        if (code != 0) {
-            CloseChannel(channel);
-            notifier.ShowPlain(DeviceErrorText(code));
-            return 0;
+        if (Status read = ReadBlock(channel, LOG_ADDRESS + static_cast<uint32_t>(k) * BLOCK_SIZE);
+            !read) {
+            return read;
         }
         std::copy(channel.data.begin(), channel.data.end(),
                   job.readBuf.begin() + static_cast<std::ptrdiff_t>(k) * BLOCK_SIZE);
@@ -49,8 +44,20 @@ int LogReadWorker(CLogJob& job, ILogReport& report, IUserNotifier& notifier,
     }
     CloseChannel(channel);
     report.Progress(0, 1000);
-    report.Post(WM_LOG_READ_DONE, 0);
-    return 1;
+    return Success();
+}
+
+}  // namespace
+
+void LogReadJob(CLogJob& job, const CJobContext& context, ILogReport& report) {
+    const Status read = ReadLog(job, context.device, report);  // the channel is closed here
+    if (read) {
+        EndJob(report, context.notifier, nullptr, WM_LOG_READ_DONE);
+    } else if (read.Failure().Kind() == FailureKind::Cancelled) {
+        EndJob(report, context.notifier, nullptr, WM_LOG_READ_CANCELLED);
+    } else {
+        EndJob(report, context.notifier, &read.Failure(), WM_LOG_READ_FAILED);
+    }
 }
 
 std::array<uint8_t, TRV_HEADER_SIZE> TrvHeader(const std::array<char, 4>& modelId) {

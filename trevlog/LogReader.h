@@ -9,12 +9,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "core/JobContext.h"
 #include "core/Worker.h"
 
 namespace teelink {
-
-class CDeviceList;
-class IUserNotifier;
 
 inline constexpr uint32_t LOG_ADDRESS = 0x23000;
 inline constexpr int LOG_BLOCKS = 16;
@@ -24,6 +22,7 @@ inline constexpr size_t TRV_HEADER_SIZE = 6;
 enum LogMessage : int {
     WM_LOG_READ_DONE = 0x7E8,
     WM_LOG_READ_CANCELLED = 0x7E9,
+    WM_LOG_READ_FAILED = 0x7F5,  // after the failure's text: the page stays until Cancel
 };
 
 // One bar (0), and the read's end.
@@ -35,10 +34,10 @@ struct CLogJob {
     std::atomic<bool> m_bCancel{false};
 };
 
-// Reads the 16 blocks into readBuf. Returns 1 when it posted done or cancelled,
-// 0 when it ended on an error (after showing its text).
-int LogReadWorker(CLogJob& job, ILogReport& report, IUserNotifier& notifier,
-                  const CDeviceList& devices);
+// Reads the 16 blocks of the context's device into readBuf, moving bar 0; ends
+// with done, cancelled (Cancel seen before a block) or failed (after the
+// failure's text).
+void LogReadJob(CLogJob& job, const CJobContext& context, ILogReport& report);
 
 // "TL", the three model bytes, a zero byte.
 std::array<uint8_t, TRV_HEADER_SIZE> TrvHeader(const std::array<char, 4>& modelId);

@@ -11,9 +11,10 @@ namespace teelink {
 
 // Carries a worker's reports to the window's thread: bar positions at once,
 // results and notices through the box queue, so that they wait for any box
-// the user is looking at and keep their order.
+// the user is looking at and keep their order. The last report joins the
+// worker it reaps before the handler sees it.
 template <typename Message>
-class CWindowReport : public IWorkerReport<Message> {
+class CWindowReport : public CDeliveringReport<Message> {
 public:
     using ProgressHandler = std::function<void(int bar, int position)>;
     using PostHandler = std::function<void(Message message, int param)>;
@@ -30,6 +31,12 @@ public:
     }
     void Post(Message message, int param) override {
         m_boxes.Post(m_window, [this, message, param] { m_onPost(message, param); });
+    }
+    void Finish(Message message, int param) override {
+        m_boxes.Post(m_window, [this, message, param] {
+            this->LastReportDelivered();
+            m_onPost(message, param);
+        });
     }
 
 private:

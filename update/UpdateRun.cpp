@@ -2,66 +2,71 @@
 
 #include "catalogue/Catalogue.h"
 #include "core/TeelinkDoc.h"
+#include "device/DeviceList.h"
 #include "server/RequestForms.h"
 
 namespace teelink {
 
-CUpdateRun::CUpdateRun(IUpdateReport& report, IUserNotifier& notifier)
+CUpdateRun::CUpdateRun(CDeliveringReport<UpdateMessage>& report, IUserNotifier& notifier)
     : m_report(report), m_notifier(notifier) {
-    m_job.m_pLastRemainMinutes = &m_nLastRemainMinutes;
-    m_job.m_pStop = &m_worker.StopFlag();
+    m_report.Reap(m_worker);
 }
 
 CUpdateRun::~CUpdateRun() {
     Stop();
-    Join();
 }
 
-std::optional<std::string> CUpdateRun::PackageUrl(const CTeelinkDoc& doc) {
+void CUpdateRun::Stop() {
+    m_worker.RequestStop();
+    m_worker.Join();
+}
+
+std::optional<CUpdateOrder> CUpdateRun::OrderFor(const CTeelinkDoc& doc) {
+    CUpdateOrder order;
+    order.mode = doc.m_nUpdateMode;
     switch (doc.m_nUpdateMode) {
         case UPDATE_COURSE_DATA: {
             const int index = doc.m_nAreaIndex;
             if (index < 0 || static_cast<size_t>(index) >= doc.m_areaList.size()) {
                 return std::nullopt;
             }
-            return CourseDataUrl(doc.m_strScriptUrl, doc.m_strModel,
-                                 doc.m_areaList[static_cast<size_t>(index)].code,
-                                 doc.m_strCourseDate);
+            order.url =
+                CourseDataUrl(doc.m_strScriptUrl, doc.m_strModel,
+                              doc.m_areaList[static_cast<size_t>(index)].code, doc.m_strCourseDate);
+            return order;
         }
         case UPDATE_SYSTEM_DATA:
-            return SystemDataUrl(doc.m_strScriptUrl, doc.m_strModel, doc.m_strModelCode);
+            order.url = SystemDataUrl(doc.m_strScriptUrl, doc.m_strModel, doc.m_strModelCode);
+            return order;
         case UPDATE_FAVORITE_DATA:
-            return FavoriteDataUrl(doc.m_strScriptUrl, doc.m_strModel, FavouriteUpdateKeys(doc));
+            order.url =
+                FavoriteDataUrl(doc.m_strScriptUrl, doc.m_strModel, FavouriteUpdateKeys(doc));
+            return order;
         default:
             return std::nullopt;
     }
 }
 
-bool CUpdateRun::StartDownload(const CTeelinkDoc& doc) {
-    if (!m_worker.JoinIfDone()) {
+bool CUpdateRun::Start(const CTeelinkDoc& doc, const CDeviceList& devices,
+                       const CWriteSettings& write) {
+    if (m_worker.Running()) {
         return false;
     }
-    const auto url = PackageUrl(doc);
-    if (!url) {
+    auto order = OrderFor(doc);
+    if (!order) {
         return false;
     }
-    m_job.m_strUrl = *url;
-    m_job.m_nUpdateMode = doc.m_nUpdateMode;
+    order->write = write;
     m_job.m_bCancel.store(false);
-    const CServerSettings settings = doc.m_serverSettings;
-    m_worker.Start([this, settings](const std::atomic<bool>&) {
-        DownloadWorker(m_job, m_report, m_notifier, settings);
+    // The identified device, by its path; a device that has gone since is no
+    // longer found, and the write fails to open it.
+    CDevice device = devices.At(doc.m_strDevicePath).value_or(CDevice());
+    m_worker.Start([this, order = *order, device,
+                    server = doc.m_serverSettings](const std::atomic<bool>& stop) {
+        const CJobContext context{device, m_notifier, server, stop};
+        UpdateJob(m_job, order, context, m_report);
     });
     return true;
-}
-
-void CUpdateRun::StartWrite(const CDeviceList& devices, const CWriteSettings& settings) {
-    m_worker.Join();  // the download posted its result as its last act
-    m_job.m_writeStart = std::chrono::steady_clock::now();
-    m_job.m_nBlocksWritten.store(0);
-    m_worker.Start([this, &devices, settings](const std::atomic<bool>&) {
-        WriteWorker(m_job, m_report, m_notifier, devices, settings);
-    });
 }
 
 }  // namespace teelink

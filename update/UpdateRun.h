@@ -1,11 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <optional>
 #include <string>
 
 #include "core/Worker.h"
-#include "update/UpdateWorkers.h"
+#include "update/UpdateJob.h"
 
 namespace teelink {
 
@@ -13,46 +12,45 @@ class CDeviceList;
 class CTeelinkDoc;
 class IUserNotifier;
 
-// One update run after another: the package's URL for the document's update
-// mode, the download into memory, then the write to the device, each on the
-// run's worker. The update page drives it from its window, the command line
-// from a terminal; both learn what happens through `report`.
+// One update run after another, each on the run's worker: the package's URL for
+// the document's update mode, the download into memory, then the write to the
+// device the document identified. The update page starts it from its window,
+// the command line from a terminal; both watch it through `report`, whose last
+// report of each run joins the worker.
 class CUpdateRun {
 public:
-    CUpdateRun(IUpdateReport& report, IUserNotifier& notifier);
+    CUpdateRun(CDeliveringReport<UpdateMessage>& report, IUserNotifier& notifier);
     // Stops the job and waits for it: the owner must first have released every
     // box the job could be waiting for.
     ~CUpdateRun();
     CUpdateRun(const CUpdateRun&) = delete;
     CUpdateRun& operator=(const CUpdateRun&) = delete;
 
-    // The package's URL for the document's update mode; none when there is
+    // What a run for the document's update mode asks for; none when there is
     // nothing to ask for (no area chosen, an unknown mode).
-    static std::optional<std::string> PackageUrl(const CTeelinkDoc& doc);
+    static std::optional<CUpdateOrder> OrderFor(const CTeelinkDoc& doc);
 
-    // Starts the download of the document's package. False when there is
-    // nothing to ask for, or when the previous run's job has not ended.
-    bool StartDownload(const CTeelinkDoc& doc);
-    // Starts the write of the downloaded package (after WM_UPDATE_DOWNLOADED).
-    void StartWrite(const CDeviceList& devices, const CWriteSettings& settings = {});
+    // Starts a run for the document's update mode on the device the document
+    // identified (a device that has gone fails to open). False when there is
+    // nothing to ask for, or when the previous run has not ended.
+    bool Start(const CTeelinkDoc& doc, const CDeviceList& devices,
+               const CWriteSettings& write = {});
 
-    // The user's Cancel: the job posts "cancelled" at its next check.
+    // The user's Cancel: the run ends cancelled at its next check.
     void Cancel() { m_job.m_bCancel.store(true); }
     // The owner is going away: the job ends at its next check, an open request
-    // at once, and posts nothing more that matters.
-    void Stop() { m_worker.RequestStop(); }
+    // at once, and reports nothing more.
+    void Stop();
 
     bool Running() const { return m_worker.Running(); }
-    void Join() { m_worker.Join(); }
-
+    uint64_t BlocksWritten() const { return m_job.m_nBlocksWritten.load(); }
+    // What the last run downloaded (for tests and the benchmarks).
     const CUpdateJob& Job() const { return m_job; }
 
 private:
-    IUpdateReport& m_report;
+    CDeliveringReport<UpdateMessage>& m_report;
     IUserNotifier& m_notifier;
     CUpdateJob m_job;
-    // The minutes value last posted; kept from run to run.
-    std::atomic<int> m_nLastRemainMinutes{0};
     CWorker m_worker;  // last: joined before the job it uses goes away
 };
 

@@ -25,6 +25,16 @@ std::string ListAnswer(const std::string& records, int count, size_t spare = 0) 
     return Framed(Le16(body.size() - 1) + body);
 }
 
+// What a job's end shows of a failure: its texts, unless its owner stopped it.
+Status Shown(CRecordingNotifier& notifier, Status status) {
+    if (!status && status.Failure().IsError()) {
+        for (const std::string& text : status.Failure().Texts()) {
+            notifier.ShowPlain(text);
+        }
+    }
+    return status;
+}
+
 class ItemList : public ::testing::Test, protected CServerFixture {
 protected:
     void SetUp() override { doc.m_itemList.push_back(CItemList{}); }  // a stale entry
@@ -34,7 +44,7 @@ TEST_F(ItemList, RecordsAreReadWithTheirKeysFlagsAndNames) {
     const std::string records =
         Item(0x1234, 7, 0x0BCD, 1, "富士カントリー") + Item(2, 0, 0, 0, "Seoul");
     server.Answer(ListAnswer(records, 2));
-    ASSERT_TRUE(DownloadItemList(doc, L"&md=6"));
+    ASSERT_TRUE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     ASSERT_EQ(doc.m_itemList.size(), 2u);
     EXPECT_EQ(doc.m_itemList[0].id, 0x1234);
     EXPECT_EQ(doc.m_itemList[0].sub, 7);
@@ -48,7 +58,7 @@ TEST_F(ItemList, RecordsAreReadWithTheirKeysFlagsAndNames) {
 
 TEST_F(ItemList, NoRecordsIsAnEmptyListAndSuccess) {
     server.Answer(Framed(Le16(0) + std::string(1, '\0')));
-    EXPECT_TRUE(DownloadItemList(doc, L"&md=6"));
+    EXPECT_TRUE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     EXPECT_TRUE(doc.m_itemList.empty());
 }
 
@@ -57,7 +67,7 @@ TEST_F(ItemList, ABodyOneByteShortOrLongIsARefusedSize) {
     for (const std::string& answer : {good.substr(0, good.size() - 1), good + "x"}) {
         notifier.Clear();
         server.Answer(answer);
-        EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
+        EXPECT_FALSE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
         EXPECT_TRUE(doc.m_itemList.empty());
         EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read size pref"});
     }
@@ -71,7 +81,7 @@ TEST_F(ItemList, ABodyOfExactly1024BytesIsAccepted) {
                                 Item(3, 0, 0, 0, std::string(255, 'c'));
     const size_t spare = 1024 - 1 - records.size();
     server.Answer(ListAnswer(records, 3, spare));
-    ASSERT_TRUE(DownloadItemList(doc, L"&md=6"));
+    ASSERT_TRUE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     EXPECT_EQ(doc.m_itemList.size(), 3u);
 }
 
@@ -80,7 +90,7 @@ TEST_F(ItemList, ARecordOneBytePastTheBodyFailsAndKeepsTheEarlierOnes) {
     const std::string body = std::string(1, '\x02') + records;
     // L + 1 is one byte short of the second record's end.
     server.Answer(Framed(Le16(body.size() - 2) + body.substr(0, body.size() - 1)));
-    EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
+    EXPECT_FALSE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     ASSERT_EQ(doc.m_itemList.size(), 1u);
     EXPECT_EQ(doc.m_itemList[0].name, L"first");
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read data pref"});
@@ -88,14 +98,14 @@ TEST_F(ItemList, ARecordOneBytePastTheBodyFailsAndKeepsTheEarlierOnes) {
 
 TEST_F(ItemList, SpareBytesAfterTheLastRecordAreIgnored) {
     server.Answer(ListAnswer(Item(9, 0, 0, 0, "x"), 1, 40));
-    ASSERT_TRUE(DownloadItemList(doc, L"&md=6"));
+    ASSERT_TRUE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     EXPECT_EQ(doc.m_itemList.size(), 1u);
 }
 
 TEST_F(ItemList, NamesEndAtAZeroByteAndOnlyBitZeroMeansHoleview) {
     server.Answer(
         ListAnswer(Item(1, 0, 0, 2, std::string("ab\0cd", 5), 0xFFFF) + Item(2, 0, 0, 0, ""), 2));
-    ASSERT_TRUE(DownloadItemList(doc, L"&md=6"));
+    ASSERT_TRUE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     ASSERT_EQ(doc.m_itemList.size(), 2u);
     EXPECT_EQ(doc.m_itemList[0].name, L"ab");
     EXPECT_EQ(doc.m_itemList[0].flags & FLAG_HOLEVIEW, 0u);
@@ -104,9 +114,9 @@ TEST_F(ItemList, NamesEndAtAZeroByteAndOnlyBitZeroMeansHoleview) {
 
 TEST_F(ItemList, BrokenFramingOrServerFailsWithItsText) {
     server.Answer("TL");
-    EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
+    EXPECT_FALSE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     doc.m_strScriptUrl = RefusedScriptUrl();
-    EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
+    EXPECT_FALSE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     EXPECT_EQ(notifier.Texts(),
               (std::vector<std::string>{"Error: Download data pref", "Error: Connect server"}));
 }
@@ -119,7 +129,7 @@ TEST_F(ItemList, NoPieceIsAskedForAfterTheOneThatPassesTheDeclaredLength) {
     server.Answer(answer);
     server.HoldAnswersAfter(5 + 2048);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(DownloadItemList(doc, L"&md=6"));
+    EXPECT_FALSE(Shown(notifier, DownloadItemList(doc, L"&md=6")));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read size pref"});
 }
@@ -130,7 +140,8 @@ TEST_F(ItemList, AStopInTheMiddleOfTheBodyEndsTheRequestAtOnceAndSilently) {
     server.HoldAnswersAfter(100);
     std::atomic<bool> stop{false};
     std::atomic<bool> result{true};
-    std::thread worker([&] { result = DownloadItemList(doc, L"&md=6", &stop); });
+    std::thread worker(
+        [&] { result = Shown(notifier, DownloadItemList(doc, L"&md=6", &stop)).Ok(); });
     while (server.Queries().empty()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -145,10 +156,8 @@ TEST_F(ItemList, AStopInTheMiddleOfTheBodyEndsTheRequestAtOnceAndSilently) {
 }
 
 TEST(LevelQueryTest, EachLevelCarriesItsKeys) {
-    CDeviceList devices{CDeviceBusConfig{"", false, 100}};
-    CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc{devices, notifier, messages};
+    CTeelinkDoc doc{messages};
     doc.m_nAreaIndex = -1;
     doc.m_nSelN = 65535;
     doc.m_nSelR = 200;
@@ -178,7 +187,7 @@ protected:
 TEST_F(CourseInfo, TheServerDateAndNameAreStored) {
     const std::string info = std::string("2017031500") + "Ocean Links";
     server.Answer(Framed(std::string(1, static_cast<char>(info.size())) + info));
-    ASSERT_TRUE(DownloadCourseInfo(doc, 4));
+    ASSERT_TRUE(Shown(notifier, DownloadCourseInfo(doc, 4)));
     EXPECT_STREQ(Slot().serverDate.data(), "2017031500");
     EXPECT_EQ(Slot().name, L"Ocean Links");
     EXPECT_STREQ(Slot().deviceDate.data(), "2016110100");
@@ -188,14 +197,14 @@ TEST_F(CourseInfo, TheServerDateAndNameAreStored) {
 TEST_F(CourseInfo, TenBytesGiveTheDateAndAnEmptyName) {
     Slot().name = L"old";
     server.Answer(Framed(std::string(1, '\x0A') + "2017031500"));
-    ASSERT_TRUE(DownloadCourseInfo(doc, 4));
+    ASSERT_TRUE(Shown(notifier, DownloadCourseInfo(doc, 4)));
     EXPECT_STREQ(Slot().serverDate.data(), "2017031500");
     EXPECT_EQ(Slot().name, L"");
 }
 
 TEST_F(CourseInfo, FewerThanTenBytesLeaveTheMissingDateCharactersZero) {
     server.Answer(Framed(std::string(1, '\x04') + "2017"));
-    ASSERT_TRUE(DownloadCourseInfo(doc, 4));
+    ASSERT_TRUE(Shown(notifier, DownloadCourseInfo(doc, 4)));
     EXPECT_STREQ(Slot().serverDate.data(), "2017");
     EXPECT_EQ(Slot().name, L"");
 }
@@ -204,7 +213,7 @@ TEST_F(CourseInfo, AnAnswerOfOnlyTheFramingGivesAZeroDateAndNoName) {
     std::copy_n("2017031500", 11, Slot().serverDate.begin());
     Slot().name = L"old";
     server.Answer(std::string("TL\0", 3));
-    ASSERT_TRUE(DownloadCourseInfo(doc, 4));
+    ASSERT_TRUE(Shown(notifier, DownloadCourseInfo(doc, 4)));
     EXPECT_TRUE(std::all_of(Slot().serverDate.begin(), Slot().serverDate.end(),
                             [](char c) { return c == 0; }));
     EXPECT_EQ(Slot().name, L"");
@@ -215,7 +224,7 @@ TEST_F(CourseInfo, AnAnswerShorterThanTheFramingIsMalformed) {
     for (const std::string& answer : {std::string("TL"), std::string()}) {
         notifier.Clear();
         server.Answer(answer);
-        EXPECT_FALSE(DownloadCourseInfo(doc, 4));
+        EXPECT_FALSE(Shown(notifier, DownloadCourseInfo(doc, 4)));
         EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Download data"});
     }
 }
@@ -224,14 +233,14 @@ TEST_F(CourseInfo, ANonZeroThirdByteIsMalformed) {
     server.Answer(
         "TL\x01\x0A"
         "2017031500");
-    EXPECT_FALSE(DownloadCourseInfo(doc, 4));
+    EXPECT_FALSE(Shown(notifier, DownloadCourseInfo(doc, 4)));
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Download data"});
 }
 
 TEST_F(CourseInfo, AnEmptySlotIsNotAskedAbout) {
     Slot().n = 0;
     Slot().g = 7;
-    EXPECT_TRUE(DownloadCourseInfo(doc, 4));
+    EXPECT_TRUE(Shown(notifier, DownloadCourseInfo(doc, 4)));
     EXPECT_TRUE(server.Queries().empty());
 }
 

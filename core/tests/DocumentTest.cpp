@@ -15,7 +15,7 @@ TEST(Document, StartsEmptyWithTheBuildsToolVersion) {
     CRecordingNotifier notifier;
     CMessageTable messages;
     CDeviceList devices;
-    CTeelinkDoc doc(devices, notifier, messages);
+    CTeelinkDoc doc(messages);
     EXPECT_EQ(doc.m_strToolVersion, L"1.0.0.3");
     EXPECT_TRUE(doc.m_strModel.empty());
     EXPECT_TRUE(doc.m_areaList.empty());
@@ -33,7 +33,7 @@ TEST(Document, AnEmptyToolVersionRemainsPossible) {
     CRecordingNotifier notifier;
     CMessageTable messages;
     CDeviceList devices;
-    CTeelinkDoc doc(devices, notifier, messages, L"");
+    CTeelinkDoc doc(messages, L"");
     EXPECT_TRUE(doc.m_strToolVersion.empty());
 }
 

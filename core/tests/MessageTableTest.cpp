@@ -63,6 +63,23 @@ TEST(MessageTable, TranslationsKeepPlaceholdersAndLineBreaks) {
     }
 }
 
+// A system update ends with the text about the firmware update where the
+// language has one (Japanese); elsewhere with "Complete", never an empty box.
+TEST(MessageTable, EveryCompletedUpdateSaysSomethingInEveryLanguage) {
+    CMessageTable table;
+    for (int language = 0; language < LANGUAGE_COUNT; ++language) {
+        table.m_nLanguage = language;
+        const std::wstring systemText = table.GetMessageText(MSG_SYSTEM_WRITE_COMPLETE);
+        for (int mode : {0, 1, 2}) {
+            const MessageId id = CompletionMessage(mode, systemText);
+            EXPECT_FALSE(table.GetMessageText(id).empty()) << language << " " << mode;
+            const bool firmware = mode == 1 && language == LANGUAGE_JAPANESE;
+            EXPECT_EQ(id, firmware ? MSG_SYSTEM_WRITE_COMPLETE : MSG_COMPLETE)
+                << language << " " << mode;
+        }
+    }
+}
+
 }  // namespace
 
 }  // namespace teelink

@@ -4,7 +4,12 @@
 #include <chrono>
 #include <thread>
 
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
 #include "core/Worker.h"
+#include "testsupport/Recorders.h"
 #include "testsupport/ReportRecorder.h"
 
 namespace teelink {
@@ -57,21 +62,70 @@ TEST(Worker, AStopRequestEndsTheJobAtItsNextCheck) {
     EXPECT_EQ(report.Messages(), std::vector<TestMessage>{JOB_STOPPED});
 }
 
-TEST(Worker, JoinIfDoneNeverWaitsForARunningJob) {
-    std::atomic<bool> release{false};
-    CWorker worker;
-    worker.Start([&](const std::atomic<bool>&) {
-        while (!release.load()) {
-            std::this_thread::sleep_for(1ms);
+// Hands a job's last report to the test's thread, as a window's event loop
+// would, when the test asks for it.
+class CHandOverReport : public CDeliveringReport<TestMessage> {
+public:
+    void Progress(int, int) override {}
+    void Post(TestMessage, int) override {}
+    void Finish(TestMessage message, int) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_last = message;
         }
-    });
-    EXPECT_TRUE(worker.Running());
-    EXPECT_FALSE(worker.JoinIfDone());  // would hang here if it waited
-    release = true;
-    while (worker.Running()) {
-        std::this_thread::sleep_for(1ms);
+        m_sent.notify_all();
     }
-    EXPECT_TRUE(worker.JoinIfDone());
+    // Waits for the last report and delivers it here.
+    std::optional<TestMessage> Deliver() {
+        std::unique_lock lock(m_mutex);
+        if (!m_sent.wait_for(lock, 10s, [this] { return m_last.has_value(); })) {
+            return std::nullopt;
+        }
+        lock.unlock();
+        LastReportDelivered();
+        return m_last;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_sent;
+    std::optional<TestMessage> m_last;
+};
+
+TEST(Worker, DeliveringTheLastReportJoinsTheWorker) {
+    CHandOverReport report;
+    CWorker worker;
+    report.Reap(worker);
+    std::atomic<bool> returned{false};
+    worker.Start([&](const std::atomic<bool>&) {
+        report.Finish(JOB_DONE, 0);
+        // What a job does after its last report is only ending; the delivery
+        // waits for it.
+        std::this_thread::sleep_for(50ms);
+        returned = true;
+    });
+    EXPECT_EQ(report.Deliver(), JOB_DONE);
+    EXPECT_TRUE(returned.load());
+    EXPECT_FALSE(worker.Running());
+}
+
+TEST(EndJob, ShowsTheFailuresTextsInTheirOrderThenSendsTheLastReport) {
+    CReportRecorder<TestMessage> report;
+    CRecordingNotifier notifier;
+    const CFailure failure = CFailure("read: set ack error", -2).Then("Error: HID write");
+    EndJob(report, notifier, &failure, JOB_STOPPED);
+    EXPECT_EQ(notifier.Texts(),
+              (std::vector<std::string>{"read: set ack error", "Error: HID write"}));
+    EXPECT_EQ(report.Messages(), std::vector<TestMessage>{JOB_STOPPED});
+    EXPECT_EQ(report.Finishes(), 1);
+
+    // A job its owner stopped says nothing at all.
+    report.Clear();
+    notifier.Clear();
+    const CFailure stopped = CFailure::Stopped();
+    EndJob(report, notifier, &stopped, JOB_STOPPED);
+    EXPECT_TRUE(notifier.Texts().empty());
+    EXPECT_TRUE(report.Posts().empty());
 }
 
 TEST(Worker, ANewRunStartsWithAClearedStopFlag) {

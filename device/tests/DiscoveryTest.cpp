@@ -25,12 +25,26 @@ CEmulatorConfig Labelled(CEmulatorConfig config, std::string label) {
     return config;
 }
 
-TEST_F(DeviceDiscovery, NoDeviceLeavesEarlierPathsInPlace) {
-    m_list.paths[0] = "emu:/earlier";
-    m_list.count = 3;
+std::vector<std::string> Paths(const CDeviceList& list) {
+    std::vector<std::string> paths;
+    for (const CDevice& device : list.Found()) {
+        paths.push_back(device.Path());
+    }
+    return paths;
+}
+
+TEST_F(DeviceDiscovery, ADeviceTakenEarlierKeepsItsPathWhenTheListEmpties) {
+    CDeviceEmulator& emulated = StartDevice();
+    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    const CDevice taken = m_list.Found().front();
+    emulated.Unplug();
     EXPECT_EQ(EnumerateDevices(m_list), 0);
-    EXPECT_EQ(m_list.count, 0);
-    EXPECT_EQ(m_list.paths[0], "emu:/earlier");
+    EXPECT_EQ(m_list.Count(), 0);
+    EXPECT_TRUE(m_list.Found().empty());
+    // The value a worker holds is still that device, which has gone.
+    EXPECT_EQ(taken.Path(), emulated.DevicePath());
+    CDeviceChannel channel;
+    EXPECT_EQ(OpenChannel(taken, channel).Code(), ERR_OPEN);
 
     CDeviceList missingBus(BusOnly(m_bus.Dir() + "/absent"));
     EXPECT_EQ(EnumerateDevices(missingBus), 0);
@@ -63,7 +77,7 @@ TEST_F(DeviceDiscovery, CountsOnlyOpenableInterfacesWithBothIds) {
     }
 
     EXPECT_EQ(EnumerateDevices(m_list), 1);
-    EXPECT_EQ(m_list.paths[0], m_devices[0]->DevicePath());
+    EXPECT_EQ(Paths(m_list), std::vector<std::string>{m_devices[0]->DevicePath()});
     // Probes are not sessions: the device saw nobody talk to it.
     EXPECT_EQ(m_devices[0]->Status().sessionsEnded, 0u);
 }
@@ -72,8 +86,8 @@ TEST_F(DeviceDiscovery, TwoDevicesAreListedByName) {
     StartDevice(Labelled(Config(), "b"));
     StartDevice(Labelled(Config(), "a"));
     EXPECT_EQ(EnumerateDevices(m_list), 2);
-    EXPECT_EQ(m_list.paths[0], m_devices[1]->DevicePath());
-    EXPECT_EQ(m_list.paths[1], m_devices[0]->DevicePath());
+    EXPECT_EQ(Paths(m_list),
+              (std::vector<std::string>{m_devices[1]->DevicePath(), m_devices[0]->DevicePath()}));
 }
 
 TEST_F(DeviceDiscovery, ElevenDevicesCountElevenAndKeepTenPaths) {
@@ -83,8 +97,10 @@ TEST_F(DeviceDiscovery, ElevenDevicesCountElevenAndKeepTenPaths) {
         StartDevice(Labelled(Config(), label));
     }
     EXPECT_EQ(EnumerateDevices(m_list), 11);
-    for (size_t i = 0; i < m_list.paths.size(); ++i) {
-        EXPECT_EQ(m_list.paths[i], m_devices[i]->DevicePath());
+    EXPECT_EQ(m_list.Count(), 11);
+    ASSERT_EQ(m_list.Found().size(), 10u);
+    for (size_t i = 0; i < m_list.Found().size(); ++i) {
+        EXPECT_EQ(m_list.Found()[i].Path(), m_devices[i]->DevicePath());
     }
 }
 
@@ -98,9 +114,10 @@ TEST_F(DeviceDiscovery, ARelativeBusDirectoryGivesAbsolutePaths) {
     const int found = EnumerateDevices(list);
     std::filesystem::current_path(previous);
     ASSERT_EQ(found, 1);
-    EXPECT_EQ(list.paths[0], device.DevicePath());
-    ASSERT_EQ(list.paths[0].substr(0, 4), "emu:");
-    EXPECT_TRUE(std::filesystem::path(list.paths[0].substr(4)).is_absolute()) << list.paths[0];
+    const std::string path = list.Found().front().Path();
+    EXPECT_EQ(path, device.DevicePath());
+    ASSERT_EQ(path.substr(0, 4), "emu:");
+    EXPECT_TRUE(std::filesystem::path(path.substr(4)).is_absolute()) << path;
 }
 
 TEST_F(DeviceDiscovery, ADeviceRemovedAfterDiscoveryCannotBeOpened) {
@@ -108,26 +125,29 @@ TEST_F(DeviceDiscovery, ADeviceRemovedAfterDiscoveryCannotBeOpened) {
     ASSERT_EQ(EnumerateDevices(m_list), 1);
     device.Unplug();
     CDeviceChannel channel;
-    EXPECT_FALSE(OpenChannel(m_list, channel, m_notifier));
+    const Status open = OpenChannel(m_list.Found().front(), channel);
     EXPECT_FALSE(channel.IsOpen());
-    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+    ASSERT_FALSE(open);
+    EXPECT_EQ(open.Failure().Texts(), std::vector<std::string>{"USB Open Error"});
     EXPECT_EQ(EnumerateDevices(m_list), 0);
 }
 
 TEST_F(DeviceDiscovery, OpeningWithNoDeviceEverFoundFails) {
     CDeviceChannel channel;
-    EXPECT_FALSE(OpenChannel(m_list, channel, m_notifier));
-    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+    const Status open = OpenChannel(CDevice(), channel);
+    ASSERT_FALSE(open);
+    EXPECT_EQ(open.Failure().Texts(), std::vector<std::string>{"USB Open Error"});
+    // Opening shows nothing itself: the job that asked does, at its end.
+    EXPECT_TRUE(m_notifier.Texts().empty());
 }
 
 TEST_F(DeviceDiscovery, WithoutABusEmulatedDevicesAreNeitherFoundNorOpened) {
     CDeviceEmulator& device = StartDevice();
     CDeviceList list(BusOnly(""));
     EXPECT_EQ(EnumerateDevices(list), 0);
-    list.paths[0] = device.DevicePath();
     CDeviceChannel channel;
-    EXPECT_FALSE(OpenChannel(list, channel, m_notifier));
-    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+    const CDevice bypath = list.At(device.DevicePath()).value_or(CDevice());
+    EXPECT_EQ(OpenChannel(bypath, channel).Code(), ERR_OPEN);
 }
 
 // The platform's HID backend (hidraw here, the Windows backend with its
@@ -142,8 +162,8 @@ TEST_F(DeviceDiscovery, TheSystemsHidDevicesWithoutOursAreNoDeviceAndNoError) {
         EXPECT_EQ(EnumerateDevices(list), 0);
     }
     CDeviceChannel channel;
-    EXPECT_FALSE(OpenChannel(list, channel, m_notifier));
-    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
+    const CDevice none = list.At("").value_or(CDevice());
+    EXPECT_EQ(OpenChannel(none, channel).Code(), ERR_OPEN);
 }
 
 TEST(EmulatorBusNames, OnlyWellFormedNamesAreInterfaces) {

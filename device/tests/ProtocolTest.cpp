@@ -45,15 +45,15 @@ TEST_F(DeviceProtocol, BlocksReadBackWhatWasWritten) {
     CDeviceChannel channel;
     Connect(channel);
 
-    ASSERT_EQ(ReadBlock(channel, 0x100000), 0);
+    ASSERT_EQ(ReadBlock(channel, 0x100000).Code(), 0);
     EXPECT_TRUE(std::equal(preloaded.begin(), preloaded.end(), channel.data.begin()));
 
     // Unaligned, so the block spans two of the device's pages.
     const std::vector<uint8_t> written = Pattern(BLOCK_SIZE, 91);
-    ASSERT_EQ(WriteBlock(channel, 0x12345, written.data()), 0);
+    ASSERT_EQ(WriteBlock(channel, 0x12345, written.data()).Code(), 0);
     EXPECT_EQ(device.ReadMemory(0x12345, BLOCK_SIZE), written);
     channel.data.fill(0);
-    ASSERT_EQ(ReadBlock(channel, 0x12345), 0);
+    ASSERT_EQ(ReadBlock(channel, 0x12345).Code(), 0);
     EXPECT_TRUE(std::equal(written.begin(), written.end(), channel.data.begin()));
 
     // The device's log is complete once it has seen the channel close.
@@ -78,13 +78,13 @@ TEST_F(DeviceProtocol, FavouritesAndIdentityArriveWhole) {
     Connect(channel);
 
     channel.data.fill(0x77);
-    ASSERT_EQ(ReadFavoritesTable(channel), 0);
+    ASSERT_EQ(ReadFavoritesTable(channel).Code(), 0);
     EXPECT_TRUE(std::equal(table.begin(), table.end(), channel.data.begin()));
     EXPECT_TRUE(std::all_of(channel.data.begin() + 240, channel.data.begin() + 256,
                             [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(channel.data[256], 0x77) << "only four payloads belong to the table";
 
-    ASSERT_EQ(ReadIdentity(channel), 0);
+    ASSERT_EQ(ReadIdentity(channel).Code(), 0);
     EXPECT_TRUE(std::equal(config.identity.begin(), config.identity.end(), channel.data.begin()));
 }
 
@@ -122,12 +122,12 @@ TEST_F(DeviceProtocol, ARefusedAcknowledgementMovesNoData) {
         CDeviceChannel channel;
         Connect(channel);
         channel.data.fill(0x5A);
-        EXPECT_EQ(ReadBlock(channel, COURSE_HEADER_ADDRESS), ERR_ACK);
+        EXPECT_EQ(ReadBlock(channel, COURSE_HEADER_ADDRESS).Code(), ERR_ACK);
         EXPECT_TRUE(std::all_of(channel.data.begin(), channel.data.end(),
                                 [](uint8_t b) { return b == 0x5A; }));
-        EXPECT_EQ(WriteBlock(channel, 0x8000, block.data()), ERR_ACK);
-        EXPECT_EQ(ReadFavoritesTable(channel), ERR_ACK);
-        EXPECT_EQ(ReadIdentity(channel), ERR_ACK);
+        EXPECT_EQ(WriteBlock(channel, 0x8000, block.data()).Code(), ERR_ACK);
+        EXPECT_EQ(ReadFavoritesTable(channel).Code(), ERR_ACK);
+        EXPECT_EQ(ReadIdentity(channel).Code(), ERR_ACK);
     }
     // Any payload sent after a refusal would show up as a command of its own.
     ASSERT_TRUE(device.WaitForSessionsEnded(1));
@@ -146,10 +146,10 @@ TEST_F(DeviceProtocol, MissingAcknowledgementsAreSetAckErrors) {
     StartDevice(config);
     const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 1);
     const std::vector<std::function<int(CDeviceChannel&)>> operations = {
-        [](CDeviceChannel& c) { return ReadBlock(c, 0); },
-        [&](CDeviceChannel& c) { return WriteBlock(c, 0, block.data()); },
-        [](CDeviceChannel& c) { return ReadFavoritesTable(c); },
-        [](CDeviceChannel& c) { return ReadIdentity(c); },
+        [](CDeviceChannel& c) { return ReadBlock(c, 0).Code(); },
+        [&](CDeviceChannel& c) { return WriteBlock(c, 0, block.data()).Code(); },
+        [](CDeviceChannel& c) { return ReadFavoritesTable(c).Code(); },
+        [](CDeviceChannel& c) { return ReadIdentity(c).Code(); },
     };
     for (const auto& operation : operations) {
         CDeviceChannel channel;
@@ -166,7 +166,7 @@ TEST_F(DeviceProtocol, AMissingFinalAcknowledgementIsASetAckError) {
     CDeviceChannel channel;
     Connect(channel);
     const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 2);
-    EXPECT_EQ(WriteBlock(channel, 0x9000, block.data()), ERR_READ_SET_ACK);
+    EXPECT_EQ(WriteBlock(channel, 0x9000, block.data()).Code(), ERR_READ_SET_ACK);
     EXPECT_EQ(device.ReadMemory(0x9000, BLOCK_SIZE), block);
 }
 
@@ -180,7 +180,7 @@ TEST_F(DeviceProtocol, AReadThatStallsKeepsThePiecesReceived) {
     CDeviceChannel channel;
     Connect(channel);
     channel.data.fill(0);
-    EXPECT_EQ(ReadBlock(channel, 0x23000), ERR_READ_DATA);
+    EXPECT_EQ(ReadBlock(channel, 0x23000).Code(), ERR_READ_DATA);
     EXPECT_TRUE(std::equal(stored.begin(), stored.begin() + 640, channel.data.begin()));
     EXPECT_EQ(channel.data[640], 0);
 }
@@ -192,7 +192,7 @@ TEST_F(DeviceProtocol, AFavouritesReadThatStallsIsAReadDataError) {
     StartDevice(config);
     CDeviceChannel channel;
     Connect(channel);
-    EXPECT_EQ(ReadFavoritesTable(channel), ERR_READ_DATA);
+    EXPECT_EQ(ReadFavoritesTable(channel).Code(), ERR_READ_DATA);
 }
 
 TEST_F(DeviceProtocol, AWriteWhosePayloadsAreNotTakenIsAWriteDataError) {
@@ -208,7 +208,7 @@ TEST_F(DeviceProtocol, AWriteWhosePayloadsAreNotTakenIsAWriteDataError) {
     CDeviceChannel channel;
     Connect(channel);
     const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 4);
-    EXPECT_EQ(WriteBlock(channel, 0xA000, block.data()), ERR_WRITE_DATA);
+    EXPECT_EQ(WriteBlock(channel, 0xA000, block.data()).Code(), ERR_WRITE_DATA);
     EXPECT_EQ(device.ReadMemory(0xA000, 1), std::vector<uint8_t>{0xFF});
 }
 
@@ -216,10 +216,11 @@ TEST_F(DeviceProtocol, AWriteWhosePayloadsAreNotTakenIsAWriteDataError) {
 TEST_F(DeviceProtocol, ACommandThatCannotBeSentFailsOnItsAddressStep) {
     const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 6);
     const std::vector<std::pair<std::function<int(CDeviceChannel&)>, int>> cases = {
-        {[](CDeviceChannel& c) { return ReadBlock(c, 0); }, ERR_READ_SET_ADDR},
-        {[&](CDeviceChannel& c) { return WriteBlock(c, 0, block.data()); }, ERR_WRITE_SET_ADDR},
-        {[](CDeviceChannel& c) { return ReadFavoritesTable(c); }, ERR_READ_SET_ADDR},
-        {[](CDeviceChannel& c) { return ReadIdentity(c); }, ERR_READ_SET_ADDR},
+        {[](CDeviceChannel& c) { return ReadBlock(c, 0).Code(); }, ERR_READ_SET_ADDR},
+        {[&](CDeviceChannel& c) { return WriteBlock(c, 0, block.data()).Code(); },
+         ERR_WRITE_SET_ADDR},
+        {[](CDeviceChannel& c) { return ReadFavoritesTable(c).Code(); }, ERR_READ_SET_ADDR},
+        {[](CDeviceChannel& c) { return ReadIdentity(c).Code(); }, ERR_READ_SET_ADDR},
     };
     int label = 0;
     for (const auto& [operation, expected] : cases) {
@@ -227,10 +228,9 @@ TEST_F(DeviceProtocol, ACommandThatCannotBeSentFailsOnItsAddressStep) {
         config.label = "gone" + std::to_string(label++);
         config.faults.unplugAfterCommands = 1;
         CDeviceEmulator& device = StartDevice(config);
-        m_list.paths[0] = device.DevicePath();
         CDeviceChannel channel;
-        ASSERT_TRUE(OpenChannel(m_list, channel, m_notifier));
-        ASSERT_EQ(ReadIdentity(channel), 0);
+        ASSERT_TRUE(OpenChannel(m_list.At(device.DevicePath()).value(), channel));
+        ASSERT_EQ(ReadIdentity(channel).Code(), 0);
         ASSERT_TRUE(device.WaitFor([](const CEmulatorStatus& s) { return !s.plugged; }));
         EXPECT_EQ(operation(channel), expected);
     }
@@ -243,7 +243,7 @@ TEST_F(DeviceProtocol, TheEndNoticeExpectsNoAnswer) {
         Connect(channel);
         SendEnd(channel);
         // The channel stays usable: nothing was left to read.
-        EXPECT_EQ(ReadIdentity(channel), 0);
+        EXPECT_EQ(ReadIdentity(channel).Code(), 0);
     }
     ASSERT_TRUE(device.WaitForSessionsEnded(1));
     EXPECT_EQ(device.Status().endCommands, 1u);
@@ -281,7 +281,7 @@ TEST_F(DeviceProtocol, APacedDeviceKeepsItsReportRateAcrossPausesOfTheTool) {
     // Command, acknowledgement, 64 payloads, acknowledgement: 67 reports.
     const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 17);
     auto start = Clock::now();
-    ASSERT_EQ(WriteBlock(channel, 0x4000, block.data()), 0);
+    ASSERT_EQ(WriteBlock(channel, 0x4000, block.data()).Code(), 0);
     EXPECT_GE(Clock::now() - start, 66 * interval);
 
     // The same by hand, with the tool pausing for 20 frames halfway.
@@ -313,8 +313,7 @@ class DeviceWire : public DeviceTest {
 protected:
     void SetUp() override {
         m_list = CDeviceList(BusOnly(m_bus.Dir(), kFaultTimeoutMs));
-        m_list.paths[0] = m_raw.DevicePath();
-        ASSERT_TRUE(OpenChannel(m_list, m_channel, m_notifier));
+        ASSERT_TRUE(OpenChannel(m_list.At(m_raw.DevicePath()).value(), m_channel));
         m_raw.Accept();
     }
 
@@ -334,23 +333,24 @@ std::vector<uint8_t> ExpectedCommand(std::initializer_list<uint8_t> head) {
 }
 
 TEST_F(DeviceWire, CommandsCarryTheirWordAddressAndSumLittleEndian) {
-    auto identity = Run([](CDeviceChannel& c) { return ReadIdentity(c); });
+    auto identity = Run([](CDeviceChannel& c) { return ReadIdentity(c).Code(); });
     EXPECT_EQ(m_raw.Receive(), ExpectedCommand({0x06, 0x56, 0xAA, 0x55}));
     m_raw.Send(ReportWithWord(0x12345678));
     EXPECT_EQ(identity.get(), ERR_ACK);
 
-    auto read = Run([](CDeviceChannel& c) { return ReadBlock(c, 0x00280000); });
+    auto read = Run([](CDeviceChannel& c) { return ReadBlock(c, 0x00280000).Code(); });
     EXPECT_EQ(m_raw.Receive(), ExpectedCommand({0x02, 0x55, 0xAA, 0x55, 0x00, 0x00, 0x28, 0x00}));
     m_raw.Send(ReportWithWord(0));
     EXPECT_EQ(read.get(), ERR_ACK);
 
-    auto favourites = Run([](CDeviceChannel& c) { return ReadFavoritesTable(c); });
+    auto favourites = Run([](CDeviceChannel& c) { return ReadFavoritesTable(c).Code(); });
     EXPECT_EQ(m_raw.Receive(), ExpectedCommand({0x05, 0x55, 0xAA, 0x55}));
     m_raw.Send(ReportWithWord(0xAAAAAAAB));
     EXPECT_EQ(favourites.get(), ERR_ACK);
 
     const std::vector<uint8_t> block(BLOCK_SIZE, 0xFF);
-    auto write = Run([&](CDeviceChannel& c) { return WriteBlock(c, 0x01020304, block.data()); });
+    auto write =
+        Run([&](CDeviceChannel& c) { return WriteBlock(c, 0x01020304, block.data()).Code(); });
     EXPECT_EQ(m_raw.Receive(), ExpectedCommand({0x01, 0x55, 0xAA, 0x55, 0x04, 0x03, 0x02, 0x01,
                                                 0x00, 0xF0, 0x0F, 0x00}));
     m_raw.Send(ReportWithWord(0xAAAAAA00));
@@ -381,26 +381,26 @@ TEST_F(DeviceWire, MalformedAnswersAreTransferFailures) {
     if (StreamTransport()) {
         GTEST_SKIP() << "a stream has no message lengths: every answer is a whole frame";
     }
-    auto identity = Run([](CDeviceChannel& c) { return ReadIdentity(c); });
+    auto identity = Run([](CDeviceChannel& c) { return ReadIdentity(c).Code(); });
     ASSERT_EQ(m_raw.Receive().size(), REPORT_SIZE);
     m_raw.Send(std::vector<uint8_t>(10, 0xAA));
     EXPECT_EQ(identity.get(), ERR_READ_SET_ACK);
 
-    auto read = Run([](CDeviceChannel& c) { return ReadBlock(c, 0); });
+    auto read = Run([](CDeviceChannel& c) { return ReadBlock(c, 0).Code(); });
     ASSERT_EQ(m_raw.Receive().size(), REPORT_SIZE);
     m_raw.Send(ReportWithWord(ACK_WORD));
     m_raw.Send(std::vector<uint8_t>(100, 1));
     EXPECT_EQ(read.get(), ERR_READ_DATA);
 
     // The report id is not examined.
-    auto again = Run([](CDeviceChannel& c) { return ReadIdentity(c); });
+    auto again = Run([](CDeviceChannel& c) { return ReadIdentity(c).Code(); });
     ASSERT_EQ(m_raw.Receive().size(), REPORT_SIZE);
     std::vector<uint8_t> ack = ReportWithWord(ACK_WORD);
     ack[0] = 0x3F;
     m_raw.Send(ack);
     EXPECT_EQ(again.get(), 0);
 
-    auto empty = Run([](CDeviceChannel& c) { return ReadIdentity(c); });
+    auto empty = Run([](CDeviceChannel& c) { return ReadIdentity(c).Code(); });
     ASSERT_EQ(m_raw.Receive().size(), REPORT_SIZE);
     m_raw.Send({});
     EXPECT_EQ(empty.get(), ERR_READ_SET_ACK);
@@ -412,7 +412,7 @@ TEST_F(DeviceWire, AClosedChannelTransfersNothingAndClosesTwiceSafely) {
     uint8_t payload[64] = {};
     EXPECT_FALSE(SendReport(m_channel, payload));
     EXPECT_FALSE(ReceiveReport(m_channel, payload));
-    EXPECT_EQ(ReadIdentity(m_channel), ERR_READ_SET_ADDR);
+    EXPECT_EQ(ReadIdentity(m_channel).Code(), ERR_READ_SET_ADDR);
     // The device sees the hang-up.
     EXPECT_TRUE(m_raw.Receive().empty());
 }

@@ -72,7 +72,7 @@ TEST_F(StreamBus, TheDeviceIsAnnouncedWhileItListensAndOnlyThen) {
 
     CDeviceChannel channel;
     Connect(channel);
-    EXPECT_EQ(ReadIdentity(channel), 0);
+    EXPECT_EQ(ReadIdentity(channel).Code(), 0);
     CloseChannel(channel);
 
     device.Unplug();
@@ -110,7 +110,7 @@ TEST_F(StreamBus, AConnectionWithoutTheTokenNeverReachesTheDevice) {
     EXPECT_TRUE(device.CommandLog().empty());
     CDeviceChannel channel;
     Connect(channel);
-    EXPECT_EQ(ReadIdentity(channel), 0);
+    EXPECT_EQ(ReadIdentity(channel).Code(), 0);
 }
 
 // The transport on a hand-driven tcp device.

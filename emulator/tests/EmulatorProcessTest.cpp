@@ -107,10 +107,10 @@ TEST(EmulatorProcess, ServesTheToolAndCleansUpOnSigterm) {
     CDeviceList list(BusOnly(bus.Dir()));
     CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc(list, notifier, messages);
+    CTeelinkDoc doc(messages);
     ASSERT_EQ(EnumerateDevices(list), 1);
-    ASSERT_TRUE(ReadDeviceIdentity(doc));
-    ASSERT_TRUE(ReadCourseDataDate(doc));
+    ASSERT_TRUE(ReadDeviceIdentity(doc, list.Found().front()));
+    ASSERT_TRUE(ReadCourseDataDate(doc, list.Found().front()));
     EXPECT_EQ(doc.m_strModel, L"KS2");
     EXPECT_EQ(doc.m_strModelCode, L"B7");
     EXPECT_EQ(doc.m_strSystemVersion, L"2.01");
@@ -119,8 +119,8 @@ TEST(EmulatorProcess, ServesTheToolAndCleansUpOnSigterm) {
     const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 33);
     {
         CDeviceChannel channel;
-        ASSERT_TRUE(OpenChannel(list, channel, notifier));
-        ASSERT_EQ(WriteBlock(channel, 0x00400000, block.data()), 0);
+        ASSERT_TRUE(OpenChannel(list.Found().front(), channel));
+        ASSERT_EQ(WriteBlock(channel, 0x00400000, block.data()).Code(), 0);
         SendEnd(channel);
     }
 
@@ -153,10 +153,10 @@ TEST(EmulatorProcess, EndsByItselfWhenItUnplugs) {
     CRecordingNotifier notifier;
     ASSERT_EQ(EnumerateDevices(list), 1);
     CDeviceChannel channel;
-    ASSERT_TRUE(OpenChannel(list, channel, notifier));
-    EXPECT_EQ(ReadIdentity(channel), 0);
+    ASSERT_TRUE(OpenChannel(list.Found().front(), channel));
+    EXPECT_EQ(ReadIdentity(channel).Code(), 0);
     EXPECT_EQ(emulator.Wait(), 0);
-    EXPECT_EQ(ReadIdentity(channel), ERR_READ_SET_ADDR);
+    EXPECT_EQ(ReadIdentity(channel).Code(), ERR_READ_SET_ADDR);
     EXPECT_EQ(EnumerateDevices(list), 0);
 }
 

@@ -42,7 +42,7 @@ protected:
     }
     std::vector<FavoritesMessage> Run() {
         std::atomic<bool> stop{false};
-        CourseCheckJob(doc, report, stop);
+        CourseCheckJob(doc, CJobContext{CDevice(), notifier, doc.m_serverSettings, stop}, report);
         return report.Messages();
     }
     CReportRecorder<FavoritesMessage> report;
@@ -103,7 +103,9 @@ TEST_F(CourseCheck, AStoppedCheckEndsPromptlyAndPostsNothing) {
     // Every answer stops after its framing until released, which the test never does.
     server.HoldAnswersAfter(3);
     CWorker worker;
-    worker.Start([this](const std::atomic<bool>& stop) { CourseCheckJob(doc, report, stop); });
+    worker.Start([this](const std::atomic<bool>& stop) {
+        CourseCheckJob(doc, CJobContext{CDevice(), notifier, doc.m_serverSettings, stop}, report);
+    });
     while (server.Queries().empty()) {
         std::this_thread::sleep_for(1ms);
     }

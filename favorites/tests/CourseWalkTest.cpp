@@ -28,7 +28,7 @@ protected:
                                                                 : found->second);
         });
     }
-    WalkAction Drive(WalkAction action) { return DriveWalk(walk, doc, action); }
+    WalkAction Drive(WalkAction action) { return DriveWalk(walk, doc, notifier, action); }
     std::vector<std::string> Asked() const {
         std::vector<std::string> queries;
         for (const std::string& query : server.Queries()) {

@@ -67,7 +67,7 @@ protected:
         }
     }
     CMessageTable messages;
-    CTeelinkDoc doc{m_list, m_notifier, messages};
+    CTeelinkDoc doc{messages};
 };
 
 TEST_F(FavoritesRead, TheJobReadsTheDevicesTableIntoAllSixteenRecords) {
@@ -77,11 +77,10 @@ TEST_F(FavoritesRead, TheJobReadsTheDevicesTableIntoAllSixteenRecords) {
     PutEntry(table, 4, 0x0201, 7, 0x0403, "1703151200");
     std::copy(table.begin(), table.end(), config.favorites.begin());
     StartDevice(config);
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    const CDevice device = TheDevice();
 
     CReportRecorder<FavoritesMessage> report;
-    std::atomic<bool> stop{false};
-    FavoritesReadJob(doc, report, stop);
+    FavoritesReadJob(doc, Context(device), report);
 
     EXPECT_EQ(report.Messages(), std::vector<FavoritesMessage>{WM_FAV_READ_DONE});
     EXPECT_EQ(doc.m_favourites[0].n, 12);
@@ -99,11 +98,10 @@ TEST_F(FavoritesRead, ARefusedReadShowsTheDevicesTextThenFails) {
     CEmulatorConfig config = Config();
     config.faults.refuseAckFor = CMD_READ_FAVORITES;
     StartDevice(config);
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    const CDevice device = TheDevice();
 
     CReportRecorder<FavoritesMessage> report;
-    std::atomic<bool> stop{false};
-    FavoritesReadJob(doc, report, stop);
+    FavoritesReadJob(doc, Context(device), report);
 
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{DeviceErrorText(ERR_ACK)});
     EXPECT_EQ(report.Messages(), std::vector<FavoritesMessage>{WM_FAV_READ_FAILED});
@@ -115,18 +113,17 @@ TEST_F(FavoritesRead, ARefusedReadShowsTheDevicesTextThenFails) {
 TEST_F(FavoritesRead, WithoutADeviceTheOpenErrorIsShownAndTheJobFails) {
     ASSERT_EQ(EnumerateDevices(m_list), 0);
     CReportRecorder<FavoritesMessage> report;
-    std::atomic<bool> stop{false};
-    FavoritesReadJob(doc, report, stop);
+    FavoritesReadJob(doc, Context(CDevice()), report);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
     EXPECT_EQ(report.Messages(), std::vector<FavoritesMessage>{WM_FAV_READ_FAILED});
 }
 
 TEST_F(FavoritesRead, AStoppedJobPostsNothing) {
     StartDevice();
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    const CDevice device = TheDevice();
     CReportRecorder<FavoritesMessage> report;
-    std::atomic<bool> stop{true};
-    FavoritesReadJob(doc, report, stop);
+    m_stop = true;
+    FavoritesReadJob(doc, Context(device), report);
     EXPECT_TRUE(report.Posts().empty());
     EXPECT_TRUE(m_notifier.Texts().empty());
 }

@@ -4,8 +4,10 @@
 #include "core/TeelinkDoc.h"
 #include "device/IdentityRecord.h"
 #include "device/Protocol.h"
+#include "identity/DevicePolling.h"
 #include "identity/DeviceReads.h"
 #include "testsupport/DeviceTestSupport.h"
+#include "testsupport/ReportRecorder.h"
 
 namespace teelink {
 
@@ -32,14 +34,24 @@ protected:
     CDeviceEmulator& Plug(CEmulatorConfig config) {
         CDeviceEmulator& device = StartDevice(std::move(config));
         m_device = &device;
-        EXPECT_EQ(EnumerateDevices(m_list), 1);
+        m_found = TheDevice();
         return device;
+    }
+    // The identity job as the main page runs it, its texts going to m_shown.
+    std::vector<IdentifyMessage> Identify() {
+        CReportRecorder<IdentifyMessage> report;
+        IdentifyJob(m_doc, CJobContext{m_found, m_shown, CServerSettings{}, m_stop}, report);
+        return report.Messages();
+    }
+    static std::vector<std::string> Texts(const Status& status) {
+        return status ? std::vector<std::string>{} : status.Failure().Texts();
     }
 
     const CDeviceEmulator* m_device = nullptr;
+    CDevice m_found;
     CClosedFirstNotifier m_shown{m_device};
     CMessageTable m_messages;
-    CTeelinkDoc m_doc{m_list, m_shown, m_messages};
+    CTeelinkDoc m_doc{m_messages};
 };
 
 TEST_F(DocumentDeviceReads, AnIdentifiedDeviceFillsTheDocument) {
@@ -47,13 +59,14 @@ TEST_F(DocumentDeviceReads, AnIdentifiedDeviceFillsTheDocument) {
     config.identity = MakeIdentityRecord("KS2", "1A", "10.20");
     config.courseDate = "180102";
     Plug(config);
-    ASSERT_TRUE(ReadDeviceIdentity(m_doc));
+    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Done});
     EXPECT_EQ(m_doc.m_strModel, L"KS2");
     EXPECT_EQ(m_doc.m_szModelId, (std::array<char, 4>{'K', 'S', '2', '\0'}));
     EXPECT_EQ(m_doc.m_strModelCode, L"1A");
     EXPECT_EQ(m_doc.m_strSystemVersion, L"10.20");
-    ASSERT_TRUE(ReadCourseDataDate(m_doc));
     EXPECT_EQ(m_doc.m_strCourseDate, L"180102");
+    // Every later operation opens this device by its path.
+    EXPECT_EQ(m_doc.m_strDevicePath, m_found.Path());
     EXPECT_TRUE(m_shown.texts.empty());
 }
 
@@ -63,7 +76,9 @@ TEST_F(DocumentDeviceReads, AnUnknownDeviceIsRejectedSilentlyAndChangesNothing) 
     Plug(config);
     m_doc.m_strModel = L"R8";
     m_doc.m_strSystemVersion = L"2.00";
-    EXPECT_FALSE(ReadDeviceIdentity(m_doc));
+    m_doc.m_strDevicePath = "emu:/earlier";
+    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Failed});
+    EXPECT_TRUE(m_doc.m_strDevicePath.empty());
     EXPECT_EQ(m_doc.m_strModel, L"R8");
     EXPECT_EQ(m_doc.m_strSystemVersion, L"2.00");
     EXPECT_TRUE(m_shown.texts.empty());
@@ -74,7 +89,7 @@ TEST_F(DocumentDeviceReads, AProtocolFailureIsShownAfterTheChannelIsClosed) {
     CEmulatorConfig config = Config();
     config.faults.noAckFor = CMD_READ_IDENTITY;
     Plug(config);
-    EXPECT_FALSE(ReadDeviceIdentity(m_doc));
+    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Failed});
     EXPECT_EQ(m_shown.texts, std::vector<std::string>{"read: set ack error"});
     EXPECT_EQ(m_shown.closedFirst, std::vector<bool>{true});
 }
@@ -83,8 +98,11 @@ TEST_F(DocumentDeviceReads, ARefusedIdentityShowsTheAckError) {
     CEmulatorConfig config = Config();
     config.faults.refuseAckFor = CMD_READ_IDENTITY;
     Plug(config);
-    EXPECT_FALSE(ReadDeviceIdentity(m_doc));
-    EXPECT_EQ(m_shown.texts, std::vector<std::string>{"ack error"});
+    const Status read = ReadDeviceIdentity(m_doc, m_found);
+    EXPECT_EQ(read.Code(), ERR_ACK);
+    EXPECT_EQ(Texts(read), std::vector<std::string>{"ack error"});
+    // The read itself shows nothing: its job does, at its end.
+    EXPECT_TRUE(m_shown.texts.empty());
 }
 
 TEST_F(DocumentDeviceReads, AMissingOrMalformedCourseDateIsNoFailure) {
@@ -94,9 +112,8 @@ TEST_F(DocumentDeviceReads, AMissingOrMalformedCourseDateIsNoFailure) {
         config.label = date ? "malformed" : "none";
         config.courseDate = date;
         CDeviceEmulator& device = StartDevice(config);
-        m_list.paths[0] = device.DevicePath();
         m_doc.m_strCourseDate = L"170101";
-        EXPECT_TRUE(ReadCourseDataDate(m_doc));
+        EXPECT_TRUE(ReadCourseDataDate(m_doc, m_list.At(device.DevicePath()).value()));
         EXPECT_EQ(m_doc.m_strCourseDate, L"161101");
     }
     EXPECT_TRUE(m_shown.texts.empty());
@@ -108,7 +125,7 @@ TEST_F(DocumentDeviceReads, AFailedCourseDateReadIsShownAndLeavesTheDefault) {
     config.faults.stallAfterPayloads = 10;
     Plug(config);
     m_doc.m_strCourseDate = L"170101";
-    EXPECT_FALSE(ReadCourseDataDate(m_doc));
+    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Failed});
     EXPECT_EQ(m_doc.m_strCourseDate, L"161101");
     EXPECT_EQ(m_shown.texts, std::vector<std::string>{"read data error"});
     EXPECT_EQ(m_shown.closedFirst, std::vector<bool>{true});
@@ -116,10 +133,11 @@ TEST_F(DocumentDeviceReads, AFailedCourseDateReadIsShownAndLeavesTheDefault) {
 
 TEST_F(DocumentDeviceReads, WithoutADeviceBothReadsFailWithTheOpenError) {
     m_doc.m_strCourseDate = L"170101";
-    EXPECT_FALSE(ReadDeviceIdentity(m_doc));
-    EXPECT_FALSE(ReadCourseDataDate(m_doc));
+    EXPECT_EQ(ReadDeviceIdentity(m_doc, m_found).Code(), ERR_OPEN);
+    EXPECT_EQ(ReadCourseDataDate(m_doc, m_found).Code(), ERR_OPEN);
     EXPECT_EQ(m_doc.m_strCourseDate, L"161101");
-    EXPECT_EQ(m_shown.texts, (std::vector<std::string>{"USB Open Error", "USB Open Error"}));
+    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Failed});
+    EXPECT_EQ(m_shown.texts, std::vector<std::string>{"USB Open Error"});
 }
 
 }  // namespace

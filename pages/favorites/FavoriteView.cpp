@@ -9,6 +9,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "core/TeelinkDoc.h"
+#include "device/DeviceList.h"
 #include "pages/favorites/FavoritePageIds.h"
 #include "resources/Images.h"
 #include "ui/BoxQueue.h"
@@ -23,6 +24,7 @@ CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
           *this, host.Boxes(), [](int, int) {},
           [this](FavoritesMessage message, int) { OnWorkerMessage(message); }),
       m_selection(*this, host.Boxes()) {
+    m_report.Reap(m_worker);
     CreateControls();
     Bind(wxEVT_BUTTON, &CFavoriteView::OnCancel, this, IDC_FAV_CANCEL);
     Bind(wxEVT_BUTTON, &CFavoriteView::OnUpdate, this, IDC_FAV_UPDATE);
@@ -101,15 +103,23 @@ void CFavoriteView::StartRead() {
     }
     // A job left behind by Cancel may still be finishing its request (it was
     // told to stop and will post nothing); the new read starts once it has.
-    if (!m_worker.JoinIfDone()) {
+    if (m_worker.Running()) {
         m_retry.StartOnce(20);
         return;
     }
     m_btnUpdate->Disable();
     SetStatus(MSG_LOADING_FAVORITES);
+    // The identified device, by its path; one that has gone fails to open.
+    const CDevice device = Host().Devices().At(Doc().m_strDevicePath).value_or(CDevice());
+    StartJob(device, FavoritesReadJob);
+}
+
+void CFavoriteView::StartJob(const CDevice& device, FavoritesJob job) {
     CTeelinkDoc& doc = Doc();
-    m_worker.Start(
-        [this, &doc](const std::atomic<bool>& stop) { FavoritesReadJob(doc, m_report, stop); });
+    IUserNotifier& notifier = Host().Notifier();
+    m_worker.Start([this, &doc, &notifier, device, job](const std::atomic<bool>& stop) {
+        job(doc, CJobContext{device, notifier, doc.m_serverSettings, stop}, m_report);
+    });
 }
 
 void CFavoriteView::OnWorkerMessage(FavoritesMessage message) {
@@ -118,14 +128,10 @@ void CFavoriteView::OnWorkerMessage(FavoritesMessage message) {
     if (Host().IsClosing() || !IsShown() || m_worker.StopFlag().load()) {
         return;
     }
-    m_worker.Join();  // the job posted as its last act
-    CTeelinkDoc& doc = Doc();
     switch (message) {
         case WM_FAV_READ_DONE:
             SetStatus(MSG_CHECKING_COURSES);
-            m_worker.Start([this, &doc](const std::atomic<bool>& stop) {
-                CourseCheckJob(doc, m_report, stop);
-            });
+            StartJob(CDevice(), CourseCheckJob);
             break;
         case WM_FAV_CHECK_DONE:
             SetStatus(MSG_DOUBLE_CLICK_SLOT);

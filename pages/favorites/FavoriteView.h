@@ -46,6 +46,10 @@ private:
     wxStaticText* m_status = nullptr;
     wxButton* m_btnUpdate = nullptr;
     wxTimer m_retry;
+    using FavoritesJob = void (*)(CTeelinkDoc&, const CJobContext&,
+                                  IWorkerReport<FavoritesMessage>&);
+    void StartJob(const CDevice& device, FavoritesJob job);
+
     CWindowReport<FavoritesMessage> m_report;
     CWorker m_worker;  // after what its jobs report to
     CSelectionJobs m_selection;

@@ -25,7 +25,9 @@ CSelectionJobs::CSelectionJobs(wxEvtHandler& page, CBoxQueue& boxes)
               if (dialog != nullptr) {
                   dialog->OnListMessage(message);
               }
-          }) {}
+          }) {
+    report.Reap(worker);
+}
 
 CSelectGCDlg::CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jobs)
     : wxDialog(parent, wxID_ANY, "Select Golf Course", wxDefaultPosition, wxDefaultSize,
@@ -108,20 +110,21 @@ void CSelectGCDlg::Act(WalkAction action) {
 void CSelectGCDlg::StartRequest(int level) {
     // The job of a closed dialog may still be finishing its request; the next
     // one starts when it has (it never waits for this thread).
-    if (!m_jobs.worker.JoinIfDone()) {
+    if (m_jobs.worker.Running()) {
         m_nPendingLevel = level;
         m_retry.StartOnce(20);
         return;
     }
     CTeelinkDoc& doc = m_host.Doc();
     CSelectionJobs& jobs = m_jobs;
-    m_jobs.worker.Start([&doc, &jobs, level](const std::atomic<bool>& stop) {
-        SelectionJob(doc, level, jobs.report, stop);
+    IUserNotifier& notifier = m_host.Notifier();
+    m_jobs.worker.Start([&doc, &jobs, &notifier, level](const std::atomic<bool>& stop) {
+        SelectionJob(doc, level, CJobContext{CDevice(), notifier, doc.m_serverSettings, stop},
+                     jobs.report);
     });
 }
 
 void CSelectGCDlg::OnListMessage(SelectionMessage message) {
-    m_jobs.worker.Join();  // the job posted as its last act
     if (message == WM_LIST_DONE) {
         Act(m_walk.OnListDone());
         return;

@@ -7,6 +7,7 @@
 
 #include "core/AppOptions.h"
 #include "core/TeelinkDoc.h"
+#include "device/DeviceList.h"
 #include "pages/log/LogPageIds.h"
 #include "ui/BoxQueue.h"
 #include "ui/MessageBoxes.h"
@@ -33,6 +34,7 @@ CTrevLogView::CTrevLogView(wxWindow* parent, IPageHost& host, int paneId)
       m_report(
           *this, host.Boxes(), [this](int, int position) { m_progress->SetValue(position); },
           [this](LogMessage message, int) { OnWorkerMessage(message); }) {
+    m_report.Reap(m_worker);
     AddHeaderLogo(157, 38);
     wxRect r = Du(198, 268, 45, 25);
     new wxButton(this, IDC_LOG_EXIT, wxEmptyString, r.GetPosition(), r.GetSize());
@@ -80,8 +82,11 @@ void CTrevLogView::StartRead() {
     wxString status(Text(MSG_READING_LOG));
     status.Replace("\r\n", "\n");
     SetFittedLabel(*m_status, status);
-    m_worker.Start([this](const std::atomic<bool>&) {
-        LogReadWorker(m_job, m_report, Host().Notifier(), Host().Devices());
+    // The identified device, by its path; one that has gone fails to open.
+    const CDevice device = Host().Devices().At(Doc().m_strDevicePath).value_or(CDevice());
+    m_worker.Start([this, device](const std::atomic<bool>& stop) {
+        LogReadJob(m_job, CJobContext{device, Host().Notifier(), Doc().m_serverSettings, stop},
+                   m_report);
     });
 }
 
@@ -95,7 +100,7 @@ void CTrevLogView::OnCancel(wxCommandEvent& /*event*/) {
     m_job.m_bCancel = true;
     // After an open or device error no worker is left to see the request: Cancel
     // then leads back to the main page instead of leaving the page stalled.
-    if (!Host().IsClosing() && m_worker.JoinIfDone()) {
+    if (!Host().IsClosing() && !m_worker.Running()) {
         Host().SwitchView(VIEW_MAIN);
     }
 }
@@ -106,7 +111,9 @@ void CTrevLogView::OnWorkerMessage(LogMessage message) {
     if (Host().IsClosing() || !IsShown()) {
         return;
     }
-    m_worker.Join();  // the job posts as its last step
+    if (message == WM_LOG_READ_FAILED) {
+        return;  // its text has been shown; the page waits for Cancel or Exit
+    }
     if (message == WM_LOG_READ_CANCELLED) {
         ShowBox(Text(MSG_OPERATION_ABORTED), "Teelink", wxOK | wxICON_INFORMATION);
         Host().SwitchView(VIEW_MAIN);

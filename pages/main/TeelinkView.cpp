@@ -12,6 +12,7 @@
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
+#include "identity/DevicePolling.h"
 #include "pages/main/MainPageIds.h"
 #include "resources/Images.h"
 #include "startup/StartupChecks.h"
@@ -88,7 +89,10 @@ CTeelinkView::CTeelinkView(wxWindow* parent, IPageHost& host, int paneId)
       m_timer(this, POLL_TIMER_ID),
       m_identifyReport(
           *this, host.Boxes(), [](int, int) {},
-          [this](IdentifyMessage message, int) { FinishIdentify(message == IDENTIFY_DONE); }) {
+          [this](IdentifyMessage message, int) {
+              FinishIdentify(message == IdentifyMessage::Done);
+          }) {
+    m_identifyReport.Reap(m_reader);
     CreateControls();
     Bind(wxEVT_TIMER, &CTeelinkView::OnTimer, this, POLL_TIMER_ID);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnCourseDataStart, this, IDC_COURSE_START);
@@ -236,6 +240,7 @@ void CTeelinkView::OnShowPage(bool shown) {
 
 void CTeelinkView::StopWork() {
     m_timer.Stop();
+    m_reader.RequestStop();
     m_reader.Join();
 }
 
@@ -250,12 +255,13 @@ void CTeelinkView::Tick() {
     if (Host().IsClosing() || !m_bShown || m_reader.Running()) {
         return;
     }
-    const int count = EnumerateDevices(Host().Devices());
-    const PollAction action = m_poll.Decide(count);
+    CDeviceList& devices = Host().Devices();
+    const int count = devices.Enumerate();
+    const std::string path = count == 1 ? devices.Found().front().Path() : std::string();
+    const PollAction action = m_poll.Decide(count, path, Doc().m_strDevicePath);
     switch (action) {
         case PollAction::IdentifyDevice:
-            m_reader.Start(
-                [this](const std::atomic<bool>&) { IdentifyJob(Doc(), m_identifyReport); });
+            StartIdentify(devices.Found().front());
             return;  // the tick goes on in FinishIdentify
         case PollAction::RefreshDevice:
             m_poll.Apply(action);
@@ -269,14 +275,24 @@ void CTeelinkView::Tick() {
             ShowNoDevice();
             break;
         case PollAction::TooManyDevices:
+            m_poll.Apply(action);
             ShowBox(Text(MSG_ONE_DEVICE_AT_A_TIME), "Error", wxOK | wxICON_ERROR);
             break;
     }
     Rearm();
 }
 
+void CTeelinkView::StartIdentify(const CDevice& device) {
+    // Until the new device is read, the Start buttons lead nowhere: they would
+    // act on the device that was shown before.
+    EnableStartButtons(false);
+    m_reader.Start([this, device](const std::atomic<bool>& stop) {
+        IdentifyJob(Doc(), CJobContext{device, Host().Notifier(), Doc().m_serverSettings, stop},
+                    m_identifyReport);
+    });
+}
+
 void CTeelinkView::FinishIdentify(bool ok) {
-    m_reader.Join();  // the job posted as its last act
     if (Host().IsClosing()) {
         return;
     }

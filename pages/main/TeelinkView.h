@@ -45,6 +45,7 @@ private:
     void OnTimer(wxTimerEvent& event);
     void Tick();
     void FinishIdentify(bool ok);
+    void StartIdentify(const CDevice& device);
     void ShowDevice();
     void ShowNoDevice();
     void Rearm();

@@ -92,12 +92,11 @@ void CUpdateView::StartRun() {
     SetFittedLabel(*m_notice, Text(MSG_DOWNLOADING));
     // The remaining time of the previous run stays until a new estimate comes.
     // Without an area to ask for, the page stays on its notice.
-    m_run.StartDownload(Doc());
+    m_run.Start(Doc(), Host().Devices());
 }
 
 void CUpdateView::StopWork() {
     m_run.Stop();
-    m_run.Join();
 }
 
 void CUpdateView::OnCancel(wxCommandEvent& /*event*/) {
@@ -110,16 +109,15 @@ void CUpdateView::StartWritePhase() {
     m_sleepBlocker = std::make_unique<wxPowerResourceBlocker>(wxPOWER_RESOURCE_SYSTEM,
                                                               "Writing data to the device");
     SetFittedLabel(*m_notice, Text(MSG_WRITING));
-    m_run.StartWrite(Host().Devices());
 }
 
 void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
     if (Host().IsClosing()) {
         return;
     }
-    // Every message but these two is the job's last act: it only has to end.
-    if (message != WM_UPDATE_WRITE_CANCELLED && message != WM_UPDATE_REMAIN_TIME) {
-        m_run.Join();
+    // Every message but the notices ends the run.
+    if (message != WM_UPDATE_DOWNLOADED && message != WM_UPDATE_WRITE_CANCELLED &&
+        message != WM_UPDATE_REMAIN_TIME) {
         m_sleepBlocker.reset();
     }
     switch (message) {
@@ -135,8 +133,7 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
             Host().PostClose();
             break;
         case WM_UPDATE_WRITTEN:
-            ShowBox(Text(Job().m_nUpdateMode == UPDATE_SYSTEM_DATA ? MSG_SYSTEM_WRITE_COMPLETE
-                                                                   : MSG_COMPLETE),
+            ShowBox(Text(CompletionMessage(Doc().m_nUpdateMode, Text(MSG_SYSTEM_WRITE_COMPLETE))),
                     "Info", wxOK | wxICON_INFORMATION);
             Host().SwitchView(VIEW_MAIN);
             break;

@@ -24,7 +24,7 @@
 #include "testsupport/ReferenceServerSupport.h"
 #include "testsupport/ReportRecorder.h"
 #include "update/PackageReader.h"
-#include "update/UpdateWorkers.h"
+#include "update/UpdateJob.h"
 
 namespace teelink {
 
@@ -90,7 +90,7 @@ public:
 class ReferenceStartup : public ::testing::Test, protected CReferenceFixture {};
 
 TEST_F(ReferenceStartup, LatestVersionsLetTheToolStartAndMarkOneModel) {
-    ASSERT_EQ(QueryLatestVersions(doc), 0);
+    ASSERT_EQ(QueryLatestVersions(doc).Code(), 0);
     // The tool refuses to run when the first two fields differ from its own.
     const std::wstring own = CTeelinkDoc::DefaultToolVersion();
     const auto firstTwo = [](const std::wstring& v) {
@@ -110,7 +110,7 @@ TEST_F(ReferenceStartup, AreaListsHaveTheSameCodesAndNamesInEachScript) {
     std::set<std::wstring> traditional;
     for (int l = 0; l < LANGUAGE_COUNT; ++l) {
         SCOPED_TRACE(l);
-        ASSERT_EQ(DownloadAreaList(doc, l), 0);
+        ASSERT_EQ(DownloadAreaList(doc, l).Code(), 0);
         ASSERT_EQ(doc.m_areaList.size(), 5u);
         std::vector<std::wstring> these;
         for (const CAreaList& area : doc.m_areaList) {
@@ -127,7 +127,7 @@ TEST_F(ReferenceStartup, AreaListsHaveTheSameCodesAndNamesInEachScript) {
 }
 
 TEST_F(ReferenceStartup, EveryAreaOfEveryModelHasACourseDataPackage) {
-    ASSERT_EQ(DownloadAreaList(doc, 1), 0);
+    ASSERT_EQ(DownloadAreaList(doc, 1).Code(), 0);
     for (const std::wstring& model : kModels) {
         for (const CAreaList& area : doc.m_areaList) {
             SCOPED_TRACE(WideToUtf8(model + L" " + area.code));
@@ -261,15 +261,15 @@ TEST_F(ReferenceCatalogue, TheDemoWalkPassesSingleLevelsAndEndsAtAHoleviewCourse
         EXPECT_EQ(action.kind, kind);
         EXPECT_EQ(action.level, level);
     };
-    expect(DriveWalk(walk, doc, walk.Start()), WalkAction::Show, 1);
+    expect(DriveWalk(walk, doc, notifier, walk.Start()), WalkAction::Show, 1);
     ASSERT_EQ(doc.m_itemList.at(0).name, L"Japan");
-    expect(DriveWalk(walk, doc, walk.Select(0)), WalkAction::Show, 3);  // one country
+    expect(DriveWalk(walk, doc, notifier, walk.Select(0)), WalkAction::Show, 3);  // one country
     ASSERT_EQ(doc.m_itemList.at(0).name, L"Hokkaido");
-    expect(DriveWalk(walk, doc, walk.Select(0)), WalkAction::Show, 5);  // one prefecture
+    expect(DriveWalk(walk, doc, notifier, walk.Select(0)), WalkAction::Show, 5);  // one prefecture
     ASSERT_EQ(doc.m_itemList.at(0).name, L"By course name");
-    expect(DriveWalk(walk, doc, walk.Select(0)), WalkAction::Show, 6);
+    expect(DriveWalk(walk, doc, notifier, walk.Select(0)), WalkAction::Show, 6);
     ASSERT_EQ(doc.m_itemList.at(1).name, L"F–J");
-    expect(DriveWalk(walk, doc, walk.Select(1)), WalkAction::Show, 7);
+    expect(DriveWalk(walk, doc, notifier, walk.Select(1)), WalkAction::Show, 7);
     ASSERT_EQ(doc.m_itemList.size(), 2u);
     EXPECT_EQ(doc.m_itemList[0].flags & FLAG_HOLEVIEW, 0u);
     EXPECT_EQ(doc.m_itemList[1].flags & FLAG_HOLEVIEW, FLAG_HOLEVIEW);
@@ -289,9 +289,8 @@ protected:
     // The update page's download worker on `url`: the package, or empty.
     std::vector<uint8_t> Download(const std::string& url) {
         CUpdateJob job;
-        job.m_strUrl = url;
         COutcomeRecorder report;
-        DownloadWorker(job, report, m_notifier);
+        DownloadJob(job, CUpdateOrder{url, 0, {}}, Context(CDevice()), report);
         if (report.Posts() != std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED}) {
             return {};
         }
@@ -320,31 +319,28 @@ protected:
 
     // The update page's write worker with the package, on the one device.
     void Write(const std::vector<uint8_t>& package, int mode) {
-        ASSERT_EQ(EnumerateDevices(m_list), 1);
+        const CDevice device = TheDevice();
         CUpdateJob job;
         job.m_pPackage.assign(package.begin(), package.end());
         job.m_pPackage.resize(package.size() + 1024);
         job.m_nPackageSize = static_cast<uint32_t>(package.size());
-        job.m_nUpdateMode = mode;
-        std::atomic<int> minutes{0};
-        job.m_pLastRemainMinutes = &minutes;
         job.m_writeStart = std::chrono::steady_clock::now();
         COutcomeRecorder report;
-        WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(0)});
+        WriteJob(job, CUpdateOrder{"", mode, CWriteSettings{std::chrono::milliseconds(0)}},
+                 Context(device), report);
         EXPECT_EQ(report.Posts(), std::vector<UpdateMessage>{WM_UPDATE_WRITTEN});
     }
 
     std::wstring DeviceCourseDate() {
-        EXPECT_EQ(EnumerateDevices(m_list), 1);
-        CTeelinkDoc device(m_list, m_notifier, messages);
-        EXPECT_TRUE(ReadCourseDataDate(device));
-        return device.m_strCourseDate;
+        CTeelinkDoc read(messages);
+        EXPECT_TRUE(ReadCourseDataDate(read, TheDevice()));
+        return read.m_strCourseDate;
     }
 
     CRunningReferenceServer server{SampleContent()};
     CMessageTable messages;
     CDeviceList noDevices{CDeviceBusConfig{"", false, 100}};
-    CTeelinkDoc doc{noDevices, m_notifier, messages};
+    CTeelinkDoc doc{messages};
 };
 
 TEST_F(ReferencePackages, EveryPackageIsAnArchiveOfMarkedEntries) {
@@ -414,14 +410,13 @@ TEST_F(ReferencePackages, ASystemDataPackageKeepsTheCourseDataAndStartsTheFirmwa
 
 TEST_F(ReferencePackages, TheSampleFavouritesAreCheckedAndTheirOutdatedCoursesWritten) {
     StartDevice();  // the sample favourites table
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    const CDevice found = TheDevice();
     messages.m_nLanguage = 1;
-    CTeelinkDoc page(m_list, m_notifier, messages);
+    CTeelinkDoc page(messages);
     page.m_strScriptUrl = server.ScriptUrl();
     CReportRecorder<FavoritesMessage> report;
-    std::atomic<bool> stop{false};
-    FavoritesReadJob(page, report, stop);
-    CourseCheckJob(page, report, stop);
+    FavoritesReadJob(page, Context(found), report);
+    CourseCheckJob(page, Context(found), report);
     ASSERT_EQ(report.Messages(),
               (std::vector<FavoritesMessage>{WM_FAV_READ_DONE, WM_FAV_CHECK_DONE}));
 

@@ -20,7 +20,7 @@ protected:
 
 TEST_F(LatestVersions, FourFieldsEachEndedByAColon) {
     server.Answer(Framed("a:b:c:d:"));
-    ASSERT_EQ(QueryLatestVersions(doc), 0);
+    ASSERT_EQ(QueryLatestVersions(doc).Code(), 0);
     EXPECT_EQ(doc.m_strLatestTool, L"a");
     EXPECT_EQ(doc.m_strLatestR7, L"b");
     EXPECT_EQ(doc.m_strLatestR8, L"c");
@@ -30,7 +30,7 @@ TEST_F(LatestVersions, FourFieldsEachEndedByAColon) {
 
 TEST_F(LatestVersions, AFirstFieldOfTwentyCharactersWithoutColonEmptiesAllFour) {
     server.Answer(Framed(std::string(20, 'x') + ":1.0:2.0:3.0:"));
-    ASSERT_EQ(QueryLatestVersions(doc), 0);
+    ASSERT_EQ(QueryLatestVersions(doc).Code(), 0);
     EXPECT_EQ(doc.m_strLatestTool, L"");
     EXPECT_EQ(doc.m_strLatestR7, L"");
     EXPECT_EQ(doc.m_strLatestR8, L"");
@@ -41,14 +41,14 @@ TEST_F(LatestVersions, AFieldOfNineteenCharactersIsTakenWhole) {
     const std::string nineteen = "1.2.3.4.5.6.7.8.9.0";
     ASSERT_EQ(nineteen.size(), 19u);
     server.Answer(Framed(nineteen + ":r7:r8:ks:"));
-    ASSERT_EQ(QueryLatestVersions(doc), 0);
+    ASSERT_EQ(QueryLatestVersions(doc).Code(), 0);
     EXPECT_EQ(WideToUtf8(doc.m_strLatestTool), nineteen);
     EXPECT_EQ(doc.m_strLatestKS2, L"ks");
 }
 
 TEST_F(LatestVersions, AMissingFinalColonLeavesOnlyTheLastFieldEmpty) {
     server.Answer(Framed("1.0.0.3:1.05:2.10:3.00"));
-    ASSERT_EQ(QueryLatestVersions(doc), 0);
+    ASSERT_EQ(QueryLatestVersions(doc).Code(), 0);
     EXPECT_EQ(doc.m_strLatestTool, L"1.0.0.3");
     EXPECT_EQ(doc.m_strLatestR8, L"2.10");
     EXPECT_EQ(doc.m_strLatestKS2, L"");
@@ -57,19 +57,19 @@ TEST_F(LatestVersions, AMissingFinalColonLeavesOnlyTheLastFieldEmpty) {
 TEST_F(LatestVersions, AnHtmlErrorPageIsMalformedAndChangesNothing) {
     Preset();
     server.Answer("<html><body>500 Internal Server Error</body></html>");
-    EXPECT_EQ(QueryLatestVersions(doc), -2);
+    EXPECT_EQ(QueryLatestVersions(doc).Code(), -2);
     EXPECT_EQ(doc.m_strLatestTool, L"old");
     EXPECT_EQ(doc.m_strLatestR7, L"old7");
 }
 
 TEST_F(LatestVersions, AnEmptyBodyIsMalformed) {
     server.Answer("");
-    EXPECT_EQ(QueryLatestVersions(doc), -2);
+    EXPECT_EQ(QueryLatestVersions(doc).Code(), -2);
 }
 
 TEST_F(LatestVersions, ABodyLongerThan1024BytesIsCut) {
     server.Answer(Framed("9.9:1:2:3:") + std::string(5000, 'z'));
-    ASSERT_EQ(QueryLatestVersions(doc), 0);
+    ASSERT_EQ(QueryLatestVersions(doc).Code(), 0);
     EXPECT_EQ(doc.m_strLatestTool, L"9.9");
 }
 
@@ -77,15 +77,15 @@ TEST(LatestVersionsOpen, ARefusedConnectionIsAnOpenFailure) {
     CDeviceList devices{CDeviceBusConfig{"", false, 100}};
     CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc{devices, notifier, messages};
+    CTeelinkDoc doc{messages};
     doc.m_strScriptUrl = RefusedScriptUrl();
-    EXPECT_EQ(QueryLatestVersions(doc), -1);
-    EXPECT_EQ(DownloadAreaList(doc, 0), -1);
+    EXPECT_EQ(QueryLatestVersions(doc).Code(), -1);
+    EXPECT_EQ(DownloadAreaList(doc, 0).Code(), -1);
 }
 
 TEST_F(LatestVersions, LatestVersionForModelPicksTheConnectedModel) {
     server.Answer(Framed("1.0:7.7:8.8:2.2:"));
-    ASSERT_EQ(QueryLatestVersions(doc), 0);
+    ASSERT_EQ(QueryLatestVersions(doc).Code(), 0);
     EXPECT_EQ(LatestVersionForModel(doc), L"---");  // no device yet
     doc.m_strModel = L"R7";
     EXPECT_EQ(LatestVersionForModel(doc), L"7.7");
@@ -107,7 +107,7 @@ std::string Record(const std::string& code, const std::string& name) {
 TEST_F(AreaList, RecordsAreListedInOrderWithTheirUtf8Names) {
     const std::string records = Record("JP", "日本") + Record("KR", "한국");
     server.Answer(Framed(Le16(1 + records.size()) + "\x02" + records));
-    ASSERT_EQ(DownloadAreaList(doc, LANGUAGE_KOREAN), 0);
+    ASSERT_EQ(DownloadAreaList(doc, LANGUAGE_KOREAN).Code(), 0);
     ASSERT_EQ(doc.m_areaList.size(), 2u);
     EXPECT_EQ(doc.m_areaList[0].code, L"JP");
     EXPECT_EQ(doc.m_areaList[0].name, L"日本");
@@ -118,7 +118,7 @@ TEST_F(AreaList, RecordsAreListedInOrderWithTheirUtf8Names) {
 TEST_F(AreaList, NoRecordsIsAnEmptyListAndSuccess) {
     doc.m_areaList.push_back({L"old", L"old"});
     server.Answer(Framed(Le16(1) + std::string(1, '\0')));
-    EXPECT_EQ(DownloadAreaList(doc, 0), 0);
+    EXPECT_EQ(DownloadAreaList(doc, 0).Code(), 0);
     EXPECT_TRUE(doc.m_areaList.empty());
 }
 
@@ -127,7 +127,7 @@ TEST_F(AreaList, ADeclaredLengthTooSmallKeepsTheRecordsThatFit) {
     const std::string records = first + Record("KR", "Korea");
     // L covers N and the first record only.
     server.Answer(Framed(Le16(1 + first.size()) + "\x02" + records));
-    EXPECT_EQ(DownloadAreaList(doc, 0), -3);
+    EXPECT_EQ(DownloadAreaList(doc, 0).Code(), -3);
     ASSERT_EQ(doc.m_areaList.size(), 1u);
     EXPECT_EQ(doc.m_areaList[0].name, L"Japan");
 }
@@ -139,14 +139,14 @@ TEST_F(AreaList, ARecordRunningPastTheBufferIsCut) {
         records += Record("AA", std::string(200, 'n'));
     }
     server.Answer(Framed(Le16(0xFFFF) + "\x0A" + records));
-    EXPECT_EQ(DownloadAreaList(doc, 0), -3);
+    EXPECT_EQ(DownloadAreaList(doc, 0).Code(), -3);
     EXPECT_EQ(doc.m_areaList.size(), 4u);  // 4 x 205 bytes fit after the 6-byte head
 }
 
 TEST_F(AreaList, AMalformedAnswerLeavesTheListEmpty) {
     doc.m_areaList.push_back({L"old", L"old"});
     server.Answer("TL!oops");
-    EXPECT_EQ(DownloadAreaList(doc, 0), -2);
+    EXPECT_EQ(DownloadAreaList(doc, 0).Code(), -2);
     EXPECT_TRUE(doc.m_areaList.empty());
 }
 
@@ -196,7 +196,7 @@ TEST(FavouriteKeys, NoSlotNeedingAnUpdateGivesZeros) {
     CDeviceList devices{CDeviceBusConfig{"", false, 100}};
     CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc{devices, notifier, messages};
+    CTeelinkDoc doc{messages};
     EXPECT_EQ(FavouriteUpdateKeys(doc), std::string(150, '0'));
 }
 
@@ -204,7 +204,7 @@ TEST(FavouriteKeys, SlotsNeedingAnUpdateAreKeyedInLowerCaseHex) {
     CDeviceList devices{CDeviceBusConfig{"", false, 100}};
     CRecordingNotifier notifier;
     CMessageTable messages;
-    CTeelinkDoc doc{devices, notifier, messages};
+    CTeelinkDoc doc{messages};
     auto setDates = [](FavoriteSlot& slot, const char* device, const char* server) {
         std::copy_n(device, 10, slot.deviceDate.begin());
         std::copy_n(server, 10, slot.serverDate.begin());

@@ -23,9 +23,12 @@ using CLogRecorder = CReportRecorder<LogMessage>;
 
 class LogRead : public DeviceTest {
 protected:
-    int Read() {
-        EXPECT_EQ(EnumerateDevices(m_list), 1);
-        return LogReadWorker(job, report, m_notifier, m_list);
+    // The read job on the one device; its last report.
+    LogMessage Read() { return ReadFrom(TheDevice()); }
+    LogMessage ReadFrom(const CDevice& device) {
+        LogReadJob(job, Context(device), report);
+        EXPECT_EQ(report.Finishes(), 1);
+        return report.Posts().empty() ? LogMessage{} : report.Posts().back().first;
     }
     std::vector<uint32_t> BlockReads(CDeviceEmulator& device) {
         std::vector<uint32_t> addresses;
@@ -45,7 +48,7 @@ TEST_F(LogRead, TheSixteenBlocksLandInOrderWithTheirProgress) {
     CEmulatorConfig config = Config();
     config.logImage = Pattern(LOG_SIZE, 3);
     CDeviceEmulator& device = StartDevice(config);
-    EXPECT_EQ(Read(), 1);
+    EXPECT_EQ(Read(), WM_LOG_READ_DONE);
     EXPECT_EQ(job.readBuf, config.logImage);
     EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_DONE});
     EXPECT_EQ(report.Positions(), (std::vector<int>{0, 62, 125, 187, 250, 312, 375, 437, 500, 562,
@@ -67,7 +70,7 @@ TEST_F(LogRead, CancelDuringABlockLetsItFinishAndRequestsNoMore) {
         device.WaitFor([](const CEmulatorStatus& s) { return s.commands >= 4; });
         job.m_bCancel = true;
     });
-    EXPECT_EQ(Read(), 1);
+    EXPECT_EQ(Read(), WM_LOG_READ_CANCELLED);
     canceller.join();
     EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_CANCELLED});
     EXPECT_EQ(report.Positions().back(), 187);  // block 3 completed
@@ -82,15 +85,15 @@ TEST_F(LogRead, ADeviceThatStopsDuringBlockFiveIsAReadDataError) {
     config.faults.fromCommand = 6;
     config.faults.stallAfterPayloads = 10;
     StartDevice(config);
-    EXPECT_EQ(Read(), 0);
+    EXPECT_EQ(Read(), WM_LOG_READ_FAILED);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"read data error"});
-    EXPECT_TRUE(report.Posts().empty());
+    EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_FAILED});
     EXPECT_EQ(report.Positions().back(), 250);
 }
 
 TEST_F(LogRead, WithoutADeviceTheReadEndsWithTheOpenErrorAndAClearedBuffer) {
     std::fill(job.readBuf.begin(), job.readBuf.end(), 0xAB);
-    EXPECT_EQ(LogReadWorker(job, report, m_notifier, m_list), 0);
+    EXPECT_EQ(ReadFrom(CDevice()), WM_LOG_READ_FAILED);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
     EXPECT_EQ(job.readBuf, std::vector<uint8_t>(LOG_SIZE, 0));
 }

@@ -12,7 +12,7 @@
 #include "testsupport/Files.h"
 #include "testsupport/ReportRecorder.h"
 #include "testsupport/TestHttpServer.h"
-#include "update/UpdateWorkers.h"
+#include "update/UpdateJob.h"
 
 namespace teelink {
 
@@ -33,9 +33,10 @@ std::string Bytes(const std::vector<uint8_t>& v) {
 
 class Download : public ::testing::Test {
 protected:
-    void Run() {
-        job.m_strUrl = server.ScriptUrl() + "?md=4";
-        DownloadWorker(job, report, notifier);
+    void Run() { RunAt(server.ScriptUrl() + "?md=4"); }
+    void RunAt(const std::string& url) {
+        order.url = url;
+        DownloadJob(job, order, CJobContext{CDevice(), notifier, CServerSettings{}, stop}, report);
     }
     // A framed package whose header announces `announced` bytes, followed by `body`.
     static std::string Framed(uint32_t announced, const std::string& body) {
@@ -44,8 +45,10 @@ protected:
 
     CTestHttpServer server;
     CUpdateJob job;
+    CUpdateOrder order;
     CUpdateRecorder report;
     CRecordingNotifier notifier;
+    std::atomic<bool> stop{false};
 };
 
 TEST_F(Download, BodiesOfExactlySOrSPlusOneBytesComplete) {
@@ -119,8 +122,7 @@ TEST_F(Download, AnEmptyPackageDownloadsButCannotBeOpened) {
     server.Answer(Framed(0, ""));
     Run();
     EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED});
-    CDeviceList devices{BusOnly("", 100)};
-    WriteWorker(job, report, notifier, devices);
+    WriteJob(job, order, CJobContext{CDevice(), notifier, CServerSettings{}, stop}, report);
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: zip init"});
     EXPECT_EQ(report.Messages().back(), WM_UPDATE_WRITE_FAILED);
 }
@@ -139,8 +141,7 @@ TEST_F(Download, ServerFailuresHaveTheirTexts) {
         EXPECT_EQ(notifier.Texts(), std::vector<std::string>{c.text});
     }
     notifier.Clear();
-    job.m_strUrl = RefusedScriptUrl();
-    DownloadWorker(job, report, notifier);
+    RunAt(RefusedScriptUrl());
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Connect server"});
 }
 
@@ -178,12 +179,10 @@ protected:
         job.m_pPackage.assign(archive.begin(), archive.end());
         job.m_pPackage.resize(archive.size() + 1024);
         job.m_nPackageSize = static_cast<uint32_t>(archive.size());
-        job.m_nUpdateMode = mode;
-        job.m_pLastRemainMinutes = &lastMinutes;
         if (job.m_writeStart == std::chrono::steady_clock::time_point{}) {
             job.m_writeStart = std::chrono::steady_clock::now();
         }
-        WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(1)});
+        WriteJob(job, Order(mode), Context(TheDevice()), report);
     }
     std::vector<uint32_t> WrittenAddresses() {
         std::vector<uint32_t> out;
@@ -195,9 +194,13 @@ protected:
         return out;
     }
 
+    static CUpdateOrder Order(int mode = 0) {
+        return CUpdateOrder{"", mode, CWriteSettings{std::chrono::milliseconds(1)}};
+    }
+
     CUpdateJob job;
     CUpdateRecorder report;
-    std::atomic<int> lastMinutes{0};
+    std::atomic<int>& lastMinutes = job.m_nLastRemainMinutes;
 };
 
 TEST_F(Write, EntriesLandAtTheirAddressesByteForByte) {
@@ -290,6 +293,34 @@ TEST_F(Write, ACorruptedEntryIsAnExtractError) {
     EXPECT_TRUE(WrittenAddresses().empty());
 }
 
+// Every entry is checked before the first block goes out: a package that a
+// check can refuse never leaves the device half written.
+TEST_F(Write, ABrokenLaterEntryIsRefusedBeforeTheDeviceIsTouched) {
+    const std::vector<uint8_t> good = Pattern(9000, 11);
+    const std::vector<uint8_t> payload(3000, 'q');
+    std::vector<uint8_t> archive = BuildPackage(
+        {{"good", MakeEntry(0x1000, good), false}, {"bad", MakeEntry(0x9000, payload), false}});
+    const size_t at = Bytes(archive).find(std::string(100, 'q'));
+    ASSERT_NE(at, std::string::npos);
+    archive[at + 50] ^= 0xFF;  // the second entry's CRC no longer matches
+    RunArchive(archive);
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip extract"});
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_WRITE_FAILED});
+    EXPECT_TRUE(WrittenAddresses().empty());
+    EXPECT_EQ(Device().Status().commands, 0u);
+    EXPECT_EQ(Device().ReadMemory(0x1000, 4), std::vector<uint8_t>(4, 0xFF));
+
+    // The same for a later entry without the mark, with the texts the write
+    // would have shown.
+    report.Clear();
+    m_notifier.Clear();
+    Run({{"good", MakeEntry(0x1000, good), true}, {"unmarked", Pattern(5000, 12), true}});
+    EXPECT_EQ(m_notifier.Texts(),
+              (std::vector<std::string>{"Data format error", "Error: HID write"}));
+    EXPECT_TRUE(WrittenAddresses().empty());
+    EXPECT_EQ(job.m_nBlocksWritten.load(), 0u);
+}
+
 TEST_F(Write, AnEntryAnnouncingAHugeSizeIsRefusedBeforeAnyAllocation) {
     std::vector<uint8_t> archive = BuildPackage({{"x", MakeEntry(0x1000, {1, 2, 3}), false}});
     // Claim 1 GiB uncompressed in the local header (offset 22) and in the central
@@ -377,7 +408,7 @@ TEST_F(Write, ANoDeviceIsAnOpenErrorThenAWriteError) {
     const std::vector<uint8_t> archive = BuildPackage({{"a", MakeEntry(0x1000, {1, 2}), true}});
     job.m_pPackage.assign(archive.begin(), archive.end());
     job.m_nPackageSize = static_cast<uint32_t>(archive.size());
-    WriteWorker(job, report, m_notifier, m_list, CWriteSettings{std::chrono::milliseconds(1)});
+    WriteJob(job, Order(), Context(CDevice()), report);
     EXPECT_EQ(m_notifier.Texts(), (std::vector<std::string>{"USB Open Error", "Error: HID write"}));
 }
 

@@ -62,7 +62,8 @@ TEST_F(UpdatePage, ACourseDataUpdateRunsFromTheStartButtonToTheDevice) {
     EXPECT_EQ(boxes[0].caption, "Info");
     EXPECT_EQ(server.Queries().back(), "md=4&pd=R7&ga=JP&udate=170315");
     // The device now holds the package's course data.
-    ASSERT_TRUE(ReadCourseDataDate(App().Doc()));
+    ASSERT_TRUE(
+        ReadCourseDataDate(App().Doc(), App().Devices().At(App().Doc().m_strDevicePath).value()));
     EXPECT_EQ(App().Doc().m_strCourseDate, L"171201");
 }
 
@@ -73,9 +74,10 @@ TEST_F(UpdatePage, ASystemDataUpdateStartsTheFirmwareUpdate) {
     EXPECT_EQ(server.Queries().back(), "md=3&pd=R7&mdl=A01");
     ASSERT_TRUE(
         devices.front()->WaitFor([](const CEmulatorStatus& s) { return s.endCommands > 0; }));
-    // Message 42 is Japanese only: the English box is empty.
+    // Message 42 has a text in Japanese only; in English the completion says
+    // "Complete" rather than show an empty box.
     ASSERT_EQ(Harness().Dialogs().Messages().size(), 1u);
-    EXPECT_EQ(Harness().Dialogs().Messages()[0].message, "");
+    EXPECT_EQ(Harness().Dialogs().Messages()[0].message, "Complete");
     EXPECT_EQ(Harness().Dialogs().Messages()[0].caption, "Info");
 }
 

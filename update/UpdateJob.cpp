@@ -1,0 +1,301 @@
+#include "update/UpdateJob.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+#include <thread>
+
+#include "common/ByteOrder.h"
+#include "core/TeelinkDoc.h"
+#include "device/DeviceChannel.h"
+#include "device/Protocol.h"
+#include "server/Answers.h"
+#include "server/ServerRequest.h"
+#include "update/PackageReader.h"
+
+namespace teelink {
+
+namespace {
+
+constexpr size_t kReadSize = 1024;
+
+// A bar position. A body longer than announced would run past the end of the
+// bar: positions stay within 0..1000 whatever the counts.
+int Thousandths(uint64_t part, uint64_t whole) {
+    if (whole == 0) {
+        return 0;
+    }
+    const double position = static_cast<double>(part) / static_cast<double>(whole) * 1000.0;
+    return static_cast<int>(std::min(position, 1000.0));
+}
+
+// The body of the package into job.m_pPackage, S + 1024 bytes, moving the bar.
+Status Download(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                IUpdateReport& report) {
+    CServerRequest request(context.server);
+    request.SetAbortFlag(&context.stop);
+    job.m_pPackage.clear();
+    job.m_pPackage.shrink_to_fit();
+    if (!request.Open(order.url)) {
+        return CFailure("Error: Connect server");
+    }
+    std::array<uint8_t, PACKAGE_HEADER_SIZE> header{};
+    const size_t got = request.Read(header.data(), header.size());
+    const auto size = ParsePackageHeader(std::span(header.data(), got));
+    if (!size) {
+        return CFailure("Error: Download data");
+    }
+    const uint64_t packageSize = *size;
+    job.m_nPackageSize = *size;
+    if (packageSize > MAX_PACKAGE_SIZE) {
+        return CFailure("Error: malloc zip");
+    }
+    try {
+        // Not zero-filled: the download fills what it uses, and nothing reads
+        // past what arrived.
+        job.m_pPackage.resize(packageSize + kReadSize);
+    } catch (const std::bad_alloc&) {
+        return CFailure("Error: malloc zip");
+    }
+    const uint64_t capacity = job.m_pPackage.size();
+    uint64_t total = 0;
+    int position = -1;
+    for (;;) {
+        if (job.m_bCancel.load()) {
+            return CFailure::Cancelled();
+        }
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadSize, capacity - total));
+        const size_t n = request.Read(job.m_pPackage.data() + total, want);
+        total += n;
+        if (n < kReadSize) {
+            if (total != packageSize && total != packageSize + 1) {
+                return CFailure("Error: Read size zip");
+            }
+            if (position != 1000) {
+                report.Progress(BAR_DOWNLOAD, 1000);
+            }
+            return Success();
+        }
+        const int now = Thousandths(total, packageSize);
+        if (packageSize != 0 && now != position) {
+            position = now;
+            report.Progress(BAR_DOWNLOAD, position);
+        }
+    }
+}
+
+// One entry extracted whole into a zero-filled buffer with room for every
+// block read from offset 6 (the zero fill pads the last block), never smaller
+// than one block.
+Result<std::vector<uint8_t>> ExtractEntry(const CPackageReader& reader, uint64_t index,
+                                          uint64_t& size) {
+    if (!reader.EntrySize(index, size)) {
+        return CFailure("Error: zip stat read");
+    }
+    if (size > MAX_ENTRY_SIZE) {
+        return CFailure("Error: zip alloc");
+    }
+    const uint64_t blocks = (size + 4089) / BLOCK_SIZE;
+    std::vector<uint8_t> entry;
+    try {
+        entry.assign(std::max<uint64_t>(6 + blocks * BLOCK_SIZE, BLOCK_SIZE), 0);
+    } catch (const std::bad_alloc&) {
+        return CFailure("Error: zip alloc");
+    }
+    if (!reader.Extract(index, size, entry.data())) {
+        return CFailure("Error: zip extract");
+    }
+    return entry;
+}
+
+bool HasMark(const std::vector<uint8_t>& entry) {
+    return entry[0] == 'T' && entry[1] == 'L';
+}
+
+// Every entry as the write will take it, before the device is touched: a
+// package that a check can refuse never leaves a device half written. Each
+// entry is extracted and dropped again, so the memory stays that of one entry.
+Status CheckEntries(const CPackageReader& reader, uint64_t count) {
+    for (uint64_t i = 0; i < count; ++i) {
+        uint64_t size = 0;
+        auto entry = ExtractEntry(reader, i, size);
+        if (!entry) {
+            return entry.TakeFailure();
+        }
+        if (!HasMark(entry.Value())) {
+            return CFailure("Data format error").Then("Error: HID write");
+        }
+    }
+    return Success();
+}
+
+// Where the write of one entry stands: U, T and D of the estimate.
+struct CEntryProgress {
+    uint64_t entrySize = 0;
+    uint64_t total = 0;
+    uint64_t done = 0;
+};
+
+void ReportBlock(CUpdateJob& job, const CEntryProgress& progress, uint64_t k,
+                 IUpdateReport& report) {
+    const uint64_t written = progress.done + k * BLOCK_SIZE;
+    report.Progress(BAR_WRITE, Thousandths(written, progress.total));
+    if (written == 0) {
+        return;
+    }
+    // A monotonic clock: setting the wall clock back cannot make the elapsed
+    // time negative.
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - job.m_writeStart);
+    const int minutes = RemainingMinutes(
+        progress.total, written,
+        static_cast<uint64_t>(std::max<int64_t>(0, static_cast<int64_t>(elapsed.count()))));
+    if (job.m_nLastRemainMinutes.exchange(minutes) != minutes) {
+        report.Post(WM_UPDATE_REMAIN_TIME, minutes);
+    }
+}
+
+// Writes one extracted entry ("TL", address, payload) in 4096-byte blocks.
+Status WritePackageEntry(const std::vector<uint8_t>& entry, const CEntryProgress& progress,
+                         CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                         IUpdateReport& report) {
+    CDeviceChannel channel;
+    if (Status open = OpenChannel(context.device, channel); !open) {
+        return open;
+    }
+    std::this_thread::sleep_for(order.write.settle);
+    if (!HasMark(entry)) {
+        return CFailure("Data format error");
+    }
+    const uint32_t base = teelink::LoadLe32(entry.data() + 2);
+    const uint64_t blocks = (progress.entrySize + 4089) / BLOCK_SIZE;
+    for (uint64_t k = 0; k < blocks; ++k) {
+        if (context.Stopping()) {
+            return CFailure::Stopped();
+        }
+        if (job.m_bCancel.load()) {
+            return CFailure::Cancelled();
+        }
+        const auto address = static_cast<uint32_t>(base + k * BLOCK_SIZE);
+        if (Status write = WriteBlock(channel, address, &entry[6 + k * BLOCK_SIZE]); !write) {
+            return write;
+        }
+        job.m_nBlocksWritten.fetch_add(1);
+        ReportBlock(job, progress, k, report);
+    }
+    std::this_thread::sleep_for(order.write.settle);
+    return Success();
+}
+
+// Tells the device to start its firmware update.
+Status StartSystemUpdate(const CUpdateOrder& order, const CJobContext& context) {
+    CDeviceChannel channel;
+    if (Status open = OpenChannel(context.device, channel); !open) {
+        return open;
+    }
+    std::this_thread::sleep_for(order.write.settle);
+    SendEnd(channel);
+    std::this_thread::sleep_for(order.write.settle);
+    return Success();
+}
+
+// Every entry checked, then written in directory order.
+Status WriteAll(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                IUpdateReport& report) {
+    CPackageReader reader;
+    if (!reader.Open(job.m_pPackage.data(), job.m_nPackageSize)) {
+        return CFailure("Error: zip init");
+    }
+    const uint64_t count = reader.EntryCount();
+    CEntryProgress progress;
+    for (uint64_t i = 0; i < count; ++i) {
+        uint64_t size = 0;
+        if (!reader.EntrySize(i, size)) {
+            return CFailure("Error: zip stat read");
+        }
+        progress.total += size;
+    }
+    if (Status checked = CheckEntries(reader, count); !checked) {
+        return checked;
+    }
+    for (uint64_t i = 0; i < count; ++i) {
+        auto entry = ExtractEntry(reader, i, progress.entrySize);
+        if (!entry) {
+            return entry.TakeFailure();
+        }
+        Status written = WritePackageEntry(entry.Value(), progress, job, order, context, report);
+        if (!written) {
+            return written.TakeFailure().Then("Error: HID write");
+        }
+        progress.done += progress.entrySize;
+    }
+    return Success();
+}
+
+}  // namespace
+
+bool DownloadJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                 IUpdateReport& report) {
+    const Status downloaded = Download(job, order, context, report);
+    if (downloaded) {
+        report.Post(WM_UPDATE_DOWNLOADED, 0);
+        return true;
+    }
+    job.m_pPackage.clear();
+    job.m_pPackage.shrink_to_fit();
+    if (context.Stopping()) {
+        return false;
+    }
+    if (downloaded.Failure().Kind() == FailureKind::Cancelled) {
+        EndJob(report, context.notifier, nullptr, WM_UPDATE_DOWNLOAD_CANCELLED);
+    } else {
+        EndJob(report, context.notifier, &downloaded.Failure(), WM_UPDATE_DOWNLOAD_FAILED);
+    }
+    return false;
+}
+
+void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+              IUpdateReport& report) {
+    job.m_nBlocksWritten.store(0);
+    const Status written = WriteAll(job, order, context, report);  // the reader is closed here
+    if (context.Stopping()) {
+        return;
+    }
+    if (!written) {
+        // A cancel is told first; the failure of the write follows it.
+        if (written.Failure().Kind() == FailureKind::Cancelled) {
+            report.Post(WM_UPDATE_WRITE_CANCELLED, 0);
+        }
+        EndJob(report, context.notifier, &written.Failure(), WM_UPDATE_WRITE_FAILED);
+        return;
+    }
+    if (order.mode == UPDATE_SYSTEM_DATA) {
+        std::this_thread::sleep_for(order.write.settle);
+        // Its failure is shown but does not fail the run: every block is written.
+        if (Status started = StartSystemUpdate(order, context); !started) {
+            for (const std::string& text : started.Failure().Texts()) {
+                context.notifier.ShowPlain(text);
+            }
+        }
+    }
+    report.Progress(BAR_WRITE, 1000);
+    EndJob(report, context.notifier, nullptr, WM_UPDATE_WRITTEN);
+}
+
+void UpdateJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+               IUpdateReport& report) {
+    if (DownloadJob(job, order, context, report)) {
+        // The estimate measures from here.
+        job.m_writeStart = std::chrono::steady_clock::now();
+        WriteJob(job, order, context, report);
+    }
+}
+
+int RemainingMinutes(uint64_t total, uint64_t written, uint64_t elapsedSeconds) {
+    const uint64_t product = (total - written) * elapsedSeconds;
+    const auto seconds =
+        static_cast<uint64_t>(static_cast<double>(product) / static_cast<double>(written));
+    return static_cast<int>(seconds / 60 + 1);
+}
+
+}  // namespace teelink

@@ -1,0 +1,85 @@
+#pragma once
+
+// The job of an update run: the download of the package into memory, then its
+// check, extraction and write to the device. CUpdateRun runs it on its worker;
+// tests run its phases directly with a recorder.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/ByteBuffer.h"
+#include "common/Result.h"
+#include "core/JobContext.h"
+#include "core/Worker.h"
+
+namespace teelink {
+
+// What the job reports to the page.
+enum UpdateMessage : int {
+    WM_UPDATE_DOWNLOADED = 0x7EA,          // notice: the write begins
+    WM_UPDATE_DOWNLOAD_CANCELLED = 0x7EB,  // last
+    WM_UPDATE_DOWNLOAD_FAILED = 0x7EC,     // last, after the failure's texts
+    WM_UPDATE_WRITTEN = 0x7ED,             // last
+    WM_UPDATE_WRITE_CANCELLED = 0x7EE,     // notice: the write failure follows
+    WM_UPDATE_WRITE_FAILED = 0x7EF,        // last, after the failure's texts
+    WM_UPDATE_REMAIN_TIME = 0x7F0,         // notice: the estimate in minutes changed
+};
+
+// The bars of an update run; positions are sent only when they change.
+enum UpdateBar : int { BAR_DOWNLOAD = 0, BAR_WRITE = 1 };
+
+using IUpdateReport = IWorkerReport<UpdateMessage>;
+
+// Largest package and largest entry the tool takes into memory: a package far
+// beyond any real course or system data set is refused rather than allowed to
+// exhaust the machine's memory.
+inline constexpr uint64_t MAX_PACKAGE_SIZE = 512ull << 20;
+inline constexpr uint64_t MAX_ENTRY_SIZE = 256ull << 20;
+
+struct CWriteSettings {
+    std::chrono::milliseconds settle{100};  // wait after opening and before closing the device
+};
+
+// What one run is asked to do.
+struct CUpdateOrder {
+    std::string url;  // the package's request
+    int mode = 0;     // UPDATE_COURSE_DATA, UPDATE_SYSTEM_DATA or UPDATE_FAVORITE_DATA
+    CWriteSettings write;
+};
+
+// What the job works on; it belongs to the run, and only its job writes it
+// while the job runs.
+struct CUpdateJob {
+    teelink::CByteBuffer m_pPackage;  // S + 1024 bytes after a download, S of them filled
+    uint32_t m_nPackageSize = 0;
+    std::atomic<bool> m_bCancel{false};  // the user pressed Cancel
+    // Blocks the device has acknowledged in this write; what a cancelled write
+    // leaves on the device.
+    std::atomic<uint64_t> m_nBlocksWritten{0};
+    std::chrono::steady_clock::time_point m_writeStart;
+    // The minutes value last posted; kept from run to run.
+    std::atomic<int> m_nLastRemainMinutes{0};
+};
+
+// The download phase. On success it posts WM_UPDATE_DOWNLOADED and returns
+// true; otherwise it has ended the job (cancelled, or the failure's text and
+// failed) and returns false.
+bool DownloadJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                 IUpdateReport& report);
+
+// The write phase: every entry checked, then written; the firmware start after
+// system data. The estimate measures from job.m_writeStart. Ends the job.
+void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+              IUpdateReport& report);
+
+// Both phases, one after the other: the whole run.
+void UpdateJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+               IUpdateReport& report);
+
+// Remaining minutes after `written` of `total` bytes took `elapsedSeconds`.
+int RemainingMinutes(uint64_t total, uint64_t written, uint64_t elapsedSeconds);
+
+}  // namespace teelink
