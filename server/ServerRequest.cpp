@@ -107,7 +107,7 @@ bool CServerRequest::Open(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CServerRequest::OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, m_settings.connectTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, m_settings.lowSpeedBytesPerSecond);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, m_settings.stallTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     // Large receive pieces: the reads stay 1024 bytes each from the staging
@@ -125,13 +125,13 @@ bool CServerRequest::Open(const std::string& url) {
 
 void CServerRequest::Drive(int waitMs) {
     auto* multi = static_cast<CURLM*>(m_multi);
-    if (m_abort != nullptr && m_abort->load()) {
+    if (Aborted()) {
         m_done = true;
         m_result = CURLE_ABORTED_BY_CALLBACK;
         return;
     }
-    if (m_abort != nullptr) {
-        waitMs = std::min(waitMs, 100);  // look at the flag often
+    if (m_abort != nullptr || m_alsoAbort != nullptr) {
+        waitMs = std::min(waitMs, 100);  // look at the flags often
     }
     int running = 0;
     const uint64_t before = m_received;

@@ -30,9 +30,14 @@ public:
     // Reads up to `size` bytes; fewer only at the end of the body.
     size_t Read(void* dest, size_t size);
 
-    // A flag that, once set, ends the request at once (the application is
-    // closing): reads then return short, as at the end of the body.
-    void SetAbortFlag(const std::atomic<bool>* abort) { m_abort = abort; }
+    // Flags that, once either is set, end the request at once (the user's
+    // Cancel, the application closing): an open then fails and reads return
+    // short, as at the end of the body. Each may be null.
+    void SetAbortFlag(const std::atomic<bool>* abort,
+                      const std::atomic<bool>* alsoAbort = nullptr) {
+        m_abort = abort;
+        m_alsoAbort = alsoAbort;
+    }
 
     // True when the body ended because the transfer broke off (the peer closed
     // early, a time-out), rather than because it was complete.
@@ -47,7 +52,13 @@ private:
     size_t Available() const { return m_pendingEnd - m_pendingPos; }
 
     CServerSettings m_settings;
+    bool Aborted() const {
+        return (m_abort != nullptr && m_abort->load()) ||
+               (m_alsoAbort != nullptr && m_alsoAbort->load());
+    }
+
     const std::atomic<bool>* m_abort = nullptr;
+    const std::atomic<bool>* m_alsoAbort = nullptr;
     void* m_multi = nullptr;         // CURLM*
     void* m_easy = nullptr;          // CURL*
     teelink::CByteBuffer m_pending;  // received, [m_pendingPos, m_pendingEnd) not yet read

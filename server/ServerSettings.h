@@ -2,12 +2,15 @@
 
 namespace teelink {
 
-// Limits of one update-server request. The product asks with no time-out of its
-// own; these generous guards only end a request that makes no progress at all,
-// so a dead server cannot hold a worker forever.
+// Limits of one update-server request: bounds that end a request that cannot
+// connect or has stalled, so neither a dead server nor one that trickles a byte
+// now and then can hold the tool. The slowest real connection moves far more
+// than the lowest speed; a request slower than it for the whole stall time
+// fails as a broken connection does.
 struct CServerSettings {
-    long connectTimeoutMs = 30000;
-    long stallTimeoutSeconds = 60;  // no byte received for this long ends the request
+    long connectTimeoutMs = 15000;
+    long lowSpeedBytesPerSecond = 512;
+    long stallTimeoutSeconds = 30;  // below the lowest speed for this long ends the request
 };
 
 }  // namespace teelink

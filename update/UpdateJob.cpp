@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "common/ByteOrder.h"
@@ -29,21 +30,33 @@ int Thousandths(uint64_t part, uint64_t whole) {
     return static_cast<int>(std::min(position, 1000.0));
 }
 
+// Whether the user's Cancel or the owner's stop ended the request.
+std::optional<CFailure> Interrupted(const CUpdateJob& job, const CJobContext& context) {
+    if (context.Stopping()) {
+        return CFailure::Stopped();
+    }
+    if (job.m_bCancel.load()) {
+        return CFailure::Cancelled();
+    }
+    return std::nullopt;
+}
+
 // The body of the package into job.m_pPackage, S + 1024 bytes, moving the bar.
 Status Download(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
                 IUpdateReport& report) {
     CServerRequest request(context.server);
-    request.SetAbortFlag(&context.stop);
+    // Cancel ends an open request at once, even one that has stalled.
+    request.SetAbortFlag(&context.stop, &job.m_bCancel);
     job.m_pPackage.clear();
     job.m_pPackage.shrink_to_fit();
     if (!request.Open(order.url)) {
-        return CFailure("Error: Connect server");
+        return Interrupted(job, context).value_or(CFailure("Error: Connect server"));
     }
     std::array<uint8_t, PACKAGE_HEADER_SIZE> header{};
     const size_t got = request.Read(header.data(), header.size());
     const auto size = ParsePackageHeader(std::span(header.data(), got));
     if (!size) {
-        return CFailure("Error: Download data");
+        return Interrupted(job, context).value_or(CFailure("Error: Download data"));
     }
     const uint64_t packageSize = *size;
     job.m_nPackageSize = *size;
@@ -61,13 +74,16 @@ Status Download(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& c
     uint64_t total = 0;
     int position = -1;
     for (;;) {
-        if (job.m_bCancel.load()) {
-            return CFailure::Cancelled();
+        if (const auto interrupted = Interrupted(job, context)) {
+            return *interrupted;
         }
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadSize, capacity - total));
         const size_t n = request.Read(job.m_pPackage.data() + total, want);
         total += n;
         if (n < kReadSize) {
+            if (const auto interrupted = Interrupted(job, context)) {
+                return *interrupted;
+            }
             if (total != packageSize && total != packageSize + 1) {
                 return CFailure("Error: Read size zip");
             }

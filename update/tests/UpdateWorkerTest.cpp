@@ -36,7 +36,7 @@ protected:
     void Run() { RunAt(server.ScriptUrl() + "?md=4"); }
     void RunAt(const std::string& url) {
         order.url = url;
-        DownloadJob(job, order, CJobContext{CDevice(), notifier, CServerSettings{}, stop}, report);
+        DownloadJob(job, order, CJobContext{CDevice(), notifier, settings, stop}, report);
     }
     // A framed package whose header announces `announced` bytes, followed by `body`.
     static std::string Framed(uint32_t announced, const std::string& body) {
@@ -46,6 +46,7 @@ protected:
     CTestHttpServer server;
     CUpdateJob job;
     CUpdateOrder order;
+    CServerSettings settings;
     CUpdateRecorder report;
     CRecordingNotifier notifier;
     std::atomic<bool> stop{false};
@@ -155,6 +156,30 @@ TEST_F(Download, CancelStopsBeforeTheNextRead) {
     job.m_bCancel = true;
     server.Answer(Framed(5000, std::string(5000, 'p')));
     Run();
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOAD_CANCELLED});
+    EXPECT_TRUE(notifier.Texts().empty());
+}
+
+TEST_F(Download, AServerThatStallsMidwayFailsOnceItHasBeenTooSlowForTheStallTime) {
+    settings.stallTimeoutSeconds = 1;
+    server.Answer(Framed(50000, std::string(50000, 'p')));
+    server.HoldAnswersAfter(7 + 3000);  // never released
+    Run();
+    EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Read size zip"});
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOAD_FAILED});
+}
+
+TEST_F(Download, CancelEndsAStalledRequestAtOnce) {
+    // The stall limit is far away: only the cancel can end this download.
+    server.Answer(Framed(50000, std::string(50000, 'p')));
+    server.HoldAnswersAfter(7 + 3000);
+    std::thread worker([this] { Run(); });
+    while (report.Positions(BAR_DOWNLOAD).empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    job.m_bCancel = true;
+    EXPECT_TRUE(report.WaitForPosts(1, std::chrono::seconds(5)));
+    worker.join();
     EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOAD_CANCELLED});
     EXPECT_TRUE(notifier.Texts().empty());
 }
