@@ -9,7 +9,7 @@
 
 namespace teelink {
 
-enum class CliCommand { Devices, Info, UpdateCourse, UpdateSystem, SaveLog };
+enum class CliCommand { Devices, Info, UpdateCourse, UpdateSystem, SaveLog, Help };
 
 // What the command line asks for. The defaults are the build's: the window tool
 // reads no options, so these are the only way to point the tool elsewhere.
@@ -23,14 +23,22 @@ struct CCliOptions {
     int language = LANGUAGE_ENGLISH;
     bool json = false;
     bool quiet = false;
-    std::string area;     // update course: the area's code; empty for the first
-    std::string logFile;  // save-log
-    bool force = false;   // save-log: replace an existing file
+    std::string area;       // update course: the area's code; empty for the first
+    std::string logFile;    // save-log
+    bool force = false;     // save-log: replace an existing file
+    bool yes = false;       // update system: no question on a terminal
+    std::string helpTopic;  // help: the command to explain; empty for all
 };
 
-// Fills `options` from argv. Returns nothing when the command is to run, or the
-// exit status when parsing ended the program: 0 after --help or --version
-// (printed on `out`), 2 after a usage error (printed on `err`).
+// The message language of a locale's environment (LC_ALL, LC_MESSAGES, LANG, the
+// first one set): Japanese, Korean, Chinese in its simplified or traditional
+// script, and English for everything else.
+int LanguageFromLocale(const char* lcAll, const char* lcMessages, const char* lang);
+
+// Fills `options` from argv; --language defaults from the environment's locale.
+// Returns nothing when the command is to run, or the exit status when parsing
+// ended the program: 0 after --help, `help` or --version (printed on `out`), 2
+// after a usage error (printed on `err`).
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CCliOptions& options,
                                    std::ostream& out, std::ostream& err);
 

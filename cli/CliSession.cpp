@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/ExitCodes.h"
+#include "cli/JsonLine.h"
 #include "device/IdentityRecord.h"
 #include "identity/DeviceReads.h"
 #include "server/TextConvert.h"
@@ -12,32 +13,17 @@ namespace teelink {
 
 void CCliNotifier::ShowPlain(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_defer) {
-        m_waiting.push_back(text);
+    if (m_json) {
+        m_err << CJsonLine().Add("event", "error").Add("message", text).Text() << '\n';
     } else {
-        m_err << "teelink-cli: " << text << std::endl;
+        m_err << "teelink-cli: " << text << '\n';
     }
+    m_err.flush();
 }
 
-void CCliNotifier::Defer(bool defer) {
-    if (!defer) {
-        Flush();
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_defer = defer;
-}
-
-bool CCliNotifier::Pending() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return !m_waiting.empty();
-}
-
-void CCliNotifier::Flush() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (const std::string& text : m_waiting) {
-        m_err << "teelink-cli: " << text << std::endl;
-    }
-    m_waiting.clear();
+int CCliIo::InterruptedExit() const {
+    const int number = signal != nullptr ? signal->load() : 0;
+    return number > 0 ? 128 + number : CLI_EXIT_CANCELLED;
 }
 
 CDeviceBusConfig BusConfigFor(const CCliOptions& options) {
@@ -54,7 +40,7 @@ CDeviceBusConfig BusConfigFor(const CCliOptions& options) {
 CCliSession::CCliSession(const CCliOptions& options, CCliIo io)
     : m_options(options),
       m_io(io),
-      m_notifier(io.err),
+      m_notifier(io.err, options.json),
       m_devices(BusConfigFor(options)),
       m_doc(m_messages) {
     m_messages.m_nLanguage = options.language;
@@ -77,14 +63,6 @@ void CCliSession::Say(const std::string& line) {
 
 void CCliSession::Complain(const std::string& line) {
     m_notifier.ShowPlain(line);
-}
-
-void CCliSession::FlushNotices(CProgressView& view) {
-    // Cheap when nothing waits: the bar's line is ended only for a text.
-    if (m_notifier.Pending()) {
-        view.Finish();
-        m_notifier.Flush();
-    }
 }
 
 std::optional<int> CCliSession::ChooseDevice() {
@@ -152,7 +130,7 @@ std::optional<int> CCliSession::QueryServer(bool areas) {
         query = DownloadAreaList(m_doc, m_options.language, stop);
     }
     if (m_io.Interrupted()) {
-        return CLI_EXIT_CANCELLED;
+        return m_io.InterruptedExit();
     }
     if (query.Code() == -1) {
         Complain("cannot reach the update server at " + m_options.serverUrl);
@@ -163,6 +141,18 @@ std::optional<int> CCliSession::QueryServer(bool areas) {
         return CLI_EXIT_FAILED;
     }
     return std::nullopt;
+}
+
+std::string IsoCourseDate(const std::string& raw) {
+    if (raw.size() != 6 || raw.find_first_not_of("0123456789") != std::string::npos) {
+        return raw;
+    }
+    const int month = std::stoi(raw.substr(2, 2));
+    const int day = std::stoi(raw.substr(4, 2));
+    if (month < 1 || month > 12 || day < 1 || day > 31) {
+        return raw;
+    }
+    return "20" + raw.substr(0, 2) + "-" + raw.substr(2, 2) + "-" + raw.substr(4, 2);
 }
 
 std::string CourseDateText(const CTeelinkDoc& doc) {

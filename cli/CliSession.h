@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <istream>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -21,32 +22,33 @@ namespace teelink {
 struct CCliIo {
     std::ostream& out;
     std::ostream& err;
-    bool terminal = false;  // out is a terminal: progress is a redrawn bar
-    // Set by the executable's Ctrl-C handler; the command cancels when it sees it.
+    std::istream& in;
+    bool terminal = false;       // out is a terminal: progress is a redrawn bar
+    bool inputTerminal = false;  // in is a terminal: a question can be answered
+    // Set by the executable's signal handler (Ctrl-C, SIGTERM, a closed
+    // terminal); the command cancels when it sees it.
     const std::atomic<bool>* interrupted = nullptr;
+    const std::atomic<int>* signal = nullptr;  // which signal it was
 
     bool Interrupted() const { return interrupted != nullptr && interrupted->load(); }
+    // The exit status of a command that a signal stopped: 128 and its number,
+    // as a shell reports it (130 for Ctrl-C).
+    int InterruptedExit() const;
 };
 
-// The workers' error texts, which the window shows in message boxes, go to
-// standard error. While a worker runs they wait for the main thread, so that
-// they never land in the middle of a progress bar's line.
+// Error texts, which the window shows in message boxes, go to standard error:
+// "teelink-cli: " and the text, or with --json an object of its own. A job's
+// texts reach the main thread in order with its reports (CQueuedReport), which
+// prints them here on a line of their own.
 class CCliNotifier : public IUserNotifier {
 public:
-    explicit CCliNotifier(std::ostream& err) : m_err(err) {}
+    CCliNotifier(std::ostream& err, bool json) : m_err(err), m_json(json) {}
     void ShowPlain(const std::string& text) override;
-
-    // From now on texts wait for Flush; off again prints what waits.
-    void Defer(bool defer);
-    bool Pending();
-    // Prints the waiting texts.
-    void Flush();
 
 private:
     std::mutex m_mutex;
     std::ostream& m_err;
-    bool m_defer = false;
-    std::vector<std::string> m_waiting;
+    bool m_json = false;
 };
 
 CDeviceBusConfig BusConfigFor(const CCliOptions& options);
@@ -74,9 +76,6 @@ public:
     // "teelink-cli: " and the line on standard error, whatever --quiet says.
     void Complain(const std::string& line);
 
-    // Prints the workers' waiting error texts on a line of their own.
-    void FlushNotices(CProgressView& view);
-
     // Enumerates and picks the one device to use; otherwise the exit status,
     // after saying why.
     std::optional<int> ChooseDevice();
@@ -103,8 +102,10 @@ private:
     CTeelinkDoc m_doc;
 };
 
-// The document's course data date as the tool shows it: empty when the device
-// has no course data.
+// The document's course data date as the device holds it (yymmdd): empty when
+// the device has no course data.
 std::string CourseDateText(const CTeelinkDoc& doc);
+// A device's yymmdd date as 2017-03-15; the text as it is when it is no date.
+std::string IsoCourseDate(const std::string& raw);
 
 }  // namespace teelink

@@ -23,9 +23,10 @@ CJsonLine DeviceJson(const std::string& path, const CTeelinkDoc& doc) {
         .Add("system_version", WideToUtf8(doc.m_strSystemVersion));
     const std::string date = CourseDateText(doc);
     if (date.empty()) {
-        line.AddNull("course_data_date");
+        line.AddNull("course_data_date").AddNull("course_data_date_raw");
     } else {
-        line.Add("course_data_date", date);
+        // The device's own text beside it, for whoever needs it unchanged.
+        line.Add("course_data_date", IsoCourseDate(date)).Add("course_data_date_raw", date);
     }
     return line;
 }
@@ -36,7 +37,7 @@ void PrintDevice(CCliSession& session, const std::string& path, bool readable) {
         session.Say(readable ? DeviceJson(path, doc).AddBool("readable", true).Text()
                              : CJsonLine().Add("path", path).AddBool("readable", false).Text());
     } else if (readable) {
-        const std::string date = CourseDateText(doc);
+        const std::string date = IsoCourseDate(CourseDateText(doc));
         session.Say(path + '\t' + WideToUtf8(doc.m_strModel) + '\t' +
                     WideToUtf8(doc.m_strModelCode) + '\t' + WideToUtf8(doc.m_strSystemVersion) +
                     '\t' + (date.empty() ? "none" : date));
@@ -94,7 +95,7 @@ int RunInfo(CCliSession& session) {
     session.Say("model:                 " + WideToUtf8(doc.m_strModel));
     session.Say("hardware code:         " + WideToUtf8(doc.m_strModelCode));
     session.Say("system version:        " + WideToUtf8(doc.m_strSystemVersion));
-    const std::string date = CourseDateText(doc);
+    const std::string date = IsoCourseDate(CourseDateText(doc));
     session.Say("course data date:      " + (date.empty() ? std::string("none") : date));
     session.Say("latest system version: " + latest);
     session.Say("tool version:          " + WideToUtf8(doc.m_strToolVersion));

@@ -13,7 +13,7 @@ namespace teelink {
 
 namespace {
 
-// The log read as the log page runs it, its reports turned into lines.
+// The log read as the log page runs it, its reports and texts turned into lines.
 class CLogRead {
 public:
     enum class End { Done, Cancelled, Failed };
@@ -22,38 +22,29 @@ public:
 
     End Run(CCliSession& session, CProgressView& view) {
         const CDevice device = session.Device();
-        IUserNotifier& notifier = session.Notifier();
         const CServerSettings server = session.Doc().m_serverSettings;
-        m_worker.Start([this, device, &notifier, server](const std::atomic<bool>& stop) {
-            LogReadJob(m_job, CJobContext{device, notifier, server, stop}, m_report);
+        m_worker.Start([this, device, server](const std::atomic<bool>& stop) {
+            LogReadJob(m_job, CJobContext{device, m_report, server, stop}, m_report);
         });
-        session.Notifier().Defer(true);
-        End end = End::Failed;
         for (;;) {
-            session.FlushNotices(view);
             if (session.Io().Interrupted()) {
                 m_job.m_bCancel.store(true);
             }
             const auto event = m_report.Next(std::chrono::milliseconds(50));
             if (!event) {
                 view.Tick();
-                continue;
-            }
-            if (event->isProgress) {
+            } else if (event->isProgress) {
                 view.Position(event->position);
-                continue;
-            }
-            if (event->last) {
-                end = event->message == WM_LOG_READ_DONE        ? End::Done
-                      : event->message == WM_LOG_READ_CANCELLED ? End::Cancelled
-                                                                : End::Failed;
-                break;
+            } else if (!event->text.empty()) {
+                view.Finish();
+                session.Complain(event->text);
+            } else if (event->last) {
+                view.Finish();
+                return event->message == WM_LOG_READ_DONE        ? End::Done
+                       : event->message == WM_LOG_READ_CANCELLED ? End::Cancelled
+                                                                 : End::Failed;
             }
         }
-        session.FlushNotices(view);
-        view.Finish();
-        session.Notifier().Defer(false);
-        return end;
     }
 
     const std::vector<uint8_t>& Image() const { return m_job.readBuf; }
@@ -64,13 +55,30 @@ private:
     CWorker m_worker;  // last: joined before the job and the report go away
 };
 
-void SayResult(CCliSession& session, const std::string& outcome, const std::string& text) {
+// Why `path` cannot take the log, in words; empty when it can.
+std::string Refusal(SaveResult result, const std::string& path) {
+    switch (result) {
+        case SaveResult::Saved:
+            return {};
+        case SaveResult::Exists:
+            return path + " exists; --force replaces it";
+        case SaveResult::NotRegular:
+            return path +
+                   " is not a regular file (a folder, a device, a pipe or a broken link); "
+                   "nothing was replaced";
+        case SaveResult::CreateError:
+            return "cannot create a file at " + path;
+        case SaveResult::WriteError:
+            return "cannot write " + path;
+    }
+    return "cannot write " + path;
+}
+
+void SayResult(CCliSession& session, const std::string& outcome, const std::string& text,
+               const std::string& file) {
     if (session.Options().json) {
-        session.Say(CJsonLine()
-                        .Add("event", "result")
-                        .Add("outcome", outcome)
-                        .Add("file", session.Options().logFile)
-                        .Text());
+        session.Say(
+            CJsonLine().Add("event", "result").Add("outcome", outcome).Add("file", file).Text());
     } else {
         session.Say(text);
     }
@@ -79,11 +87,14 @@ void SayResult(CCliSession& session, const std::string& outcome, const std::stri
 }  // namespace
 
 int RunSaveLog(CCliSession& session) {
-    const std::filesystem::path path = session.Options().logFile;
-    std::error_code error;
-    // Checked before the device is touched: the user's file is never at risk.
-    if (std::filesystem::exists(path, error) && !session.Options().force) {
-        session.Complain(path.string() + " exists; --force replaces it");
+    // A name without an extension gets the log file's, as in the window.
+    const std::filesystem::path path = WithLogExtension(session.Options().logFile);
+    const std::string shown = path.string();
+    const SaveMode mode = session.Options().force ? SaveMode::Replace : SaveMode::KeepExisting;
+    // Checked before the device is touched: what is there is never at risk, and
+    // a log that could not be saved is not read for nothing.
+    if (const std::string refusal = Refusal(CheckTrvTarget(path, mode), shown); !refusal.empty()) {
+        session.Complain(refusal);
         return CLI_EXIT_FAILED;
     }
     if (const auto exit = session.ChooseDevice()) {
@@ -97,18 +108,20 @@ int RunSaveLog(CCliSession& session) {
     CLogRead read;
     switch (read.Run(session, view)) {
         case CLogRead::End::Cancelled:
-            SayResult(session, "cancelled", session.Text(MSG_OPERATION_ABORTED));
-            return CLI_EXIT_CANCELLED;
+            SayResult(session, "cancelled", session.Text(MSG_OPERATION_ABORTED), shown);
+            return session.Io().InterruptedExit();
         case CLogRead::End::Failed:
             return CLI_EXIT_FAILED;
         case CLogRead::End::Done:
             break;
     }
-    if (SaveTrvFile(path, session.Doc().m_szModelId, read.Image()) != SaveResult::Saved) {
-        session.Complain("cannot write " + path.string());
+    // Without --force, a file that appeared while the log was read is kept too.
+    const SaveResult saved = SaveTrvFile(path, session.Doc().m_szModelId, read.Image(), mode);
+    if (const std::string refusal = Refusal(saved, shown); !refusal.empty()) {
+        session.Complain(refusal);
         return CLI_EXIT_FAILED;
     }
-    SayResult(session, "saved", "saved " + path.string());
+    SayResult(session, "saved", "saved " + shown, shown);
     return CLI_EXIT_DONE;
 }
 

@@ -29,6 +29,9 @@ void CProgressView::Phase(const std::string& label, const std::string& key) {
 
 void CProgressView::Position(int position) {
     m_position = std::clamp(position, 0, 1000);
+    if (m_position == 1000) {
+        m_remaining.clear();  // nothing remains at the end
+    }
     switch (m_style) {
         case ProgressStyle::Bar:
             m_dirty = true;
@@ -61,7 +64,7 @@ void CProgressView::Position(int position) {
 }
 
 void CProgressView::Remaining(const std::string& text, int minutes) {
-    m_remaining = text;
+    m_remaining = m_position == 1000 ? std::string() : text;
     if (m_style == ProgressStyle::Json) {
         m_out << CJsonLine().Add("event", "remaining").AddNumber("minutes", minutes).Text()
               << std::endl;
@@ -104,6 +107,18 @@ void CProgressView::Draw() {
     m_open = true;
     m_dirty = false;
     m_lastDraw = m_clock();
+}
+
+std::string RemainingText(int minutes, const std::string& formatted, int language) {
+    if (language != 1) {  // the message table's own text in the other languages
+        return formatted;
+    }
+    // The estimate rounds up (1 means under a minute); the words say what is left.
+    const int whole = std::max(minutes - 1, 0);
+    if (whole == 0) {
+        return "Remaining time: less than a minute";
+    }
+    return "Remaining time: " + std::to_string(whole) + (whole == 1 ? " minute" : " minutes");
 }
 
 }  // namespace teelink

@@ -28,7 +28,7 @@ public:
     void Phase(const std::string& label, const std::string& key);
     // The phase's bar moved to `position` thousandths.
     void Position(int position);
-    // The remaining-time text changed (`minutes` for JSON).
+    // The remaining-time text changed (`minutes` for JSON); none is shown at 100 %.
     void Remaining(const std::string& text, int minutes);
     // Draws what a throttled redraw held back; called while waiting for reports.
     void Tick();
@@ -51,5 +51,10 @@ private:
     bool m_dirty = false;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
+
+// What the remaining-time estimate `minutes` (the window's: whole minutes plus
+// one) says on a command line: in English "less than a minute", "1 minute",
+// "N minutes"; in the other languages `formatted`, the message table's text.
+std::string RemainingText(int minutes, const std::string& formatted, int language);
 
 }  // namespace teelink

@@ -64,6 +64,27 @@ std::optional<int> Prepare(CCliSession& session, int updateMode) {
     return updateMode == UPDATE_COURSE_DATA ? ChooseArea(session) : std::nullopt;
 }
 
+// A system update on a terminal asks first: the device then rewrites its own
+// firmware. True to go on.
+bool Confirmed(CCliSession& session) {
+    const CCliOptions& options = session.Options();
+    if (options.yes || !session.Io().inputTerminal ||
+        session.Doc().m_nUpdateMode != UPDATE_SYSTEM_DATA) {
+        return true;
+    }
+    const CTeelinkDoc& doc = session.Doc();
+    session.Io().err << "Write the latest system data (firmware and voice) to the "
+                     << WideToUtf8(doc.m_strModel) << " at " << session.Device().Path()
+                     << "?\nThe device then updates its firmware by itself for about two "
+                        "minutes; keep it connected and powered. [y/N] "
+                     << std::flush;
+    std::string answer;
+    if (!std::getline(session.Io().in, answer)) {
+        return false;
+    }
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+}
+
 int Outcome(CCliSession& session, const CUpdateRun& run, UpdateMessage last, bool cancelled) {
     const uint64_t blocks = run.BlocksWritten();
     std::string outcome = "written";
@@ -73,7 +94,7 @@ int Outcome(CCliSession& session, const CUpdateRun& run, UpdateMessage last, boo
     if (cancelled || last == WM_UPDATE_DOWNLOAD_CANCELLED) {
         outcome = "cancelled";
         text = MSG_OPERATION_ABORTED;
-        exit = CLI_EXIT_CANCELLED;
+        exit = session.Io().InterruptedExit();
     } else if (last != WM_UPDATE_WRITTEN) {
         outcome = last == WM_UPDATE_DOWNLOAD_FAILED ? "download failed" : "write failed";
         text = last == WM_UPDATE_DOWNLOAD_FAILED ? MSG_DOWNLOAD_FAILED : MSG_WRITE_FAILED;
@@ -87,22 +108,23 @@ int Outcome(CCliSession& session, const CUpdateRun& run, UpdateMessage last, boo
                         .Add("message", session.Text(text))
                         .AddNumber("blocks_written", static_cast<int64_t>(blocks))
                         .Text());
-    } else if (exit == CLI_EXIT_FAILED) {
-        session.Complain(session.Text(text) + " (" + blocksText + " written)");
-    } else {
+    } else if (exit == CLI_EXIT_DONE) {
         session.Say(session.Text(text) + " (" + blocksText + " written)");
+    } else {
+        // On standard error, which a closed pipe of standard output leaves open.
+        session.Complain(session.Text(text) + " (" + blocksText + " written)");
     }
     return exit;
 }
 
-// The page's message handler: the run's last report ends it.
+// The page's message handler: the run's reports and its texts in their order,
+// its last report ends it.
 int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& report) {
     CProgressView view(session.Io().out, StyleFor(session.Options(), session.Io()));
     view.Phase(session.Text(MSG_DOWNLOAD), "download");
     bool cancelAsked = false;
     bool cancelled = false;
     for (;;) {
-        session.FlushNotices(view);
         if (!cancelAsked && session.Io().Interrupted()) {
             run.Cancel();  // the window's Cancel button
             cancelAsked = true;
@@ -116,8 +138,15 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
             view.Position(event->position);
             continue;
         }
+        if (!event->text.empty()) {
+            // After a cancel the write's own failure text says nothing new.
+            if (!cancelled) {
+                view.Finish();
+                session.Complain(event->text);
+            }
+            continue;
+        }
         if (event->last) {
-            session.FlushNotices(view);
             view.Finish();
             return Outcome(session, run, event->message, cancelled);
         }
@@ -126,7 +155,10 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
                 view.Phase(session.Text(MSG_WRITE), "write");
                 break;
             case WM_UPDATE_REMAIN_TIME:
-                view.Remaining(session.Text(MSG_REMAINING_MINUTES, event->param), event->param);
+                view.Remaining(
+                    RemainingText(event->param, session.Text(MSG_REMAINING_MINUTES, event->param),
+                                  session.Options().language),
+                    event->param);
                 break;
             case WM_UPDATE_WRITE_CANCELLED:
                 cancelled = true;  // the write's failure follows
@@ -143,16 +175,17 @@ int RunUpdate(CCliSession& session, int updateMode) {
     if (const auto exit = Prepare(session, updateMode)) {
         return *exit;
     }
+    if (!Confirmed(session)) {
+        session.Complain("nothing written");
+        return CLI_EXIT_FAILED;
+    }
     CQueuedReport<UpdateMessage> report;
-    CUpdateRun run(report, session.Notifier());
+    CUpdateRun run(report, report);
     if (!run.Start(session.Doc(), session.Devices())) {
         session.Complain("nothing to download for this device");
         return CLI_EXIT_FAILED;
     }
-    session.Notifier().Defer(true);
-    const int exit = Drive(session, run, report);
-    session.Notifier().Defer(false);
-    return exit;
+    return Drive(session, run, report);
 }
 
 }  // namespace teelink

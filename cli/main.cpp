@@ -21,28 +21,50 @@ namespace {
 // The only state a signal handler may touch; the command's main thread polls
 // it and cancels the way the window's Cancel button does.
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_signal{0};
 static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnStopSignal(int number) {
+    g_signal.store(number);
     g_interrupted.store(true);
-    // A second Ctrl-C ends the program at once, for a device that hangs.
-    std::signal(SIGINT, SIG_DFL);
+    // A second one ends the program at once, for a device that hangs.
+    std::signal(number, SIG_DFL);
+}
+
+// The signals that stop a device operation between two blocks: Ctrl-C, a
+// polite kill and (where there is one) a closed terminal.
+void TakeStopSignals() {
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+#ifndef _WIN32
+    std::signal(SIGHUP, OnStopSignal);
+#endif
 }
 
 }  // namespace
 
 int Main(int argc, char* argv[]) {
+#ifndef _WIN32
+    // A reader that goes away (a pipe into `head`) must not end the program in
+    // the middle of a device write: the writes to it fail instead.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     CCliOptions options;
     if (const auto exit = ParseCliOptions(argc, argv, options, std::cout, std::cerr)) {
         return *exit;
     }
-    // Only the commands that can stop cleanly between two blocks take Ctrl-C
-    // over; the others end at once as any program does.
+    // Only the commands that can stop cleanly between two blocks take the
+    // signals over; the others end at once as any program does.
     if (options.command == CliCommand::UpdateCourse ||
         options.command == CliCommand::UpdateSystem || options.command == CliCommand::SaveLog) {
-        std::signal(SIGINT, OnInterrupt);
+        TakeStopSignals();
     }
-    CCliIo io{std::cout, std::cerr, isatty(fileno(stdout)) != 0, &g_interrupted};
+    CCliIo io{std::cout, std::cerr, std::cin};
+    io.terminal = isatty(fileno(stdout)) != 0;
+    io.inputTerminal = isatty(fileno(stdin)) != 0;
+    io.interrupted = &g_interrupted;
+    io.signal = &g_signal;
     return RunCliCommand(options, io);
 }
 

@@ -62,6 +62,7 @@ id=io.github.zorvik.Teelink
 expected=(
     usr/bin/teelink-cli
     usr/share/man/man1/teelink-cli.1.gz
+    usr/share/bash-completion/completions/teelink-cli
     usr/lib/udev/rules.d/70-zorvik.rules
     usr/share/doc/teelink/copyright
     usr/share/doc/teelink/changelog.gz

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
-mapfile -t shells < <(git ls-files '*.sh' run .ci/run)
+mapfile -t shells < <(git ls-files '*.sh' '*.bash-completion' run .ci/run)
 if [ "${1:-}" = --fix ]; then
     clang-format -i "${sources[@]}"
     exit 0

@@ -41,6 +41,9 @@ CChildProcess::CChildProcess(std::vector<std::string> argv, Output output) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (output == Output::Terminal) {
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDIN_FILENO);
+    }
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     for (int fd : {out[0], err[0]}) {
         posix_spawn_file_actions_addclose(&actions, fd);
@@ -76,6 +79,19 @@ CChildProcess::~CChildProcess() {
 void CChildProcess::Signal(int number) {
     if (m_pid > 0) {
         ::kill(m_pid, number);
+    }
+}
+
+void CChildProcess::Type(const std::string& text) {
+    if (m_outFd >= 0) {
+        EXPECT_EQ(::write(m_outFd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+}
+
+void CChildProcess::CloseOutput() {
+    if (m_outFd >= 0) {
+        ::close(m_outFd);
+        m_outFd = -1;
     }
 }
 

@@ -14,8 +14,9 @@ namespace teelink {
 // goes away, so a failed test leaves nothing behind.
 class CChildProcess {
 public:
-    // Where the standard output goes: a pipe, or a pseudo-terminal for a
-    // program that behaves differently on a terminal.
+    // Where the standard output goes: a pipe, or a pseudo-terminal (which is
+    // then the standard input too) for a program that behaves differently on a
+    // terminal.
     enum class Output { Pipe, Terminal };
 
     explicit CChildProcess(std::vector<std::string> argv, Output output = Output::Pipe);
@@ -25,6 +26,11 @@ public:
 
     bool Started() const { return m_pid > 0; }
     void Signal(int number);
+    // Types `text` on the terminal (Output::Terminal only).
+    void Type(const std::string& text);
+    // The reader of the standard output goes away, as `head` does when it has
+    // read enough: the program's next writes there fail.
+    void CloseOutput();
 
     // Reads until `done()` holds (it looks at Out() and Err()), or both
     // streams end, or `limit` passes; returns whether it held.

@@ -8,18 +8,6 @@
 #include "device/DeviceChannel.h"
 #include "device/Protocol.h"
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#define TEELINK_FSYNC(fd) _commit(fd)
-#else
-#include <fcntl.h>
-#include <unistd.h>
-
-#define TEELINK_FSYNC(fd) fsync(fd)
-#endif
-
 namespace teelink {
 
 namespace {
@@ -60,15 +48,6 @@ void LogReadJob(CLogJob& job, const CJobContext& context, ILogReport& report) {
     }
 }
 
-std::array<uint8_t, TRV_HEADER_SIZE> TrvHeader(const std::array<char, 4>& modelId) {
-    return {'T',
-            'L',
-            static_cast<uint8_t>(modelId[0]),
-            static_cast<uint8_t>(modelId[1]),
-            static_cast<uint8_t>(modelId[2]),
-            0};
-}
-
 std::wstring ProposedLogName(int year, int month, int day) {
     wchar_t name[32];
     std::swprintf(name, 32, L"TL%d%02d%02d", year, month, day);
@@ -87,58 +66,6 @@ std::wstring ProposedLogNameToday() {
         return ProposedLogName(0, 0, 0);
     }
     return ProposedLogName(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-}
-
-namespace {
-
-// A new file beside `target`, created exclusively so that nothing is overwritten.
-std::FILE* CreateSibling(const std::filesystem::path& target, std::filesystem::path& created) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path candidate = target;
-        candidate += ".part" + std::to_string(attempt);
-#ifdef _WIN32
-        // The C runtime's fopen ignores the exclusive flag: create with _wopen.
-        const int fd = _wopen(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
-                              _S_IREAD | _S_IWRITE);
-        std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
-#else
-        std::FILE* file = std::fopen(candidate.c_str(), "wbx");
-#endif
-        if (file != nullptr) {
-            created = candidate;
-            return file;
-        }
-        if (errno != EEXIST) {
-            return nullptr;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-SaveResult SaveTrvFile(const std::filesystem::path& path, const std::array<char, 4>& modelId,
-                       const std::vector<uint8_t>& image) {
-    std::filesystem::path temporary;
-    std::FILE* file = CreateSibling(path, temporary);
-    if (file == nullptr) {
-        return SaveResult::CreateError;
-    }
-    const auto header = TrvHeader(modelId);
-    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
-              std::fwrite(image.data(), 1, image.size(), file) == image.size() &&
-              std::fflush(file) == 0 && TEELINK_FSYNC(fileno(file)) == 0;
-    ok = std::fclose(file) == 0 && ok;
-    std::error_code error;
-    if (ok) {
-        std::filesystem::rename(temporary, path, error);
-        ok = !error;
-    }
-    if (!ok) {
-        std::filesystem::remove(temporary, error);
-        return SaveResult::WriteError;
-    }
-    return SaveResult::Saved;
 }
 
 std::filesystem::path WithLogExtension(const std::filesystem::path& chosen) {

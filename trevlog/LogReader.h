@@ -11,13 +11,13 @@
 
 #include "core/JobContext.h"
 #include "core/Worker.h"
+#include "trevlog/TrvFile.h"
 
 namespace teelink {
 
 inline constexpr uint32_t LOG_ADDRESS = 0x23000;
 inline constexpr int LOG_BLOCKS = 16;
 inline constexpr size_t LOG_SIZE = 65536;
-inline constexpr size_t TRV_HEADER_SIZE = 6;
 
 enum LogMessage : int {
     WM_LOG_READ_DONE = 0x7E8,
@@ -39,20 +39,9 @@ struct CLogJob {
 // failure's text).
 void LogReadJob(CLogJob& job, const CJobContext& context, ILogReport& report);
 
-// "TL", the three model bytes, a zero byte.
-std::array<uint8_t, TRV_HEADER_SIZE> TrvHeader(const std::array<char, 4>& modelId);
-
 // The proposed file name for a local date: "TL" and yyyymmdd.
 std::wstring ProposedLogName(int year, int month, int day);
 std::wstring ProposedLogNameToday();
-
-enum class SaveResult { Saved, CreateError, WriteError };
-
-// Writes the header and the log image to `path`. The bytes go to a new file in
-// the same folder that replaces `path` only once it is complete and flushed, so
-// a failure never destroys a file the user already had.
-SaveResult SaveTrvFile(const std::filesystem::path& path, const std::array<char, 4>& modelId,
-                       const std::vector<uint8_t>& image);
 
 // The name a log is saved under: the chosen one, with ".trv" added when it has
 // no extension.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <sys/stat.h>
 #include <cctype>
 #include <chrono>
 #include <fstream>
@@ -64,7 +65,7 @@ TEST_F(TeelinkCli, DevicesListsEachDeviceInBusOrderWithItsIdentityAndCourseDate)
     const CCliResult result = Run({"devices"});
     EXPECT_EQ(result.exit, 0) << result.err;
     EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
-                                     first + "\tR8\tA01\t1.05\t170315",
+                                     first + "\tR8\tA01\t1.05\t2017-03-15",
                                      second + "\tKS2\tB02\t1.03\tnone",
                                  }));
     EXPECT_EQ(result.err, "");
@@ -84,7 +85,8 @@ TEST_F(TeelinkCli, DevicesJsonParsesBackToTheSameFields) {
     EXPECT_EQ(Text(device, "hardware_code"), "Q\\/");
     EXPECT_NE(result.out.find("\"Q\\\\/\""), std::string::npos) << result.out;
     EXPECT_EQ(Text(device, "system_version"), "1.05");
-    EXPECT_EQ(Text(device, "course_data_date"), "170315");
+    EXPECT_EQ(Text(device, "course_data_date"), "2017-03-15");
+    EXPECT_EQ(Text(device, "course_data_date_raw"), "170315");
     EXPECT_EQ(device.at("readable"), CJsonValue(true));
 }
 
@@ -171,7 +173,7 @@ TEST_F(TeelinkCli, UpdateCourseWritesTheAreaAndPrintsPlainProgressLines) {
     EXPECT_EQ(lines[22], "Complete (81 blocks written)");
     // The header, written last, carries the new date.
     const CCliResult after = Run({"devices"});
-    EXPECT_NE(after.out.find("\t171201\n"), std::string::npos) << after.out;
+    EXPECT_NE(after.out.find("\t2017-12-01\n"), std::string::npos) << after.out;
 }
 
 TEST_F(TeelinkCli, OnATerminalTheBarsAreRedrawnInPlaceAtMostTenTimesASecond) {
@@ -277,7 +279,7 @@ TEST_F(TeelinkCli, CtrlCDuringTheWriteStopsBetweenBlocksAndKeepsWhatWasWritten) 
 
     // The header was not reached: the device keeps its old date.
     const CCliResult after = Run({"devices"});
-    EXPECT_NE(after.out.find("\t170315\n"), std::string::npos) << after.out;
+    EXPECT_NE(after.out.find("\t2017-03-15\n"), std::string::npos) << after.out;
     ASSERT_EQ(device.Stop(), 0);
     // The course data run holds exactly the blocks reported, byte for byte.
     const auto runs = ReadMemoryDump(dump);
@@ -342,6 +344,119 @@ TEST_F(TeelinkCli, SaveLogKeepsAnExistingFileUnlessForced) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_files.Path()),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+// A closed terminal and a polite kill stop the write between two blocks as
+// Ctrl-C does, with an exit status that tells them apart; the command says how
+// many blocks were written, and nothing about a write error that did not happen.
+TEST_F(TeelinkCli, SigtermAndAClosedTerminalStopBetweenBlocksLikeCtrlC) {
+    StartServer();
+    struct Case {
+        int signal;
+        int exit;
+    };
+    for (Case c : {Case{SIGTERM, 143}, Case{SIGHUP, 129}}) {
+        Device("r8-" + std::to_string(c.signal), {"--model", "R8", "--report-interval-us", "2000"});
+        CChildProcess cli(CliArgv(On({"update", "course"})));
+        ASSERT_TRUE(cli.WaitForOutput("Write: 10 %")) << cli.Out() << cli.Err();
+        cli.Signal(c.signal);
+        EXPECT_EQ(cli.Finish(), c.exit) << cli.Err();
+        EXPECT_NE(cli.Err().find("Operation aborted ("), std::string::npos) << cli.Err();
+        EXPECT_NE(cli.Err().find("blocks written)"), std::string::npos) << cli.Err();
+        EXPECT_EQ(cli.Err().find("Error: HID write"), std::string::npos) << cli.Err();
+        m_devices.clear();
+    }
+}
+
+// Output piped into `head`: once the reader has gone, the writes to it fail,
+// and the device is written to the end all the same.
+TEST_F(TeelinkCli, AReaderThatGoesAwayNeverEndsTheWrite) {
+    StartServer();
+    Device("r8", {"--model", "R8"});
+    CChildProcess cli(CliArgv(On({"update", "course", "--area", "KOR"})));
+    ASSERT_TRUE(cli.WaitForOutput("Write: 0 %")) << cli.Out() << cli.Err();
+    cli.CloseOutput();
+    EXPECT_EQ(cli.Finish(), 0) << cli.Err();
+    const CCliResult after = Run({"devices"});
+    EXPECT_NE(after.out.find("\t2017-12-01\n"), std::string::npos) << after.out;
+}
+
+TEST_F(TeelinkCli, UpdateSystemAsksOnATerminalAndYesSkipsTheQuestion) {
+    StartServer();
+    const std::string commands = (m_files.Path() / "commands.txt").string();
+    CEmulatorExe& device = Device("r8", {"--model", "R8", "--command-log", commands});
+    {
+        CChildProcess cli(CliArgv(On({"update", "system"})), CChildProcess::Output::Terminal);
+        ASSERT_TRUE(cli.WaitFor([&cli] { return cli.Err().find("[y/N]") != std::string::npos; }))
+            << cli.Err();
+        cli.Type("n\n");
+        EXPECT_EQ(cli.Finish(), 1);
+        EXPECT_NE(cli.Err().find("nothing written"), std::string::npos) << cli.Err();
+    }
+    CChildProcess yes(CliArgv(On({"update", "system", "--yes"})), CChildProcess::Output::Terminal);
+    EXPECT_EQ(yes.Finish(), 0) << yes.Err();
+    EXPECT_EQ(yes.Err().find("[y/N]"), std::string::npos) << yes.Err();
+    ASSERT_EQ(device.Stop(), 0);
+    // Only the answered run reached the device with its blocks.
+    const std::vector<uint8_t> log = ReadFileBytes(commands);
+    EXPECT_EQ(Count(std::string(log.begin(), log.end()), "55aa5500"), 1u);
+}
+
+// Without --force a file that appears at the target while the log is read is
+// kept, and the read log is not put anywhere else either.
+TEST_F(TeelinkCli, SaveLogNeverReplacesAFileThatAppearedWhileTheLogWasRead) {
+    Device("r8", {"--model", "R8", "--report-interval-us", "3000"});
+    const std::filesystem::path file = m_files.Path() / "round.trv";
+    CChildProcess cli(CliArgv(On({"save-log", file.string()})));
+    ASSERT_TRUE(cli.WaitForOutput("10 %")) << cli.Out() << cli.Err();
+    std::ofstream(file, std::ios::binary) << "written meanwhile";
+    EXPECT_EQ(cli.Finish(), 1);
+    EXPECT_NE(cli.Err().find("exists"), std::string::npos) << cli.Err();
+    const std::vector<uint8_t> kept = ReadFileBytes(file);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "written meanwhile");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_files.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+// What cannot take the log is said before the device is read.
+TEST_F(TeelinkCli, SaveLogRefusesWhatItCannotWriteBeforeTouchingTheDevice) {
+    const std::string commands = (m_files.Path() / "commands.txt").string();
+    CEmulatorExe& device = Device("r8", {"--model", "R8", "--command-log", commands});
+    const std::filesystem::path fifo = m_files.Path() / "pipe.trv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const CCliResult pipe = Run({"save-log", fifo.string(), "--force"});
+    EXPECT_EQ(pipe.exit, 1);
+    EXPECT_NE(pipe.err.find("not a regular file"), std::string::npos) << pipe.err;
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    const CCliResult folder = Run({"save-log", (m_files.Path() / "none" / "x.trv").string()});
+    EXPECT_EQ(folder.exit, 1);
+    EXPECT_NE(folder.err.find("cannot create"), std::string::npos) << folder.err;
+    const CCliResult tooLong =
+        Run({"save-log", (m_files.Path() / (std::string(300, 'n') + ".trv")).string()});
+    EXPECT_EQ(tooLong.exit, 1);
+    ASSERT_EQ(device.Stop(), 0);
+    EXPECT_TRUE(ReadFileBytes(commands).empty());
+}
+
+TEST_F(TeelinkCli, SaveLogAddsTheExtensionAndTakesALongName) {
+    Device("r8", {"--model", "R8"});
+    const std::filesystem::path base = m_files.Path() / std::string(246, 'r');  // 250 with .trv
+    const CCliResult result = Run({"save-log", base.string()});
+    ASSERT_EQ(result.exit, 0) << result.err;
+    std::filesystem::path saved = base;
+    saved += ".trv";
+    EXPECT_EQ(ReadFileBytes(saved).size(), 6u + 65536u);
+    EXPECT_EQ(Lines(result.out).back(), "saved " + saved.string());
+}
+
+TEST_F(TeelinkCli, WithJsonErrorsAreObjectsOnStandardError) {
+    const CCliResult result = Run({"--json", "info"});
+    EXPECT_EQ(result.exit, 3);
+    const auto objects = ParseJsonLines(result.err);
+    ASSERT_TRUE(objects && objects->size() == 1u) << result.err;
+    EXPECT_EQ(Text(objects->front(), "event"), "error");
+    EXPECT_EQ(Text(objects->front(), "message"), "no device connected");
 }
 
 TEST(CliUsage, HelpVersionAndUsageErrorsHaveTheirExitStatus) {

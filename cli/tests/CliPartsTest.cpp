@@ -8,6 +8,7 @@
 #include "cli/CliSession.h"
 #include "cli/JsonLine.h"
 #include "cli/ProgressView.h"
+#include "cli/QueuedReport.h"
 #include "cli/tests/CliTestSupport.h"
 
 namespace teelink {
@@ -163,24 +164,111 @@ TEST(CliProgress, QuietPrintsNothing) {
 
 namespace {
 
-TEST(CliNotifier, AWorkersTextsWaitForTheMainThreadWhileABarIsDrawn) {
-    std::ostringstream err;
-    CCliNotifier notifier(err);
-    notifier.ShowPlain("before");
-    notifier.Defer(true);
-    std::thread worker([&notifier] {
-        notifier.ShowPlain("Error: HID write");
-        notifier.ShowPlain("second");
+// A job's texts reach the main thread in their place among its reports, so
+// the command can say them between two lines of progress, and leave out what a
+// cancel makes pointless.
+TEST(CliQueuedReport, AJobsTextsArriveInOrderWithItsReports) {
+    enum Message : int { NOTICE = 1, LAST = 2 };
+    CQueuedReport<Message> report;
+    CWorker worker;
+    report.Reap(worker);
+    worker.Start([&report](const std::atomic<bool>&) {
+        report.Progress(0, 500);
+        report.Post(NOTICE, 0);
+        report.ShowPlain("Error: HID write");
+        report.Finish(LAST, 7);
     });
-    worker.join();
-    EXPECT_EQ(err.str(), "teelink-cli: before\n");
-    EXPECT_TRUE(notifier.Pending());
-    notifier.Defer(false);  // prints what waits
-    EXPECT_FALSE(notifier.Pending());
-    EXPECT_EQ(err.str(),
-              "teelink-cli: before\nteelink-cli: Error: HID write\nteelink-cli: second\n");
-    notifier.ShowPlain("after");
-    EXPECT_EQ(Lines(err.str()).back(), "teelink-cli: after");
+    std::vector<std::string> seen;
+    for (;;) {
+        const auto event = report.Next(std::chrono::seconds(10));
+        ASSERT_TRUE(event);
+        if (event->isProgress) {
+            seen.push_back("progress " + std::to_string(event->position));
+        } else if (!event->text.empty()) {
+            seen.push_back("text " + event->text);
+        } else {
+            seen.push_back((event->last ? "last " : "notice ") + std::to_string(event->message));
+            if (event->last) {
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"progress 500", "notice 1", "text Error: HID write",
+                                              "last 2"}));
+    EXPECT_FALSE(worker.Running());
+}
+
+TEST(CliNotifier, ErrorsAreLinesOrWithJsonObjects) {
+    std::ostringstream plain;
+    CCliNotifier(plain, false).ShowPlain("no device connected");
+    EXPECT_EQ(plain.str(), "teelink-cli: no device connected\n");
+    std::ostringstream json;
+    CCliNotifier(json, true).ShowPlain("cannot write \"x\"");
+    const auto object = ParseJsonObject(Lines(json.str()).front());
+    ASSERT_TRUE(object);
+    EXPECT_EQ(std::get<std::string>(object->at("event")), "error");
+    EXPECT_EQ(std::get<std::string>(object->at("message")), "cannot write \"x\"");
+}
+
+TEST(CliOptions, TheLanguageComesFromTheLocaleUnlessGiven) {
+    EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, nullptr), LANGUAGE_ENGLISH);
+    EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "C.UTF-8"), LANGUAGE_ENGLISH);
+    EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "ja_JP.UTF-8"), LANGUAGE_JAPANESE);
+    EXPECT_EQ(LanguageFromLocale(nullptr, "ko_KR.UTF-8", "en_US.UTF-8"), LANGUAGE_KOREAN);
+    EXPECT_EQ(LanguageFromLocale("zh_TW.UTF-8", "ja_JP", "ko_KR"), LANGUAGE_CHINESE_TRADITIONAL);
+    EXPECT_EQ(LanguageFromLocale("", "zh_CN.UTF-8", nullptr), LANGUAGE_CHINESE_SIMPLIFIED);
+    EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "zh_HK"), LANGUAGE_CHINESE_TRADITIONAL);
+    EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "de_DE.UTF-8"), LANGUAGE_ENGLISH);
+}
+
+TEST(CliOptions, AServerThatIsNoUrlIsAUsageError) {
+    for (const char* url : {"127.0.0.1:8750/r7r8/index.php", "ftp://host/x", "http://", "http:///x",
+                            "index.php", "https://ho st/x"}) {
+        CCliOptions options;
+        std::string err;
+        EXPECT_EQ(Parse({"info", "--server", url}, options, &err), 2) << url;
+        EXPECT_NE(err.find("URL"), std::string::npos) << err;
+    }
+    CCliOptions options;
+    EXPECT_EQ(
+        Parse({"info", "--server", "https://update.example.com:8443/r7r8/index.php"}, options),
+        std::nullopt);
+}
+
+TEST(CliOptions, HelpExplainsACommandWithTheOptionsEveryCommandTakes) {
+    CCliOptions options;
+    std::vector<const char*> args = {"teelink-cli", "help", "save-log"};
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(ParseCliOptions(3, args.data(), options, out, err), 0);
+    for (const char* word : {"FILE", "--force", "--json", "--device", "--server", "--language"}) {
+        EXPECT_NE(out.str().find(word), std::string::npos) << word << "\n" << out.str();
+    }
+    std::ostringstream unknown;
+    args[2] = "fly";
+    EXPECT_EQ(ParseCliOptions(3, args.data(), options, out, unknown), 2);
+}
+
+TEST(CliProgress, TheRemainingTimeIsSaidAsPeopleSayIt) {
+    EXPECT_EQ(RemainingText(1, "x", LANGUAGE_ENGLISH), "Remaining time: less than a minute");
+    EXPECT_EQ(RemainingText(2, "x", LANGUAGE_ENGLISH), "Remaining time: 1 minute");
+    EXPECT_EQ(RemainingText(13, "x", LANGUAGE_ENGLISH), "Remaining time: 12 minutes");
+    EXPECT_EQ(RemainingText(13, "残り時間 13 分", LANGUAGE_JAPANESE), "残り時間 13 分");
+
+    std::ostringstream out;
+    CProgressView view(out, ProgressStyle::Lines);
+    view.Phase("Write", "write");
+    view.Remaining("Remaining time: 2 minutes", 3);
+    view.Position(500);
+    view.Position(1000);
+    EXPECT_EQ(Lines(out.str()).back(), "Write: 100 %");
+}
+
+TEST(CliDates, TheDevicesDateIsWrittenTheIsoWay) {
+    EXPECT_EQ(IsoCourseDate("170315"), "2017-03-15");
+    EXPECT_EQ(IsoCourseDate("991231"), "2099-12-31");
+    EXPECT_EQ(IsoCourseDate("171315"), "171315");  // no month 13: kept as it is
+    EXPECT_EQ(IsoCourseDate(""), "");
 }
 
 }  // namespace

@@ -169,8 +169,12 @@ void CTrevLogView::Save() {
         Host().SwitchView(VIEW_MAIN);
         return;
     }
-    switch (SaveTrvFile(std::filesystem::path(path), Doc().m_szModelId, m_job.readBuf)) {
+    // The user has agreed to replace a file of that name.
+    switch (SaveTrvFile(std::filesystem::path(path), Doc().m_szModelId, m_job.readBuf,
+                        SaveMode::Replace)) {
         case SaveResult::CreateError:
+        case SaveResult::NotRegular:
+        case SaveResult::Exists:
             ShowBox("FileCreateError", "Error", wxOK | wxICON_ERROR);
             Host().PostClose();
             return;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <sys/stat.h>
+#endif
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -161,6 +164,64 @@ TEST_F(TrvFile, AFailureInTheMiddleOfWritingLeavesTheExistingFileIntact) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no leftovers
 }
 #endif
+
+#ifndef _WIN32
+// Replacing keeps what the user set on the file, and follows a link to it.
+TEST_F(TrvFile, AReplacedFileKeepsItsPermissionsAndALinkStaysALink) {
+    const std::filesystem::path real = dir / "real.trv";
+    std::ofstream(real) << "earlier";
+    std::filesystem::permissions(
+        real, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::filesystem::path link = dir / "link.trv";
+    std::filesystem::create_symlink(real, link);
+    ASSERT_EQ(SaveTrvFile(link, r8, std::vector<uint8_t>(LOG_SIZE, 1)), SaveResult::Saved);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFileBytes(real).size(), 6u + LOG_SIZE);
+    EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
+}
+
+// What is no file is never replaced: a FIFO, a folder, a link to nowhere.
+TEST_F(TrvFile, ANameTakenByWhatIsNoFileIsRefusedAndLeftAsItIs) {
+    const std::filesystem::path fifo = dir / "pipe.trv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::filesystem::path folder = dir / "folder.trv";
+    std::filesystem::create_directory(folder);
+    const std::filesystem::path dangling = dir / "dangling.trv";
+    std::filesystem::create_symlink(dir / "nowhere", dangling);
+    for (const auto& path : {fifo, folder, dangling}) {
+        EXPECT_EQ(CheckTrvTarget(path, SaveMode::Replace), SaveResult::NotRegular) << path;
+        EXPECT_EQ(SaveTrvFile(path, r8, std::vector<uint8_t>(LOG_SIZE)), SaveResult::NotRegular)
+            << path;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(std::filesystem::is_symlink(dangling));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3);
+}
+#endif
+
+// Keeping what is there holds even for a file that appears between the check
+// and the save; the long names a folder takes are fine, the temporary name is
+// short.
+TEST_F(TrvFile, KeepingExistingFilesNeverReplacesOneAndLongNamesWork) {
+    const std::filesystem::path target = dir / "round.trv";
+    EXPECT_EQ(CheckTrvTarget(target, SaveMode::KeepExisting), SaveResult::Saved);
+    std::ofstream(target) << "appeared meanwhile";
+    EXPECT_EQ(SaveTrvFile(target, r8, std::vector<uint8_t>(LOG_SIZE), SaveMode::KeepExisting),
+              SaveResult::Exists);
+    const std::vector<uint8_t> kept = ReadFileBytes(target);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "appeared meanwhile");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+
+    const std::filesystem::path longName = dir / (std::string(246, 'l') + ".trv");
+    EXPECT_EQ(SaveTrvFile(longName, r8, std::vector<uint8_t>(LOG_SIZE), SaveMode::KeepExisting),
+              SaveResult::Saved);
+    EXPECT_EQ(ReadFileBytes(longName).size(), 6u + LOG_SIZE);
+    const std::filesystem::path tooLong = dir / (std::string(300, 'l') + ".trv");
+    EXPECT_EQ(CheckTrvTarget(tooLong, SaveMode::KeepExisting), SaveResult::CreateError);
+}
 
 TEST(LogName, TheProposedNameIsTheLocalDate) {
     EXPECT_EQ(ProposedLogName(2017, 3, 15), L"TL20170315");
