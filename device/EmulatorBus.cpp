@@ -14,11 +14,15 @@
 #include "device/LoopbackSocket.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <iostream>
 #endif
 
 namespace teelink {
@@ -116,10 +120,43 @@ std::optional<Announcement> ParseAnnouncement(const std::string& text) {
 }
 
 std::optional<Announcement> ReadAnnouncement(const std::string& path) {
+    // Longer than any announcement: a bigger file is none.
+    char text[kMaxAnnouncementSize + 1];
+    size_t got = 0;
+#ifdef _WIN32
     std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return ParseAnnouncement(text.str());
+    file.read(text, sizeof text);
+    got = static_cast<size_t>(file.gcount());
+#else
+    // Never through a link, never blocking on a FIFO, only from a plain file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
+    for (;;) {
+        const ssize_t n = read(fd, text + got, sizeof text - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+        if (got == sizeof text) {
+            break;
+        }
+    }
+    close(fd);
+#endif
+    if (got > kMaxAnnouncementSize) {
+        return std::nullopt;
+    }
+    return ParseAnnouncement(std::string(text, got));
 }
 
 std::string MakeToken() {
@@ -363,19 +400,59 @@ Socket ConnectToInterface(const std::string& filePath, int sendBuffer) {
 
 CEmulatorBusBackend::CEmulatorBusBackend(std::string busDir) : m_busDir(std::move(busDir)) {}
 
+namespace {
+
+// Whether the bus in `dir` may be trusted: a folder of this user's that nobody
+// else may write to. Anyone who could write there could present devices to the
+// tool. Said once per process, on standard error, when it may not.
+bool TrustedBus(const std::filesystem::path& dir) {
+#ifdef _WIN32
+    (void)dir;
+    return true;
+#else
+    struct stat info {};
+    if (lstat(dir.c_str(), &info) != 0) {
+        return false;  // no bus: nothing to say
+    }
+    const bool trusted = S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+                         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    static std::atomic<bool> warned{false};
+    if (!trusted && !warned.exchange(true)) {
+        std::cerr << "teelink: ignoring the emulator bus " << dir.string()
+                  << ": it is not a folder of this user's that only this user may write to\n";
+    }
+    return trusted;
+#endif
+}
+
+// Only a socket can be a .sock interface and only a plain file a .tcp
+// announcement; links and everything else are passed over.
+bool RightKind(const std::filesystem::directory_entry& entry, emubus::Kind kind) {
+    std::error_code error;
+    const auto type = entry.symlink_status(error).type();
+    if (error) {
+        return false;
+    }
+    return kind == emubus::Kind::Tcp ? type == std::filesystem::file_type::regular
+                                     : type == std::filesystem::file_type::socket;
+}
+
+}  // namespace
+
 void CEmulatorBusBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
                                     const FoundFn& found) {
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::path dir = fs::absolute(fs::path(m_busDir), error).lexically_normal();
-    if (error) {
+    if (error || !TrustedBus(dir)) {
         return;
     }
     std::vector<std::string> names;
     for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         const auto parsed = emubus::ParseSocketName(name);
-        if (parsed && parsed->vendorId == vendorId && parsed->productId == productId) {
+        if (parsed && parsed->vendorId == vendorId && parsed->productId == productId &&
+            RightKind(*it, parsed->kind)) {
             names.push_back(name);
         }
     }
@@ -402,6 +479,14 @@ std::unique_ptr<IReportTransport> CEmulatorBusBackend::Open(const std::string& p
         return nullptr;
     }
     const std::string filePath = path.substr(std::strlen(emubus::kPathPrefix));
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::directory_entry entry(fs::path(filePath), error);
+    const auto parsed = emubus::ParseSocketName(fs::path(filePath).filename().string());
+    if (error || !parsed || !TrustedBus(fs::path(filePath).parent_path()) ||
+        !RightKind(entry, parsed->kind)) {
+        return nullptr;
+    }
     const Socket socket = ConnectToInterface(filePath, kSendBufferBytes);
     if (socket == loopback::kNoSocket) {
         return nullptr;

@@ -20,6 +20,8 @@ namespace emubus {
 
 inline constexpr const char* kPathPrefix = "emu:";
 inline constexpr size_t kTokenSize = 32;  // lower-case hexadecimal digits
+// "PORT TOKEN\n" at its longest is 39 bytes; a file longer than this is none.
+inline constexpr size_t kMaxAnnouncementSize = 64;
 
 enum class Kind { Socket, Tcp };
 
@@ -47,7 +49,9 @@ std::optional<SocketName> ParseSocketName(const std::string& fileName);
 // 65535 and a token of kTokenSize lower-case hexadecimal digits.
 std::string FormatAnnouncement(const Announcement& announcement);
 std::optional<Announcement> ParseAnnouncement(const std::string& text);
-// The announcement in a .tcp file; nullopt when it cannot be read or is malformed.
+// The announcement in a .tcp file; nullopt when it cannot be read or is
+// malformed, is no plain file (a link, a FIFO, a device) or is longer than
+// kMaxAnnouncementSize. The read never blocks and never follows a link.
 std::optional<Announcement> ReadAnnouncement(const std::string& path);
 // A fresh random token.
 std::string MakeToken();

@@ -182,7 +182,11 @@ bool CDeviceEmulator::MakeSocketPath(std::string& error) {
         return false;
     }
     std::error_code ec;
-    fs::create_directories(fs::path(m_config.busDir), ec);
+    // A bus folder made here is this user's alone: the tool ignores a bus that
+    // others may write to.
+    if (fs::create_directories(fs::path(m_config.busDir), ec)) {
+        fs::permissions(fs::path(m_config.busDir), fs::perms::owner_all, ec);
+    }
     const fs::path dir = fs::absolute(fs::path(m_config.busDir), ec).lexically_normal();
     if (ec) {
         error = "bus directory " + m_config.busDir + ": " + ec.message();

@@ -213,8 +213,8 @@ SaveResult SaveTrvFile(const fs::path& path, const std::array<char, 4>& modelId,
     if (file == nullptr) {
         return SaveResult::CreateError;
     }
-    SaveResult result =
-        WriteAndFlush(file, modelId, image) ? Publish(temporary, target, mode) : SaveResult::WriteError;
+    SaveResult result = WriteAndFlush(file, modelId, image) ? Publish(temporary, target, mode)
+                                                            : SaveResult::WriteError;
     std::error_code error;
     if (result != SaveResult::Saved) {
         fs::remove(temporary, error);

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -165,6 +168,47 @@ TEST_F(DeviceDiscovery, TheSystemsHidDevicesWithoutOursAreNoDeviceAndNoError) {
     const CDevice none = list.At("").value_or(CDevice());
     EXPECT_EQ(OpenChannel(none, channel).Code(), ERR_OPEN);
 }
+
+#ifndef _WIN32
+// What another local user could leave on the bus: a link named like an
+// announcement that leads to an endless file, a FIFO that would block a read,
+// a huge announcement. None is an interface, and none holds the search up.
+TEST_F(DeviceDiscovery, LinksFifosAndOversizedAnnouncementsAreNoInterfaces) {
+    const std::string dir = m_bus.Dir();
+    std::filesystem::create_symlink("/dev/zero", dir + "/hid-0483-5750-zero.tcp");
+    ASSERT_EQ(mkfifo((dir + "/hid-0483-5750-fifo.tcp").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((dir + "/hid-0483-5750-fifo2.sock").c_str(), 0600), 0);
+    std::ofstream(dir + "/hid-0483-5750-big.tcp") << std::string(1 << 20, '1');
+    CDeviceEmulator& real = StartDevice(Labelled(Config(), "real"));
+    std::filesystem::create_symlink(
+        real.SocketPath(), dir + "/hid-0483-5750-alias" +
+                               std::filesystem::path(real.SocketPath()).extension().string());
+    EXPECT_EQ(EnumerateDevices(m_list), 1);
+    EXPECT_EQ(m_list.Found().front().Path(), real.DevicePath());
+    EXPECT_FALSE(emubus::ReadAnnouncement(dir + "/hid-0483-5750-zero.tcp"));
+    EXPECT_FALSE(emubus::ReadAnnouncement(dir + "/hid-0483-5750-fifo.tcp"));
+    EXPECT_FALSE(emubus::ReadAnnouncement(dir + "/hid-0483-5750-big.tcp"));
+    // Opened by a path the search never gave, a link is refused all the same.
+    CDeviceChannel channel;
+    const CDevice alias = m_list.At("emu:" + dir + "/hid-0483-5750-zero.tcp").value();
+    EXPECT_EQ(OpenChannel(alias, channel).Code(), ERR_OPEN);
+}
+
+// A bus folder that others may write to is no bus the tool trusts.
+TEST_F(DeviceDiscovery, ABusThatOthersMayWriteToIsIgnored) {
+    StartDevice();
+    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    std::filesystem::permissions(m_bus.Dir(), std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    EXPECT_EQ(EnumerateDevices(m_list), 0);
+    const CDevice device = m_list.At(m_devices.front()->DevicePath()).value();
+    CDeviceChannel channel;
+    EXPECT_EQ(OpenChannel(device, channel).Code(), ERR_OPEN);
+    std::filesystem::permissions(m_bus.Dir(), std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_EQ(EnumerateDevices(m_list), 1);
+}
+#endif
 
 TEST(EmulatorBusNames, OnlyWellFormedNamesAreInterfaces) {
     const auto parsed = emubus::ParseSocketName("hid-0483-5750-my_dev-1.sock");
