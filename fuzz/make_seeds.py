@@ -34,6 +34,24 @@ def package(entries, method=zipfile.ZIP_DEFLATED):
     return out.getvalue()
 
 
+def mixed_package(count, size):
+    """Entries stored and deflated in turn, as other packers mix them."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w") as z:
+        for k in range(count):
+            payload = bytes((k * 7 + i * 13) % 251 for i in range(size))
+            method = zipfile.ZIP_STORED if k % 2 else zipfile.ZIP_DEFLATED
+            z.writestr(zipfile.ZipInfo("entry-%02d.bin" % k), b"TL" +
+                       struct.pack("<I", 0x280000 + k * 0x10000) + payload, method)
+    return out.getvalue()
+
+
+# The largest list a server can send: 255 records whose names fill the 16-bit
+# length almost to its end.
+FULL_LIST = item_list([item(k, k % 8, k * 3, k % 4, bytes([0x41 + k % 26]) * 246)
+                       for k in range(255)])
+assert len(FULL_LIST) <= 5 + 65536
+
 SEEDS = {
     "fuzz_latest_versions": [
         TL + b"1.0.0.3:1.05:1.06:1.03:",
@@ -52,6 +70,8 @@ SEEDS = {
         item_list([]),
         item_list([item(0x1234, 7, 0xBCD, 2, b"x\0y")], spare=b"\x7f\x7f"),
         item_list([item(5, 0, 0, 0, b"A" * 255)] * 3),
+        FULL_LIST,
+        FULL_LIST[:-1000],
     ],
     "fuzz_course_info": [
         TL + bytes([10 + 9]) + b"1712011030" + "若葉ゴ".encode(),
@@ -69,11 +89,31 @@ SEEDS = {
                  ("course-header.bin", 0x280000, b"TL" + b"\0" * 11 + b"171201")]),
         package([("firmware.bin", 0x40000, b"fw" * 300)], zipfile.ZIP_STORED),
         package([("empty/", 0, b"")]),
+        mixed_package(8, 4000),
+        mixed_package(2, 28000),
+        package([("system-%d.bin" % k, 0x40000 + k * 0x1000, bytes([k]) * 3000)
+                 for k in range(12)], zipfile.ZIP_STORED),
     ],
 }
 
 
+def check():
+    """The seeds reach the largest answers: a full list, mixed archives."""
+    lists = SEEDS["fuzz_item_list"]
+    assert any(len(seed) > 60000 and seed[5] == 255 for seed in lists), "no full-size list"
+    methods = set()
+    for seed in SEEDS["fuzz_package_reader"]:
+        with zipfile.ZipFile(io.BytesIO(seed)) as z:
+            if len(z.infolist()) > 1:
+                methods.update(info.compress_type for info in z.infolist())
+    assert {zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED} <= methods, "no mixed multi-entry archive"
+    print("seeds: a list of 255 records and multi-entry archives, stored and deflated")
+
+
 def main():
+    if sys.argv[1] == "--check":
+        check()
+        return
     root = sys.argv[1]
     for target, seeds in SEEDS.items():
         directory = os.path.join(root, target)

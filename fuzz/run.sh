@@ -27,6 +27,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$build/fuzz/artifacts"
     echo "== $target (${seconds}s)"
     "$exe" "$corpus/$target" -max_total_time="$seconds" -max_len="$max_len" \
+        -dict="$here/framing.dict" \
         -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$build/fuzz/artifacts/$target-" || status=1
 done

@@ -33,7 +33,9 @@ public:
         EXPECT_EQ(::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     }
     ~CRawClient() { ::close(m_fd); }
-    void Send(const std::string& bytes) { (void)!::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    void Send(const std::string& bytes) {
+        (void)!::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
     // Everything until the server closes, or what came within `limit`.
     std::string ReceiveAll(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
         std::string got;

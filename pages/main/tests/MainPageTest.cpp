@@ -155,6 +155,52 @@ TEST_F(MainPage, TwoDevicesBringMessageTenOnEveryTickAndNothingElse) {
     }
 }
 
+// The device the page shows is the one every Start button acts on: a device
+// left alone after two were seen is read before the page shows it, so the
+// system data of one model is never fetched for another.
+TEST_F(MainPage, TheDeviceLeftOfTwoIsIdentifiedAnewBeforeItCanBeUpdated) {
+    CDeviceEmulator& r7 = PlugDevice();
+    StartApp();
+    ASSERT_TRUE(WaitForDevice());
+    CEmulatorConfig ks2 = DefaultEmulatorConfig(bus.Dir());
+    ks2.identity = MakeIdentityRecord("KS2", "B2", "3.00");
+    ks2.label = "second";
+    CDeviceEmulator& second = PlugDevice(ks2);
+    ASSERT_TRUE(Harness().PumpUntil([&] { return !MessageTexts().empty(); }));
+    r7.Unplug();
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Label(IDC_MODEL) == L"KS2 : B2"; }));
+    ASSERT_TRUE(WaitForDevice());
+    EXPECT_EQ(IdentityReads(second), 1);
+    EXPECT_EQ(App().Doc().m_strDevicePath, second.DevicePath());
+    // System Start asks for the KS2's data.
+    ASSERT_TRUE(Harness().Press(IDC_SYSTEM_START));
+    ASSERT_TRUE(Harness().PumpUntil([&] {
+        const auto queries = server.Queries();
+        return !queries.empty() && queries.back().rfind("md=3", 0) == 0;
+    }));
+    EXPECT_EQ(server.Queries().back(), "md=3&pd=KS2&mdl=B2");
+}
+
+// A device swapped while another page was shown is read on the first tick
+// after the return; the one that stayed is not (see above).
+TEST_F(MainPage, ADeviceSwappedWhileAnotherPageWasShownIsIdentifiedOnReturn) {
+    CDeviceEmulator& r7 = PlugDevice();
+    StartApp();
+    ASSERT_TRUE(WaitForDevice());
+    App().SwitchView(VIEW_FAVORITE);
+    r7.Unplug();
+    CEmulatorConfig ks2 = DefaultEmulatorConfig(bus.Dir());
+    ks2.identity = MakeIdentityRecord("KS2", "B2", "3.00");
+    ks2.label = "swapped";
+    CDeviceEmulator& second = PlugDevice(ks2);
+    App().SwitchView(VIEW_MAIN);
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Label(IDC_MODEL) == L"KS2 : B2"; }));
+    EXPECT_EQ(IdentityReads(second), 1);
+    EXPECT_EQ(Label(IDC_CURRENT_VERSION), L"3.00");
+    EXPECT_TRUE(StartButtonsEnabled() ||
+                Harness().PumpUntil([&] { return StartButtonsEnabled(); }));
+}
+
 TEST_F(MainPage, AFailedIdentityReadShowsTheDeviceErrorThenMessageNineAndCloses) {
     CEmulatorConfig refusing = DefaultEmulatorConfig(bus.Dir());
     refusing.faults.refuseAckFor = 0x06;
