@@ -2,6 +2,8 @@
 
 #include <wx/dialog.h>
 
+#include "ui/Layout.h"
+
 class wxChoice;
 
 namespace teelink {
@@ -20,6 +22,7 @@ public:
 
 private:
     void OnSelChange(wxCommandEvent& event);
+    void FitRow(const CControls& controls);
 
     wxChoice* m_combo;
 };

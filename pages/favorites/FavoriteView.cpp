@@ -13,10 +13,28 @@
 #include "pages/favorites/FavoritePageIds.h"
 #include "resources/Images.h"
 #include "ui/BoxQueue.h"
+#include "ui/Layout.h"
 #include "ui/ListColumns.h"
 #include "ui/TextFit.h"
 
 namespace teelink {
+
+namespace {
+
+using K = ControlKind;
+
+// The template, in its order (positions in dialog units).
+constexpr CControlSpec kControls[] = {
+    {IDC_FAV_TITLE, K::Label, 7, 43, 105, 8, 0, MSG_FAVORITES_TITLE},
+    {IDC_FAV_LIST, K::List, 7, 57, 185, 203},
+    {IDC_FAV_STATUS, K::Label, 7, 266, 169, 8},
+    {IDC_FAV_LEGEND_ICON, K::Picture, 7, 281, 0, 0, 0, -1, nullptr, IMG_ICON_NEEDS_UPDATE},
+    {IDC_FAV_LEGEND, K::Label, 21, 284, 168, 8, 0, MSG_NEEDS_UPDATE_LEGEND},
+    {IDC_FAV_CANCEL, K::Button, 199, 234, 45, 25, 0, MSG_CANCEL},
+    {IDC_FAV_UPDATE, K::Button, 199, 269, 45, 25, DISABLED, MSG_COLUMN_UPDATE},
+};
+
+}  // namespace
 
 CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Favorite", 251, 301),
@@ -38,26 +56,11 @@ CFavoriteView::~CFavoriteView() {
 
 void CFavoriteView::CreateControls() {
     AddHeaderLogo(157, 38);
-    wxRect r = Du(7, 43, 105, 8);
-    new wxStaticText(this, IDC_FAV_TITLE, wxEmptyString, r.GetPosition(), r.GetSize(),
-                     wxST_NO_AUTORESIZE);
-    r = Du(7, 57, 185, 203);
-    m_list = new wxListCtrl(this, IDC_FAV_LIST, r.GetPosition(), r.GetSize(),
-                            wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
-    r = Du(7, 266, 169, 8);
-    m_status = new wxStaticText(this, IDC_FAV_STATUS, wxEmptyString, r.GetPosition(), r.GetSize(),
-                                wxST_NO_AUTORESIZE);
-    r = Du(7, 281, 16, 16);
-    new wxStaticBitmap(this, IDC_FAV_LEGEND_ICON, ImageBundle(IMG_ICON_NEEDS_UPDATE),
-                       r.GetPosition(), wxSize(16, 16));
-    r = Du(21, 284, 168, 8);
-    new wxStaticText(this, IDC_FAV_LEGEND, wxEmptyString, r.GetPosition(), r.GetSize(),
-                     wxST_NO_AUTORESIZE);
-    r = Du(199, 234, 45, 25);
-    new wxButton(this, IDC_FAV_CANCEL, wxEmptyString, r.GetPosition(), r.GetSize());
-    r = Du(199, 269, 45, 25);
-    m_btnUpdate = new wxButton(this, IDC_FAV_UPDATE, wxEmptyString, r.GetPosition(), r.GetSize());
-    m_btnUpdate->Disable();
+    m_controls = teelink::CreateControls(
+        *this, kControls, [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
+    m_list = m_controls.As<wxListCtrl>(IDC_FAV_LIST);
+    m_status = m_controls.As<wxStaticText>(IDC_FAV_STATUS);
+    m_btnUpdate = m_controls.As<wxButton>(IDC_FAV_UPDATE);
 }
 
 void CFavoriteView::OnInitialUpdate() {
@@ -68,10 +71,7 @@ void CFavoriteView::OnInitialUpdate() {
                          MarkColumnWidth(16));
     m_list->InsertColumn(COL_NAME, wxString(Text(MSG_COLUMN_COURSE)), wxLIST_FORMAT_LEFT, 300);
     m_list->InsertColumn(COL_GCID, "GCID", wxLIST_FORMAT_LEFT, 5);
-    SetFittedLabel(*FindWindow(IDC_FAV_TITLE), Text(MSG_FAVORITES_TITLE));
-    SetFittedLabel(*FindWindow(IDC_FAV_LEGEND), Text(MSG_NEEDS_UPDATE_LEGEND));
-    SetFittedLabel(*FindWindow(IDC_FAV_CANCEL), Text(MSG_CANCEL));
-    SetFittedLabel(*m_btnUpdate, Text(MSG_COLUMN_UPDATE));
+    ApplyTexts(m_controls, kControls, [this](MessageId id) { return Text(id); });
 }
 
 void CFavoriteView::OnShowPage(bool shown) {

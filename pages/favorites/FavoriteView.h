@@ -5,6 +5,7 @@
 #include "core/Worker.h"
 #include "favorites/FavoritesJobs.h"
 #include "pages/favorites/SelectGCDlg.h"
+#include "ui/Layout.h"
 #include "ui/Page.h"
 #include "ui/WindowReport.h"
 
@@ -42,6 +43,7 @@ private:
     void OnCancel(wxCommandEvent& event);
     void OnUpdate(wxCommandEvent& event);
 
+    CControls m_controls;
     wxListCtrl* m_list = nullptr;
     wxStaticText* m_status = nullptr;
     wxButton* m_btnUpdate = nullptr;

@@ -11,12 +11,28 @@
 #include "core/TeelinkDoc.h"
 #include "pages/favorites/FavoritePageIds.h"
 #include "resources/Images.h"
+#include "ui/Layout.h"
 #include "ui/ListColumns.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Page.h"
 #include "ui/PageHost.h"
 
 namespace teelink {
+
+namespace {
+
+using K = ControlKind;
+
+// The template, in its order (positions in dialog units).
+constexpr CControlSpec kControls[] = {
+    {IDC_SEL_TITLE, K::Label, 7, 7, 128, 8, 0, MSG_SELECT_COURSE},
+    {IDC_SEL_LIST, K::List, 7, 20, 219, 172, NO_HEADER},
+    {IDC_SEL_BACK, K::Button, 233, 176, 50, 34, 0, MSG_CANCEL},
+    {IDC_SEL_LEGEND_ICON, K::Picture, 8, 193, 0, 0, HIDDEN, -1, nullptr, IMG_ICON_HOLEVIEW},
+    {IDC_SEL_LEGEND, K::Label, 22, 196, 131, 8, HIDDEN, MSG_HOLEVIEW},
+};
+
+}  // namespace
 
 CSelectionJobs::CSelectionJobs(wxEvtHandler& page, CBoxQueue& boxes)
     : report(
@@ -56,28 +72,17 @@ CSelectGCDlg::~CSelectGCDlg() {
 }
 
 void CSelectGCDlg::CreateControls() {
-    auto du = [this](int x, int y, int w, int h) { return DialogUnitsRect(*this, x, y, w, h); };
-    wxRect r = du(7, 7, 128, 8);
-    new wxStaticText(this, IDC_SEL_TITLE, m_host.GetMessageText(MSG_SELECT_COURSE), r.GetPosition(),
-                     r.GetSize(), wxST_NO_AUTORESIZE);
-    r = du(7, 20, 219, 172);
-    m_list = new wxListCtrl(this, IDC_SEL_LIST, r.GetPosition(), r.GetSize(),
-                            wxLC_REPORT | wxLC_NO_HEADER | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
+    m_controls = teelink::CreateControls(*this, kControls, [this](int x, int y, int w, int h) {
+        return DialogUnitsRect(*this, x, y, w, h);
+    });
+    ApplyTexts(m_controls, kControls, [this](MessageId id) { return m_host.GetMessageText(id); });
+    m_list = m_controls.As<wxListCtrl>(IDC_SEL_LIST);
     m_list->SetFont(wxFont(wxFontInfo(14).FaceName(PageFont().GetFaceName())));
     AttachMarkImages(*m_list, IMG_ICON_HOLEVIEW);
     m_list->InsertColumn(0, "HV", wxLIST_FORMAT_LEFT, 0);
     m_list->InsertColumn(1, "Item", wxLIST_FORMAT_LEFT, 300);
-    r = du(233, 176, 50, 34);
-    new wxButton(this, IDC_SEL_BACK, m_host.GetMessageText(MSG_CANCEL), r.GetPosition(),
-                 r.GetSize());
-    r = du(8, 193, 16, 16);
-    m_legendIcon = new wxStaticBitmap(this, IDC_SEL_LEGEND_ICON, ImageBundle(IMG_ICON_HOLEVIEW),
-                                      r.GetPosition(), wxSize(16, 16));
-    r = du(22, 196, 131, 8);
-    m_legendText = new wxStaticText(this, IDC_SEL_LEGEND, m_host.GetMessageText(MSG_HOLEVIEW),
-                                    r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
-    m_legendIcon->Hide();
-    m_legendText->Hide();
+    m_legendIcon = m_controls.As<wxStaticBitmap>(IDC_SEL_LEGEND_ICON);
+    m_legendText = m_controls.As<wxStaticText>(IDC_SEL_LEGEND);
 }
 
 void CSelectGCDlg::Act(WalkAction action) {

@@ -6,6 +6,7 @@
 #include "core/Worker.h"
 #include "favorites/CourseWalk.h"
 #include "favorites/FavoritesJobs.h"
+#include "ui/Layout.h"
 #include "ui/WindowReport.h"
 
 class wxListCtrl;
@@ -52,6 +53,7 @@ private:
     IPageHost& m_host;
     CSelectionJobs& m_jobs;
     CCourseWalk m_walk;
+    CControls m_controls;
     wxListCtrl* m_list = nullptr;
     wxStaticBitmap* m_legendIcon = nullptr;
     wxStaticText* m_legendText = nullptr;

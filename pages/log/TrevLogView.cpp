@@ -10,12 +10,23 @@
 #include "device/DeviceList.h"
 #include "pages/log/LogPageIds.h"
 #include "ui/BoxQueue.h"
+#include "ui/Layout.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextFit.h"
 
 namespace teelink {
 
 namespace {
+
+using K = ControlKind;
+
+// The template, in its order (positions in dialog units).
+constexpr CControlSpec kControls[] = {
+    {IDC_LOG_EXIT, K::Button, 198, 268, 45, 25, 0, MSG_EXIT},
+    {IDC_LOG_PROGRESS, K::Gauge, 16, 115, 150, 14},
+    {IDC_LOG_CANCEL, K::Button, 198, 234, 45, 25, 0, MSG_CANCEL},
+    {IDC_LOG_STATUS, K::Label, 15, 45, 185, 43},
+};
 
 // The message table holds filters as "text|pattern|text|pattern||"; the
 // toolkit's file dialog wants them without the closing bars.
@@ -36,15 +47,10 @@ CTrevLogView::CTrevLogView(wxWindow* parent, IPageHost& host, int paneId)
           [this](LogMessage message, int) { OnWorkerMessage(message); }) {
     m_report.Reap(m_worker);
     AddHeaderLogo(157, 38);
-    wxRect r = Du(198, 268, 45, 25);
-    new wxButton(this, IDC_LOG_EXIT, wxEmptyString, r.GetPosition(), r.GetSize());
-    r = Du(16, 115, 150, 14);
-    m_progress = new wxGauge(this, IDC_LOG_PROGRESS, 1000, r.GetPosition(), r.GetSize());
-    r = Du(198, 234, 45, 25);
-    new wxButton(this, IDC_LOG_CANCEL, wxEmptyString, r.GetPosition(), r.GetSize());
-    r = Du(15, 45, 185, 43);
-    m_status = new wxStaticText(this, IDC_LOG_STATUS, wxEmptyString, r.GetPosition(), r.GetSize(),
-                                wxST_NO_AUTORESIZE);
+    m_controls = CreateControls(*this, kControls,
+                                [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
+    m_progress = m_controls.As<wxGauge>(IDC_LOG_PROGRESS);
+    m_status = m_controls.As<wxStaticText>(IDC_LOG_STATUS);
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Host().PostClose(); }, IDC_LOG_EXIT);
     Bind(wxEVT_BUTTON, &CTrevLogView::OnCancel, this, IDC_LOG_CANCEL);
@@ -57,8 +63,7 @@ CTrevLogView::~CTrevLogView() {
 void CTrevLogView::OnInitialUpdate() {
     m_progress->SetRange(1000);
     m_progress->SetValue(0);
-    SetFittedLabel(*FindWindow(IDC_LOG_CANCEL), Text(MSG_CANCEL));
-    SetFittedLabel(*FindWindow(IDC_LOG_EXIT), Text(MSG_EXIT));
+    ApplyTexts(m_controls, kControls, [this](MessageId id) { return Text(id); });
 }
 
 int CTrevLogView::Position() const {

@@ -2,6 +2,7 @@
 
 #include "core/Worker.h"
 #include "trevlog/LogReader.h"
+#include "ui/Layout.h"
 #include "ui/Page.h"
 #include "ui/WindowReport.h"
 
@@ -33,6 +34,7 @@ private:
     bool ChooseFile(std::wstring& path);
     void OnCancel(wxCommandEvent& event);
 
+    CControls m_controls;
     wxGauge* m_progress = nullptr;
     wxStaticText* m_status = nullptr;
     CLogJob m_job;

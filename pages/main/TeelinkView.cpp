@@ -18,6 +18,7 @@
 #include "startup/StartupChecks.h"
 #include "startup/StartupRequests.h"
 #include "startup/ToolUpdate.h"
+#include "ui/Layout.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextFit.h"
 
@@ -25,62 +26,45 @@ namespace teelink {
 
 namespace {
 
-enum ControlKind { GROUP, LABEL, BUTTON, EDIT, COMBO };
-// FAVORITE_ENTRY: hidden and disabled unless the build shows the entry to the
-// favourite courses.
-enum : int { HIDDEN = 1, DISABLED = 2, MULTILINE = 4, FAVORITE_ENTRY = 8 };
-
-struct ControlSpec {
-    int id;
-    ControlKind kind;
-    int x, y, w, h;
-    int flags;
-    int message;  // a MessageId, -1 for none
-};
+using K = ControlKind;
 
 // The template, in its order (positions in dialog units).
-constexpr ControlSpec kControls[] = {
-    {IDC_COURSE_GROUP, GROUP, 7, 45, 180, 60, 0, MSG_COURSE_UPDATE_TITLE},
-    {IDC_SYSTEM_GROUP, GROUP, 7, 109, 180, 60, 0, MSG_SYSTEM_UPDATE_TITLE},
-    {IDC_LOG_GROUP, GROUP, 7, 173, 180, 65, 0, MSG_LOG_TITLE},
-    {IDC_FAVORITES_GROUP, GROUP, 7, 243, 179, 45, FAVORITE_ENTRY, MSG_FAVORITES_TITLE},
-    {IDC_COURSE_TEXT, LABEL, 13, 57, 170, 8, 0, MSG_COURSE_UPDATE_TEXT},
-    {IDC_SYSTEM_TEXT, LABEL, 13, 124, 114, 21, 0, MSG_SYSTEM_UPDATE_TEXT},
-    {IDC_LOG_TEXT, LABEL, 13, 187, 146, 25, 0, MSG_LOG_TEXT},
-    {IDC_COURSE_START, BUTTON, 161, 89, 25, 15, DISABLED, MSG_START},
-    {IDC_LOG_START, BUTTON, 161, 222, 25, 15, DISABLED, MSG_START},
-    {IDC_TOOL_VERSION, LABEL, 203, 11, 40, 20, 0, -1},
-    {IDC_WEBSITE, BUTTON, 198, 234, 45, 25, MULTILINE, MSG_WEBSITE},
-    {IDC_MAIN_EXIT, BUTTON, 198, 263, 45, 25, 0, MSG_EXIT},
-    {IDC_SYSTEM_START, BUTTON, 161, 153, 25, 15, DISABLED, MSG_START},
-    {IDC_SERVICE_CODE_LABEL, LABEL, 16, 154, 94, 8, HIDDEN, MSG_SERVICE_CODE},
-    {IDC_SERVICE_CODE, EDIT, 113, 152, 40, 14, HIDDEN, -1},
-    {IDC_LATEST_VERSION, LABEL, 166, 119, 18, 8, 0, -1},
-    {IDC_CURRENT_VERSION, LABEL, 166, 131, 18, 9, 0, -1},
-    {IDC_LATEST_LABEL, LABEL, 134, 119, 30, 8, 0, MSG_LATEST},
-    {IDC_CURRENT_LABEL, LABEL, 134, 132, 30, 8, 0, MSG_CURRENT},
-    {IDC_AREA_COMBO, COMBO, 106, 90, 48, 12, HIDDEN | DISABLED, -1},
-    {IDC_AREA_LABEL, LABEL, 72, 92, 29, 8, HIDDEN | DISABLED, MSG_AVAILABLE_REGION},
-    {IDC_FAVORITES_LIMIT, LABEL, 14, 271, 147, 8, FAVORITE_ENTRY, MSG_FAVORITES_LIMIT},
-    {IDC_FAVORITES_SETTING, BUTTON, 160, 273, 25, 15, FAVORITE_ENTRY, MSG_SETTING},
-    {IDC_LOG_WEB_PAGE, BUTTON, 11, 216, 62, 17, 0, MSG_LOG_PAGE},
-    {IDC_JAPANESE_ONLY, LABEL, 77, 220, 48, 8, 0, -1},
-    {IDC_FAVORITES_SELECT, LABEL, 15, 257, 87, 8, FAVORITE_ENTRY, MSG_FAVORITES_SELECT},
-    {IDC_MODEL, LABEL, 205, 85, 33, 8, 0, -1},
-    {IDC_AREA_HINT, LABEL, 13, 69, 168, 8, HIDDEN | DISABLED, MSG_AREA_HINT},
+constexpr CControlSpec kControls[] = {
+    {IDC_COURSE_GROUP, K::Group, 7, 45, 180, 60, 0, MSG_COURSE_UPDATE_TITLE},
+    {IDC_SYSTEM_GROUP, K::Group, 7, 109, 180, 60, 0, MSG_SYSTEM_UPDATE_TITLE},
+    {IDC_LOG_GROUP, K::Group, 7, 173, 180, 65, 0, MSG_LOG_TITLE},
+    {IDC_FAVORITES_GROUP, K::Group, 7, 243, 179, 45, FAVORITE_ENTRY, MSG_FAVORITES_TITLE},
+    {IDC_COURSE_TEXT, K::Label, 13, 57, 170, 8, 0, MSG_COURSE_UPDATE_TEXT},
+    {IDC_SYSTEM_TEXT, K::Label, 13, 124, 114, 21, 0, MSG_SYSTEM_UPDATE_TEXT},
+    {IDC_LOG_TEXT, K::Label, 13, 187, 146, 25, 0, MSG_LOG_TEXT},
+    {IDC_COURSE_START, K::Button, 161, 89, 25, 15, DISABLED, MSG_START},
+    {IDC_LOG_START, K::Button, 161, 222, 25, 15, DISABLED, MSG_START},
+    {IDC_TOOL_VERSION, K::Label, 203, 11, 40, 20},
+    {IDC_DEVICE_PICTURE, K::Picture, 206, 37, 37, 43, 0, -1, nullptr, IMG_NOT_CONNECTED_JA},
+    {IDC_WEBSITE, K::Button, 198, 234, 45, 25, MULTILINE, MSG_WEBSITE},
+    {IDC_MAIN_EXIT, K::Button, 198, 263, 45, 25, 0, MSG_EXIT},
+    {IDC_SYSTEM_START, K::Button, 161, 153, 25, 15, DISABLED, MSG_START},
+    {IDC_SERVICE_CODE_LABEL, K::Label, 16, 154, 94, 8, HIDDEN, MSG_SERVICE_CODE},
+    {IDC_SERVICE_CODE, K::Edit, 113, 152, 40, 14, HIDDEN},
+    {IDC_LATEST_VERSION, K::Label, 166, 119, 18, 8, 0, -1, "-----"},
+    {IDC_CURRENT_VERSION, K::Label, 166, 131, 18, 9, 0, -1, "-----"},
+    {IDC_LATEST_LABEL, K::Label, 134, 119, 30, 8, 0, MSG_LATEST},
+    {IDC_CURRENT_LABEL, K::Label, 134, 132, 30, 8, 0, MSG_CURRENT},
+    {IDC_AREA_COMBO, K::Choice, 106, 90, 48, 12, HIDDEN | DISABLED},
+    {IDC_AREA_LABEL, K::Label, 72, 92, 29, 8, HIDDEN | DISABLED, MSG_AVAILABLE_REGION},
+    {IDC_FAVORITES_LIMIT, K::Label, 14, 271, 147, 8, FAVORITE_ENTRY, MSG_FAVORITES_LIMIT},
+    {IDC_FAVORITES_SETTING, K::Button, 160, 273, 25, 15, FAVORITE_ENTRY, MSG_SETTING},
+    {IDC_LOG_WEB_PAGE, K::Button, 11, 216, 62, 17, 0, MSG_LOG_PAGE},
+    {IDC_JAPANESE_ONLY, K::Label, 77, 220, 48, 8, 0, -1, "(Japanese only)"},
+    {IDC_FAVORITES_SELECT, K::Label, 15, 257, 87, 8, FAVORITE_ENTRY, MSG_FAVORITES_SELECT},
+    {IDC_MODEL, K::Label, 205, 85, 33, 8},
+    {IDC_AREA_HINT, K::Label, 13, 69, 168, 8, HIDDEN | DISABLED, MSG_AREA_HINT},
     // Taller than the template's 33 units: the hint needs five lines in this
     // platform's font, and nothing stands below it.
-    {IDC_POWER_HINT, LABEL, 195, 109, 48, 60, 0, MSG_KESTRUM_POWER_HINT},
+    {IDC_POWER_HINT, K::Label, 195, 109, 48, 60, 0, MSG_KESTRUM_POWER_HINT},
 };
 
 const wxColour kPink(255, 192, 192);
-
-// "\r\n" is a Windows line break; the toolkits here want "\n" alone.
-wxString Displayed(const std::wstring& text) {
-    wxString s(text);
-    s.Replace("\r\n", "\n");
-    return s;
-}
 
 }  // namespace
 
@@ -111,52 +95,14 @@ CTeelinkView::~CTeelinkView() {
 
 void CTeelinkView::CreateControls() {
     AddHeaderLogo(157, 43);
-    const wxRect pic = Du(206, 37, 37, 43);
-    m_picture = new wxStaticBitmap(this, IDC_DEVICE_PICTURE, ImageBundle(m_nShownBitmap),
-                                   pic.GetPosition(), pic.GetSize(), wxALIGN_CENTRE);
-    m_controls[IDC_DEVICE_PICTURE] = m_picture;
-    for (const ControlSpec& c : kControls) {
-        const wxRect r = Du(c.x, c.y, c.w, c.h);
-        wxWindow* w = nullptr;
-        switch (c.kind) {
-            case GROUP:
-                w = new wxStaticBox(this, c.id, wxEmptyString, r.GetPosition(), r.GetSize());
-                break;
-            case LABEL:
-                w = new wxStaticText(this, c.id, wxEmptyString, r.GetPosition(), r.GetSize(),
-                                     wxST_NO_AUTORESIZE);
-                break;
-            case BUTTON:
-                w = new wxButton(this, c.id, wxEmptyString, r.GetPosition(), r.GetSize(),
-                                 (c.flags & MULTILINE) != 0 ? wxBU_EXACTFIT : 0);
-                break;
-            case EDIT:
-                w = new wxTextCtrl(this, c.id, wxEmptyString, r.GetPosition(), r.GetSize(),
-                                   wxBORDER_SIMPLE);
-                break;
-            case COMBO:
-                m_areaCombo = new wxChoice(this, c.id, r.GetPosition(), r.GetSize());
-                w = m_areaCombo;
-                break;
-        }
-        const bool favoriteHidden =
-            (c.flags & FAVORITE_ENTRY) != 0 && !teelink::build::kShowFavourites;
-        if ((c.flags & HIDDEN) != 0 || favoriteHidden) {
-            w->Hide();
-        }
-        if ((c.flags & DISABLED) != 0 || favoriteHidden) {
-            w->Disable();
-        }
-        m_controls[c.id] = w;
-    }
-    SetText(IDC_LATEST_VERSION, L"-----");
-    SetText(IDC_CURRENT_VERSION, L"-----");
-    SetText(IDC_JAPANESE_ONLY, L"(Japanese only)");
+    m_controls = teelink::CreateControls(
+        *this, kControls, [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
+    m_picture = m_controls.As<wxStaticBitmap>(IDC_DEVICE_PICTURE);
+    m_areaCombo = m_controls.As<wxChoice>(IDC_AREA_COMBO);
 }
 
 wxWindow* CTeelinkView::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
+    return m_controls.Get(id);
 }
 
 void CTeelinkView::SetText(int id, const std::wstring& text) {
@@ -190,11 +136,7 @@ void CTeelinkView::OnInitialUpdate() {
     SetText(IDC_CURRENT_VERSION, L"");
     Host().ChooseLanguage();  // the choice counts whatever ended the dialog
 
-    for (const ControlSpec& c : kControls) {
-        if (c.message >= 0) {
-            SetText(c.id, Text(static_cast<MessageId>(c.message)));
-        }
-    }
+    ApplyTexts(m_controls, kControls, [this](MessageId id) { return Text(id); });
     if (Host().Language() == LANGUAGE_JAPANESE) {
         m_nBmpConnected = IMG_CONNECTED_JA;
         m_nBmpNotConnected = IMG_NOT_CONNECTED_JA;

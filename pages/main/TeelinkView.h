@@ -7,6 +7,7 @@
 #include "core/Worker.h"
 #include "identity/DevicePolling.h"
 #include "resources/Images.h"
+#include "ui/Layout.h"
 #include "ui/Page.h"
 #include "ui/WindowReport.h"
 
@@ -58,7 +59,7 @@ private:
     void OnWebsite(wxCommandEvent& event);
     void OnLogWebPage(wxCommandEvent& event);
 
-    std::map<int, wxWindow*> m_controls;
+    CControls m_controls;
     wxStaticBitmap* m_picture = nullptr;
     wxChoice* m_areaCombo = nullptr;
     wxTimer m_timer;

@@ -10,10 +10,33 @@
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
 #include "pages/update/UpdatePageIds.h"
+#include "ui/Layout.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextFit.h"
 
 namespace teelink {
+
+namespace {
+
+using K = ControlKind;
+
+// The template, in its order (positions in dialog units).
+constexpr CControlSpec kControls[] = {
+    {IDC_NOTICE, K::Label, 15, 45, 185, 43},
+    // Wider than the template's 32 units: "ダウンロード" needs more in this
+    // platform's font, and nothing stands to its right.
+    {IDC_DOWNLOAD_LABEL, K::Label, 15, 90, 80, 8, 0, MSG_DOWNLOAD},
+    {IDC_DOWNLOAD_BAR, K::Gauge, 13, 102, 150, 14},
+    {IDC_WRITE_LABEL, K::Label, 15, 133, 26, 8, 0, MSG_WRITE},
+    // Wider than the 39 units of the template, so that "Remaining time 12
+    // minutes" is not cut off.
+    {IDC_REMAIN_TIME, K::Label, 58, 133, 105, 8},
+    {IDC_WRITE_BAR, K::Gauge, 13, 145, 150, 14},
+    {IDC_UPDATE_CANCEL, K::Button, 198, 234, 45, 25, 0, MSG_CANCEL},
+    {IDC_UPDATE_EXIT, K::Button, 198, 268, 45, 25, 0, MSG_EXIT},
+};
+
+}  // namespace
 
 CUpdateView::CUpdateView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Update", 250, 300),
@@ -22,31 +45,12 @@ CUpdateView::CUpdateView(wxWindow* parent, IPageHost& host, int paneId)
           [this](UpdateMessage message, int param) { OnWorkerMessage(message, param); }),
       m_run(m_report, host.Notifier()) {
     AddHeaderLogo(157, 38);
-    auto rect = [this](int x, int y, int w, int h) { return Du(x, y, w, h); };
-    wxRect r = rect(15, 45, 185, 43);
-    m_notice = new wxStaticText(this, IDC_NOTICE, wxEmptyString, r.GetPosition(), r.GetSize(),
-                                wxST_NO_AUTORESIZE);
-    // Wider than the template's 32 units: "ダウンロード" needs more in this
-    // platform's font, and nothing stands to its right.
-    r = rect(15, 90, 80, 8);
-    new wxStaticText(this, IDC_DOWNLOAD_LABEL, wxEmptyString, r.GetPosition(), r.GetSize(),
-                     wxST_NO_AUTORESIZE);
-    r = rect(13, 102, 150, 14);
-    m_progressDownload = new wxGauge(this, IDC_DOWNLOAD_BAR, 1000, r.GetPosition(), r.GetSize());
-    r = rect(15, 133, 26, 8);
-    new wxStaticText(this, IDC_WRITE_LABEL, wxEmptyString, r.GetPosition(), r.GetSize(),
-                     wxST_NO_AUTORESIZE);
-    // Wider than the 39 units of the template, so that "Remaining time 12 minutes"
-    // is not cut off.
-    r = rect(58, 133, 105, 8);
-    m_remainTime = new wxStaticText(this, IDC_REMAIN_TIME, wxEmptyString, r.GetPosition(),
-                                    r.GetSize(), wxST_NO_AUTORESIZE);
-    r = rect(13, 145, 150, 14);
-    m_progressWrite = new wxGauge(this, IDC_WRITE_BAR, 1000, r.GetPosition(), r.GetSize());
-    r = rect(198, 234, 45, 25);
-    new wxButton(this, IDC_UPDATE_CANCEL, wxEmptyString, r.GetPosition(), r.GetSize());
-    r = rect(198, 268, 45, 25);
-    new wxButton(this, IDC_UPDATE_EXIT, wxEmptyString, r.GetPosition(), r.GetSize());
+    m_controls = CreateControls(*this, kControls,
+                                [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
+    m_notice = m_controls.As<wxStaticText>(IDC_NOTICE);
+    m_remainTime = m_controls.As<wxStaticText>(IDC_REMAIN_TIME);
+    m_progressDownload = m_controls.As<wxGauge>(IDC_DOWNLOAD_BAR);
+    m_progressWrite = m_controls.As<wxGauge>(IDC_WRITE_BAR);
 
     Bind(wxEVT_BUTTON, &CUpdateView::OnCancel, this, IDC_UPDATE_CANCEL);
     Bind(
@@ -61,10 +65,7 @@ void CUpdateView::OnInitialUpdate() {
     m_progressDownload->SetRange(1000);
     m_progressWrite->SetRange(1000);
     SetFittedLabel(*m_remainTime, wxEmptyString);
-    SetFittedLabel(*FindWindow(IDC_DOWNLOAD_LABEL), Text(MSG_DOWNLOAD));
-    SetFittedLabel(*FindWindow(IDC_WRITE_LABEL), Text(MSG_WRITE));
-    SetFittedLabel(*FindWindow(IDC_UPDATE_CANCEL), Text(MSG_CANCEL));
-    SetFittedLabel(*FindWindow(IDC_UPDATE_EXIT), Text(MSG_EXIT));
+    ApplyTexts(m_controls, kControls, [this](MessageId id) { return Text(id); });
 }
 
 int CUpdateView::DownloadPosition() const {

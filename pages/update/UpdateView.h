@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "ui/Layout.h"
 #include "ui/Page.h"
 #include "ui/WindowReport.h"
 #include "update/UpdateRun.h"
@@ -35,6 +36,7 @@ private:
     void StartWritePhase();
     void OnCancel(wxCommandEvent& event);
 
+    CControls m_controls;
     wxStaticText* m_notice = nullptr;
     wxStaticText* m_remainTime = nullptr;
     wxGauge* m_progressDownload = nullptr;

@@ -1,0 +1,100 @@
+#include "ui/Layout.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/gauge.h>
+#include <wx/listctrl.h>
+#include <wx/statbmp.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "BuildConfig.h"
+#include "resources/Images.h"
+#include "ui/TextFit.h"
+
+namespace teelink {
+
+wxWindow* CControls::Get(int id) const {
+    const auto it = m_byId.find(id);
+    return it == m_byId.end() ? nullptr : it->second;
+}
+
+wxString Displayed(const std::wstring& text) {
+    wxString s(text);
+    s.Replace("\r\n", "\n");
+    return s;
+}
+
+namespace {
+
+wxWindow* Make(wxWindow& parent, const CControlSpec& c, const wxRect& r) {
+    const wxString text = c.text != nullptr ? wxString::FromUTF8(c.text) : wxString();
+    switch (c.kind) {
+        case ControlKind::Group:
+            return new wxStaticBox(&parent, c.id, text, r.GetPosition(), r.GetSize());
+        case ControlKind::Label:
+            return new wxStaticText(
+                &parent, c.id, text, r.GetPosition(), r.GetSize(),
+                wxST_NO_AUTORESIZE | ((c.flags & CENTRED) != 0 ? wxALIGN_CENTRE_HORIZONTAL : 0));
+        case ControlKind::Button: {
+            auto* button = new wxButton(&parent, c.id, text, r.GetPosition(), r.GetSize(),
+                                        (c.flags & MULTILINE) != 0 ? wxBU_EXACTFIT : 0);
+            if ((c.flags & DEFAULT_BUTTON) != 0) {
+                button->SetDefault();
+            }
+            return button;
+        }
+        case ControlKind::Edit:
+            return new wxTextCtrl(&parent, c.id, text, r.GetPosition(), r.GetSize(),
+                                  wxBORDER_SIMPLE);
+        case ControlKind::Choice:
+            return new wxChoice(&parent, c.id, r.GetPosition(), r.GetSize());
+        case ControlKind::Gauge:
+            return new wxGauge(&parent, c.id, 1000, r.GetPosition(), r.GetSize());
+        case ControlKind::List:
+            return new wxListCtrl(
+                &parent, c.id, r.GetPosition(), r.GetSize(),
+                wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN |
+                    ((c.flags & NO_HEADER) != 0 ? wxLC_NO_HEADER : 0));
+        case ControlKind::Picture:
+            // A picture takes the bitmap's own size where the template gives none.
+            return new wxStaticBitmap(&parent, c.id, ImageBundle(c.image), r.GetPosition(),
+                                      c.w == 0 && c.h == 0 ? wxDefaultSize : r.GetSize(),
+                                      wxALIGN_CENTRE);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
+                         const DialogUnits& du) {
+    CControls controls;
+    for (const CControlSpec& c : table) {
+        wxWindow* control = Make(parent, c, du(c.x, c.y, c.w, c.h));
+        const bool favoriteHidden =
+            (c.flags & FAVORITE_ENTRY) != 0 && !teelink::build::kShowFavourites;
+        if ((c.flags & HIDDEN) != 0 || favoriteHidden) {
+            control->Hide();
+        }
+        if ((c.flags & DISABLED) != 0 || favoriteHidden) {
+            control->Disable();
+        }
+        controls.Add(c.id, control);
+    }
+    return controls;
+}
+
+void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,
+                const std::function<std::wstring(MessageId)>& text) {
+    for (const CControlSpec& c : table) {
+        if (c.message >= 0) {
+            if (wxWindow* control = controls.Get(c.id)) {
+                SetFittedLabel(*control, Displayed(text(static_cast<MessageId>(c.message))));
+            }
+        }
+    }
+}
+
+}  // namespace teelink

@@ -1,0 +1,72 @@
+#pragma once
+
+// Every page and dialog declares its controls as a table in the order of its
+// template: kind, place and size in dialog units, state at creation and the
+// message that gives its text. One factory makes them; the window class keeps
+// only what it does with them.
+
+#include <functional>
+#include <map>
+#include <span>
+#include <string>
+
+#include <wx/gdicmn.h>
+
+#include "core/MessageIds.h"
+
+class wxWindow;
+
+namespace teelink {
+
+enum class ControlKind { Group, Label, Button, Edit, Choice, Gauge, List, Picture };
+
+// What a control is at creation.
+enum ControlFlag : int {
+    HIDDEN = 1,
+    DISABLED = 2,
+    MULTILINE = 4,       // a button whose caption may take two lines
+    FAVORITE_ENTRY = 8,  // hidden and disabled unless the build shows the favourites entry
+    CENTRED = 16,        // a label's text centred
+    NO_HEADER = 32,      // a list without column headers
+    DEFAULT_BUTTON = 64,
+};
+
+struct CControlSpec {
+    int id;
+    ControlKind kind;
+    int x, y, w, h;  // dialog units
+    int flags = 0;
+    int message = -1;            // a MessageId: the text, set by ApplyTexts
+    const char* text = nullptr;  // a text of the control's own (UTF-8), set at creation
+    int image = -1;              // Picture: the ImageId it shows
+};
+
+// The controls a table made, by id.
+class CControls {
+public:
+    wxWindow* Get(int id) const;
+    template <typename T>
+    T* As(int id) const {
+        return dynamic_cast<T*>(Get(id));
+    }
+    void Add(int id, wxWindow* control) { m_byId[id] = control; }
+
+private:
+    std::map<int, wxWindow*> m_byId;
+};
+
+// Turns a rectangle in dialog units into pixels of the window's font.
+using DialogUnits = std::function<wxRect(int x, int y, int w, int h)>;
+
+// Makes the table's controls on `parent`, in table order.
+CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
+                         const DialogUnits& du);
+
+// Gives every control of the table that names a message its text, grown to fit.
+void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,
+                const std::function<std::wstring(MessageId)>& text);
+
+// A message as a control shows it: "\r\n", a Windows line break, becomes "\n".
+wxString Displayed(const std::wstring& text);
+
+}  // namespace teelink
