@@ -35,13 +35,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class CSilentNotifier : public IUserNotifier {
-public:
-    void ShowPlain(const std::string& text) override {
-        std::fprintf(stderr, "device message: %s\n", text.c_str());
-    }
-};
-
 // The least a device can do: answers block reads and writes at once, without
 // memory, pacing or logging, so the tool's side is what is measured.
 class CBareDevice {
@@ -276,85 +269,52 @@ CDevice DeviceAt(const std::string& busDir, const std::string& devicePath) {
 
 }  // namespace
 
-int Main(int argc, char* argv[]) {
-    const int blocks = argc > 1 ? teelink::ParseNumber<int>(argv[1], 1, INT_MAX).value_or(1) : 300;
-    char templ[] = "/tmp/tlbench-XXXXXX";
-    if (mkdtemp(templ) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::string busDir = templ;
-    CSilentNotifier notifier;
-    const std::vector<uint8_t> block(BLOCK_SIZE, 0x5A);
+namespace {
+
+// 1. Per-transfer cost without a report interval. Every connection stays open
+// and the rows take turns, each repetition in a rotated order.
+bool MeasureUnpaced(const std::string& busDir, const std::vector<uint8_t>& block,
+                    Measure (&reads)[3], Measure (&writes)[3]) {
+    const int blocks = reads[0].blocks;
     bool ok = true;
-
-#ifdef NDEBUG
-    std::printf(
-        "device link benchmark (optimised build), %d blocks per repetition, median of %d\n\n",
-        blocks, kRepetitions);
-#else
-    std::printf(
-        "device link benchmark (UNOPTIMISED build: numbers are not representative), "
-        "%d blocks per repetition, median of %d\n\n",
-        blocks, kRepetitions);
-#endif
-
-    // 1. Per-transfer cost without a report interval. Every connection stays
-    // open and the rows take turns, each repetition in a rotated order.
-    Measure reads[] = {{"bare client, bare device", {}, {}, blocks, 66},
-                       {"tool, bare device", {}, {}, blocks, 66},
-                       {"tool, emulator", {}, {}, blocks, 66}};
-    Measure writes[] = {{"bare client, bare device", {}, {}, blocks, 67},
-                        {"tool, bare device", {}, {}, blocks, 67},
-                        {"tool, emulator", {}, {}, blocks, 67}};
-    {
-        CBareDevice bare(busDir);
-        CDeviceEmulator emulator(DefaultEmulatorConfig(busDir));
-        ok = ok && emulator.Start();
-        {
-            CBareClient client(bare.SocketPath());
-            const CDevice bareDevice = DeviceAt(busDir, "emu:" + bare.SocketPath());
-            CDeviceChannel toBare;
-            ok = ok && OpenChannel(bareDevice, toBare).Ok();
-            const CDevice emulatorDevice = DeviceAt(busDir, emulator.DevicePath());
-            CDeviceChannel toEmulator;
-            ok = ok && OpenChannel(emulatorDevice, toEmulator).Ok();
-            if (!ok) {
-                std::fprintf(stderr, "cannot open the channels\n");
-                return 1;
-            }
-            const std::function<void()> readWork[] = {
-                [&] { client.ReadBlock(); },
-                [&] { ok = ok && Check(ReadBlock(toBare, 0).Code(), "read"); },
-                [&] { ok = ok && Check(ReadBlock(toEmulator, 0x100000).Code(), "read"); }};
-            const std::function<void()> writeWork[] = {
-                [&] { client.WriteBlock(); },
-                [&] { ok = ok && Check(WriteBlock(toBare, 0, block.data()).Code(), "write"); },
-                [&] {
-                    ok =
-                        ok && Check(WriteBlock(toEmulator, 0x100000, block.data()).Code(), "write");
-                }};
-            // One untimed round first: connections, caches and the emulator warm.
-            for (int row = 0; row < 3; ++row) {
-                SecondsFor(blocks / 10 + 1, readWork[row]);
-                SecondsFor(blocks / 10 + 1, writeWork[row]);
-            }
-            for (int rep = 0; rep < kRepetitions; ++rep) {
-                for (int k = 0; k < 3; ++k) {
-                    const int row = (rep + k) % 3;
-                    const double cpu = ThreadCpuSeconds();
-                    reads[row].seconds.push_back(SecondsFor(blocks, readWork[row]));
-                    reads[row].cpuSeconds.push_back(ThreadCpuSeconds() - cpu);
-                }
-                for (int k = 0; k < 3; ++k) {
-                    const int row = (rep + k) % 3;
-                    const double cpu = ThreadCpuSeconds();
-                    writes[row].seconds.push_back(SecondsFor(blocks, writeWork[row]));
-                    writes[row].cpuSeconds.push_back(ThreadCpuSeconds() - cpu);
-                }
+    CBareDevice bare(busDir);
+    CDeviceEmulator emulator(DefaultEmulatorConfig(busDir));
+    ok = ok && emulator.Start();
+    CBareClient client(bare.SocketPath());
+    CDeviceChannel toBare;
+    ok = ok && OpenChannel(DeviceAt(busDir, "emu:" + bare.SocketPath()), toBare).Ok();
+    CDeviceChannel toEmulator;
+    ok = ok && OpenChannel(DeviceAt(busDir, emulator.DevicePath()), toEmulator).Ok();
+    if (!ok) {
+        std::fprintf(stderr, "cannot open the channels\n");
+        return false;
+    }
+    const std::function<void()> readWork[] = {
+        [&] { client.ReadBlock(); }, [&] { ok = ok && Check(ReadBlock(toBare, 0).Code(), "read"); },
+        [&] { ok = ok && Check(ReadBlock(toEmulator, 0x100000).Code(), "read"); }};
+    const std::function<void()> writeWork[] = {
+        [&] { client.WriteBlock(); },
+        [&] { ok = ok && Check(WriteBlock(toBare, 0, block.data()).Code(), "write"); },
+        [&] { ok = ok && Check(WriteBlock(toEmulator, 0x100000, block.data()).Code(), "write"); }};
+    // One untimed round first: connections, caches and the emulator warm.
+    for (int row = 0; row < 3; ++row) {
+        SecondsFor(blocks / 10 + 1, readWork[row]);
+        SecondsFor(blocks / 10 + 1, writeWork[row]);
+    }
+    for (int rep = 0; rep < kRepetitions; ++rep) {
+        for (auto [rows, work] : {std::pair{&reads, &readWork}, std::pair{&writes, &writeWork}}) {
+            for (int k = 0; k < 3; ++k) {
+                const int row = (rep + k) % 3;
+                const double cpu = ThreadCpuSeconds();
+                (*rows)[row].seconds.push_back(SecondsFor(blocks, (*work)[row]));
+                (*rows)[row].cpuSeconds.push_back(ThreadCpuSeconds() - cpu);
             }
         }
     }
+    return ok;
+}
+
+void PrintUnpaced(const Measure (&reads)[3], const Measure (&writes)[3]) {
     std::printf("No report interval (ratio: time per transfer against the bare pair)\n");
     std::printf(" block read, 66 transfers:\n");
     for (const Measure& m : reads) {
@@ -366,49 +326,78 @@ int Main(int argc, char* argv[]) {
     }
     PrintGoal("read", reads[1], reads[0]);
     PrintGoal("write", writes[1], writes[0]);
+}
 
-    // 2. A device paced like a full-speed interrupt endpoint; the bare client
-    // on the same device shows what the device and the machine leave of the
-    // bound whatever the client.
-    {
-        constexpr unsigned kIntervalUs = 1000;
-        CEmulatorConfig config = DefaultEmulatorConfig(busDir);
-        config.label = "paced";
-        config.reportIntervalUs = kIntervalUs;
-        CDeviceEmulator emulator(config);
-        ok = ok && emulator.Start();
-        const std::string socketPath = emulator.DevicePath().substr(std::strlen("emu:"));
-        const CDevice device = DeviceAt(busDir, emulator.DevicePath());
-        CDeviceChannel channel;
-        ok = ok && OpenChannel(device, channel).Ok();
-        const double write = SecondsFor(64, [&] {
-            ok = ok && Check(WriteBlock(channel, 0x200000, block.data()).Code(), "write");
-        });
-        const double read = SecondsFor(
-            16, [&] { ok = ok && Check(ReadBlock(channel, LOG_IMAGE_ADDRESS).Code(), "read"); });
-        CloseChannel(channel);
-        CBareClient client(socketPath);
-        const double bareWrite = SecondsFor(64, [&] { client.WriteBlock(0x200000, block.data()); });
-        const double bareRead = SecondsFor(16, [&] { client.ReadBlock(LOG_IMAGE_ADDRESS); });
-        const double writeBound = 64 * 67 * kIntervalUs / 1e6;
-        const double readBound = 16 * 66 * kIntervalUs / 1e6;
-        std::printf(
-            "\nReport interval %u us (ratio: measured time against the report-rate bound)\n",
-            kIntervalUs);
-        std::printf(
-            "  64-block write, tool          %7.3f s   bound 64 x 67 x 1 ms = %.3f s   x%.3f\n",
-            write, writeBound, write / writeBound);
-        std::printf(
-            "  64-block write, bare client   %7.3f s   bound 64 x 67 x 1 ms = %.3f s   x%.3f\n",
-            bareWrite, writeBound, bareWrite / writeBound);
-        std::printf(
-            "  16-block read, tool           %7.3f s   bound 16 x 66 x 1 ms = %.3f s   x%.3f\n",
-            read, readBound, read / readBound);
-        std::printf(
-            "  16-block read, bare client    %7.3f s   bound 16 x 66 x 1 ms = %.3f s   x%.3f\n",
-            bareRead, readBound, bareRead / readBound);
+void PrintPacedRow(const char* what, double seconds, double bound, const char* boundText) {
+    std::printf("  %-29s %7.3f s   bound %s = %.3f s   x%.3f\n", what, seconds, boundText, bound,
+                seconds / bound);
+}
+
+// 2. A device paced like a full-speed interrupt endpoint; the bare client on
+// the same device shows what the device and the machine leave of the bound
+// whatever the client.
+bool MeasurePaced(const std::string& busDir, const std::vector<uint8_t>& block) {
+    constexpr unsigned kIntervalUs = 1000;
+    bool ok = true;
+    CEmulatorConfig config = DefaultEmulatorConfig(busDir);
+    config.label = "paced";
+    config.reportIntervalUs = kIntervalUs;
+    CDeviceEmulator emulator(config);
+    ok = ok && emulator.Start();
+    const std::string socketPath = emulator.DevicePath().substr(std::strlen("emu:"));
+    CDeviceChannel channel;
+    ok = ok && OpenChannel(DeviceAt(busDir, emulator.DevicePath()), channel).Ok();
+    const double write = SecondsFor(
+        64, [&] { ok = ok && Check(WriteBlock(channel, 0x200000, block.data()).Code(), "write"); });
+    const double read = SecondsFor(
+        16, [&] { ok = ok && Check(ReadBlock(channel, LOG_IMAGE_ADDRESS).Code(), "read"); });
+    CloseChannel(channel);
+    CBareClient client(socketPath);
+    const double bareWrite = SecondsFor(64, [&] { client.WriteBlock(0x200000, block.data()); });
+    const double bareRead = SecondsFor(16, [&] { client.ReadBlock(LOG_IMAGE_ADDRESS); });
+    const double writeBound = 64 * 67 * kIntervalUs / 1e6;
+    const double readBound = 16 * 66 * kIntervalUs / 1e6;
+    std::printf("\nReport interval %u us (ratio: measured time against the report-rate bound)\n",
+                kIntervalUs);
+    PrintPacedRow("64-block write, tool", write, writeBound, "64 x 67 x 1 ms");
+    PrintPacedRow("64-block write, bare client", bareWrite, writeBound, "64 x 67 x 1 ms");
+    PrintPacedRow("16-block read, tool", read, readBound, "16 x 66 x 1 ms");
+    PrintPacedRow("16-block read, bare client", bareRead, readBound, "16 x 66 x 1 ms");
+    return ok;
+}
+
+}  // namespace
+
+int Main(int argc, char* argv[]) {
+    const int blocks = argc > 1 ? teelink::ParseNumber<int>(argv[1], 1, INT_MAX).value_or(1) : 300;
+    char templ[] = "/tmp/tlbench-XXXXXX";
+    if (mkdtemp(templ) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
     }
-
+    const std::string busDir = templ;
+    const std::vector<uint8_t> block(BLOCK_SIZE, 0x5A);
+#ifdef NDEBUG
+    std::printf(
+        "device link benchmark (optimised build), %d blocks per repetition, median of %d\n\n",
+        blocks, kRepetitions);
+#else
+    std::printf(
+        "device link benchmark (UNOPTIMISED build: numbers are not representative), "
+        "%d blocks per repetition, median of %d\n\n",
+        blocks, kRepetitions);
+#endif
+    Measure reads[] = {{"bare client, bare device", {}, {}, blocks, 66},
+                       {"tool, bare device", {}, {}, blocks, 66},
+                       {"tool, emulator", {}, {}, blocks, 66}};
+    Measure writes[] = {{"bare client, bare device", {}, {}, blocks, 67},
+                        {"tool, bare device", {}, {}, blocks, 67},
+                        {"tool, emulator", {}, {}, blocks, 67}};
+    bool ok = MeasureUnpaced(busDir, block, reads, writes);
+    if (ok) {
+        PrintUnpaced(reads, writes);
+        ok = MeasurePaced(busDir, block);
+    }
     std::error_code ignored;
     std::filesystem::remove_all(busDir, ignored);
     if (!ok) {

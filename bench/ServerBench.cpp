@@ -248,9 +248,9 @@ double Median(std::vector<double> values) {
 
 }  // namespace
 
-int Main() {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    const fs::path content = MakeContent();
+namespace {
+
+struct CRounds {
     std::vector<double> clientTimes;
     std::vector<double> plainTimes;
     std::vector<double> curlTimes;
@@ -260,37 +260,41 @@ int Main() {
     // between rounds, which moves the medians of the times themselves.
     std::vector<double> roundRatios;
     size_t bytes = 0;
-    {
-        CServerChild server(content);
-        const std::string url = "http://127.0.0.1:" + std::to_string(server.port) +
-                                "/r7r8/index.php?md=4&pd=R7&ga=BEN&udate=170315";
-        const bool haveCurl = DownloadWithCurl(url) > 0;  // also warms the page cache
-        if (!haveCurl) {
-            std::printf("curl is not installed: no curl program reference line\n");
+};
+
+CRounds MeasureRounds(const fs::path& content) {
+    CRounds r;
+    CServerChild server(content);
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port) +
+                            "/r7r8/index.php?md=4&pd=R7&ga=BEN&udate=170315";
+    const bool haveCurl = DownloadWithCurl(url) > 0;  // also warms the page cache
+    if (!haveCurl) {
+        std::printf("curl is not installed: no curl program reference line\n");
+    }
+    // The body's size, which the plain client is given in advance.
+    r.bytes = DownloadWithRequestRoutine(url).bytes;
+    // Interleaved, and each round starts with the other client, so that all
+    // see the same machine load and none is always first.
+    for (int round = 0; round < kRounds; ++round) {
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((round + turn) % 2 == 0) {
+                const CDownload d = DownloadWithRequestRoutine(url);
+                r.clientTimes.push_back(d.seconds);
+                r.peaks.push_back(static_cast<double>(d.peakGrowthKiB));
+            } else {
+                r.plainTimes.push_back(DownloadWithPlainClient(url, r.bytes));
+            }
         }
-        // The body's size, which the plain client is given in advance.
-        bytes = DownloadWithRequestRoutine(url).bytes;
-        // Interleaved, and each round starts with the other client, so that
-        // all see the same machine load and none is always first.
-        for (int round = 0; round < kRounds; ++round) {
-            for (int turn = 0; turn < 2; ++turn) {
-                if ((round + turn) % 2 == 0) {
-                    const CDownload d = DownloadWithRequestRoutine(url);
-                    clientTimes.push_back(d.seconds);
-                    peaks.push_back(static_cast<double>(d.peakGrowthKiB));
-                } else {
-                    plainTimes.push_back(DownloadWithPlainClient(url, bytes));
-                }
-            }
-            roundRatios.push_back(plainTimes.back() / clientTimes.back());
-            if (haveCurl) {
-                curlTimes.push_back(DownloadWithCurl(url));
-            }
+        r.roundRatios.push_back(r.plainTimes.back() / r.clientTimes.back());
+        if (haveCurl) {
+            r.curlTimes.push_back(DownloadWithCurl(url));
         }
     }
-    fs::remove_all(content);
+    return r;
+}
 
-    const double mib = static_cast<double>(bytes) / (1 << 20);
+void PrintRounds(const CRounds& r) {
+    const double mib = static_cast<double>(r.bytes) / (1 << 20);
     const auto best = [](const std::vector<double>& v) {
         return *std::min_element(v.begin(), v.end());
     };
@@ -299,28 +303,28 @@ int Main() {
         "rounds\n",
         mib, kRounds);
     std::printf("  request routine (1024-byte reads): median %7.1f MiB/s, best %7.1f MiB/s\n",
-                mib / Median(clientTimes), mib / best(clientTimes));
+                mib / Median(r.clientTimes), mib / best(r.clientTimes));
     std::printf("  plain libcurl client (easy):       median %7.1f MiB/s, best %7.1f MiB/s\n",
-                mib / Median(plainTimes), mib / best(plainTimes));
-    if (!curlTimes.empty()) {
+                mib / Median(r.plainTimes), mib / best(r.plainTimes));
+    if (!r.curlTimes.empty()) {
         std::printf("  curl -s -o /dev/null (process):    median %7.1f MiB/s, best %7.1f MiB/s\n",
-                    mib / Median(curlTimes), mib / best(curlTimes));
+                    mib / Median(r.curlTimes), mib / best(r.curlTimes));
     }
-    const double ratio = Median(roundRatios);
+    const double ratio = Median(r.roundRatios);
     std::printf(
         "  ratio request routine / plain libcurl client (throughput, median of rounds): %.3f"
         " (rounds %.3f to %.3f)   goal >= %.2f   %s\n",
-        ratio, *std::min_element(roundRatios.begin(), roundRatios.end()),
-        *std::max_element(roundRatios.begin(), roundRatios.end()), kDownloadGoal,
+        ratio, *std::min_element(r.roundRatios.begin(), r.roundRatios.end()),
+        *std::max_element(r.roundRatios.begin(), r.roundRatios.end()), kDownloadGoal,
         ratio >= kDownloadGoal ? "met" : "NOT MET");
-    if (!curlTimes.empty()) {
+    if (!r.curlTimes.empty()) {
         std::printf(
             "  ratio request routine / curl program (throughput, medians): %.3f"
             "   reference, no goal\n",
-            Median(curlTimes) / Median(clientTimes));
+            Median(r.curlTimes) / Median(r.clientTimes));
     }
-    if (peaks.front() >= 0) {
-        const double median = Median(peaks) / 1024.0;
+    if (r.peaks.front() >= 0) {
+        const double median = Median(r.peaks) / 1024.0;
         std::printf(
             "  peak memory growth of a download: median %.1f MiB "
             "(package %.1f MiB + %.2f MiB)\n",
@@ -328,6 +332,16 @@ int Main() {
     } else {
         std::printf("  peak memory growth: not measurable (/proc/self/clear_refs not writable)\n");
     }
+}
+
+}  // namespace
+
+int Main() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    const fs::path content = MakeContent();
+    const CRounds rounds = MeasureRounds(content);
+    fs::remove_all(content);
+    PrintRounds(rounds);
     curl_global_cleanup();
     return 0;
 }

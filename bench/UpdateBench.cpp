@@ -193,13 +193,118 @@ pid_t StartEmulator(const std::string& bus, unsigned intervalUs) {
 
 }  // namespace
 
+namespace {
+
+constexpr unsigned kIntervalUs = 1000;
+
+// A course data package: 2.5 MiB of course data with its header, and a
+// second, stored entry.
+std::vector<CPackageEntry> PackageEntries() {
+    constexpr size_t kCourseBlocks = 640;
+    constexpr size_t kVoiceBlocks = 128;
+    std::vector<uint8_t> course = CourseDataHeader("171201");
+    const std::vector<uint8_t> data = RandomBytes(kCourseBlocks * BLOCK_SIZE, 1);
+    course.insert(course.end(), data.begin(), data.end());
+    const std::vector<uint8_t> voice = RandomBytes(kVoiceBlocks * BLOCK_SIZE - 100, 2);
+    return {{"course", MakeEntry(0x280000, course), true},
+            {"extra", MakeEntry(0x600000, voice), false}};
+}
+
+// What one write measured.
+struct CWriteMeasure {
+    bool written = false;
+    double seconds = 0;
+    size_t heapIdle = 0, heapWithPackage = 0, heapPeak = 0;
+    long residentIdleKiB = -1, residentPeakKiB = -1;
+    bool residentPeakReset = false;
+    double packageMiB = 0;
+};
+
+CWriteMeasure MeasureWrite(const CDevice& device, const std::vector<CPackageEntry>& entries) {
+    CWriteMeasure m;
+    // Idle: the tool with its inputs, before a package exists.
+    m.heapIdle = g_live.load();
+    m.residentIdleKiB = bench::StatusKiB("VmRSS");
+    CUpdateJob job;
+    {
+        const std::vector<uint8_t> archive = BuildPackage(entries);
+        // One allocation of S + 1024 bytes, as the download makes it.
+        job.m_pPackage.resize(archive.size() + 1024);
+        std::copy(archive.begin(), archive.end(), job.m_pPackage.begin());
+        job.m_nPackageSize = static_cast<uint32_t>(archive.size());
+    }
+    m.packageMiB = static_cast<double>(job.m_nPackageSize) / (1 << 20);
+    // Start the peak counts afresh, with the package in memory as after a
+    // download: building it here is no part of the update.
+    g_peak = g_live.load();
+    m.heapWithPackage = g_live.load();
+    m.residentPeakReset = bench::ResetPeakResident();
+    CSilentNotifier notifier;
+    CCountingReport report;
+    const auto start = std::chrono::steady_clock::now();
+    job.m_writeStart = start;
+    std::atomic<bool> stop{false};
+    WriteJob(job, CUpdateOrder{}, CJobContext{device, notifier, {}, stop}, report);
+    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    m.heapPeak = g_peak.load();
+    m.residentPeakKiB = bench::StatusKiB("VmHWM");
+    m.written = report.written;
+    return m;
+}
+
+void PrintWrite(const CWriteMeasure& m, const std::vector<CPackageEntry>& entries) {
+    size_t blocks = 0;
+    size_t largest = 0;
+    for (const CPackageEntry& e : entries) {
+        blocks += (e.content.size() + 4089) / BLOCK_SIZE;
+        largest = std::max(largest, e.content.size());
+    }
+    // 67 transfers a block at one report per interval, plus 200 ms of settling
+    // around each entry's device session.
+    const double bound = static_cast<double>(blocks) * 67 * kIntervalUs / 1e6 +
+                         static_cast<double>(entries.size()) * 0.2;
+    const double largestMiB = static_cast<double>(largest) / (1 << 20);
+    constexpr double kWriteGoal = 1.01;
+    const double memoryGoalMiB = m.packageMiB + largestMiB + 2.0;
+    std::printf(
+        "course data update write, %zu entries, %zu blocks, package S = %.2f MiB, "
+        "largest entry %.2f MiB, %u us interval\n",
+        entries.size(), blocks, m.packageMiB, largestMiB, kIntervalUs);
+    std::printf("  written: %s\n", m.written ? "yes" : "NO");
+    const double writeRatio = m.seconds / bound;
+    std::printf(
+        "  write time %.3f s, protocol bound %.3f s (67 transfers a block + 200 ms an entry)\n",
+        m.seconds, bound);
+    std::printf("  ratio write time / bound: %.4f   goal <= %.2f   %s\n", writeRatio, kWriteGoal,
+                writeRatio <= kWriteGoal ? "met" : "NOT MET");
+    const auto printMemory = [&](const char* what, double overIdleMiB) {
+        std::printf(
+            "  peak memory over idle, %s: %.2f MiB   goal <= S + largest + 2 MiB = %.2f MiB"
+            "   %s\n",
+            what, overIdleMiB, memoryGoalMiB, overIdleMiB <= memoryGoalMiB ? "met" : "NOT MET");
+    };
+#if TEELINK_COUNT_HEAP
+    std::printf(
+        "  heap (every malloc): package buffer %.2f MiB, the write added at most %.2f MiB\n",
+        static_cast<double>(m.heapWithPackage - m.heapIdle) / (1 << 20),
+        static_cast<double>(m.heapPeak - m.heapWithPackage) / (1 << 20));
+    printMemory("heap (every malloc)", static_cast<double>(m.heapPeak - m.heapIdle) / (1 << 20));
+#else
+    std::printf("  heap not counted: a sanitizer owns malloc in this build\n");
+#endif
+    if (m.residentPeakReset && m.residentIdleKiB >= 0 && m.residentPeakKiB >= 0) {
+        printMemory("resident set (VmHWM - idle VmRSS)",
+                    static_cast<double>(m.residentPeakKiB - m.residentIdleKiB) / 1024.0);
+    } else {
+        std::printf("  peak resident set not measurable (/proc/self/clear_refs not writable)\n");
+    }
+}
+
+}  // namespace
+
 int Main() {
     char templ[] = "/tmp/tlupd-XXXXXX";
     const std::string bus = mkdtemp(templ);
-    constexpr unsigned kIntervalUs = 1000;
-    constexpr size_t kCourseBlocks = 640;  // 2.5 MiB of course data
-    constexpr size_t kVoiceBlocks = 128;
-
     const pid_t emulator = StartEmulator(bus, kIntervalUs);
     if (emulator < 0) {
         std::fprintf(stderr, "cannot start %s\n", TEELINK_EMULATOR_EXE);
@@ -212,98 +317,14 @@ int Main() {
     for (int i = 0; i < 500 && EnumerateDevices(list) != 1; ++i) {
         usleep(10000);  // until the emulator listens
     }
-
-    std::vector<uint8_t> course = CourseDataHeader("171201");
-    const std::vector<uint8_t> data = RandomBytes(kCourseBlocks * BLOCK_SIZE, 1);
-    course.insert(course.end(), data.begin(), data.end());
-    const std::vector<uint8_t> voice = RandomBytes(kVoiceBlocks * BLOCK_SIZE - 100, 2);
-    const std::vector<CPackageEntry> entries = {
-        {"course", MakeEntry(0x280000, course), true},
-        {"extra", MakeEntry(0x600000, voice), false},
-    };
-    // Idle: the tool with its inputs, before a package exists.
-    const size_t heapIdle = g_live.load();
-    const long residentIdleKiB = bench::StatusKiB("VmRSS");
-    CUpdateJob job;
-    {
-        const std::vector<uint8_t> archive = BuildPackage(entries);
-        // One allocation of S + 1024 bytes, as the download worker makes it.
-        job.m_pPackage.resize(archive.size() + 1024);
-        std::copy(archive.begin(), archive.end(), job.m_pPackage.begin());
-        job.m_nPackageSize = static_cast<uint32_t>(archive.size());
-    }
-    // Start the peak counts afresh, with the package in memory as after a
-    // download: building it here is no part of the update.
-    g_peak = g_live.load();
-    const size_t heapWithPackage = g_live.load();
-    const bool residentPeakReset = bench::ResetPeakResident();
-    size_t blocks = 0;
-    size_t largest = 0;
-    for (const CPackageEntry& e : entries) {
-        blocks += (e.content.size() + 4089) / BLOCK_SIZE;
-        largest = std::max(largest, e.content.size());
-    }
-
-    CSilentNotifier notifier;
-    CCountingReport report;
-    const auto start = std::chrono::steady_clock::now();
-    job.m_writeStart = start;
-    std::atomic<bool> stop{false};
-    WriteJob(job, CUpdateOrder{}, CJobContext{list.Found().front(), notifier, {}, stop}, report);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const size_t heapPeak = g_peak.load();
-    const long residentPeakKiB = bench::StatusKiB("VmHWM");
-
-    // 67 transfers a block at one report per interval, plus 200 ms of settling
-    // around each entry's device session.
-    const double bound = static_cast<double>(blocks) * 67 * kIntervalUs / 1e6 +
-                         static_cast<double>(entries.size()) * 0.2;
-    const double packageMiB = static_cast<double>(job.m_nPackageSize) / (1 << 20);
-    const double largestMiB = static_cast<double>(largest) / (1 << 20);
-    constexpr double kWriteGoal = 1.01;
-    constexpr double kMemoryMarginMiB = 2.0;
-    const double memoryGoalMiB = packageMiB + largestMiB + kMemoryMarginMiB;
-    std::printf(
-        "course data update write, %zu entries, %zu blocks, package S = %.2f MiB, "
-        "largest entry %.2f MiB, %u us interval\n",
-        entries.size(), blocks, packageMiB, largestMiB, kIntervalUs);
-    std::printf("  written: %s\n", report.written ? "yes" : "NO");
-    const double writeRatio = seconds / bound;
-    std::printf(
-        "  write time %.3f s, protocol bound %.3f s (67 transfers a block + 200 ms an entry)\n",
-        seconds, bound);
-    std::printf("  ratio write time / bound: %.4f   goal <= %.2f   %s\n", writeRatio, kWriteGoal,
-                writeRatio <= kWriteGoal ? "met" : "NOT MET");
-    const auto printMemory = [&](const char* what, double overIdleMiB) {
-        std::printf(
-            "  peak memory over idle, %s: %.2f MiB   goal <= S + largest + 2 MiB = %.2f MiB"
-            "   %s\n",
-            what, overIdleMiB, memoryGoalMiB, overIdleMiB <= memoryGoalMiB ? "met" : "NOT MET");
-    };
-#if TEELINK_COUNT_HEAP
-    const double heapOverIdle = static_cast<double>(heapPeak - heapIdle) / (1 << 20);
-    std::printf(
-        "  heap (every malloc): package buffer %.2f MiB, the write added at most %.2f MiB\n",
-        static_cast<double>(heapWithPackage - heapIdle) / (1 << 20),
-        static_cast<double>(heapPeak - heapWithPackage) / (1 << 20));
-    printMemory("heap (every malloc)", heapOverIdle);
-#else
-    (void)heapPeak;
-    (void)heapWithPackage;
-    (void)heapIdle;
-    std::printf("  heap not counted: a sanitizer owns malloc in this build\n");
-#endif
-    if (residentPeakReset && residentIdleKiB >= 0 && residentPeakKiB >= 0) {
-        printMemory("resident set (VmHWM - idle VmRSS)",
-                    static_cast<double>(residentPeakKiB - residentIdleKiB) / 1024.0);
-    } else {
-        std::printf("  peak resident set not measurable (/proc/self/clear_refs not writable)\n");
-    }
+    const std::vector<CPackageEntry> entries = PackageEntries();
+    const CWriteMeasure m =
+        list.Count() == 1 ? MeasureWrite(list.Found().front(), entries) : CWriteMeasure{};
+    PrintWrite(m, entries);
     kill(emulator, SIGTERM);
     waitpid(emulator, nullptr, 0);
     std::filesystem::remove_all(bus);
-    return report.written ? 0 : 1;
+    return m.written ? 0 : 1;
 }
 
 }  // namespace teelink

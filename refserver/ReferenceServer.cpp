@@ -305,65 +305,65 @@ void CReferenceServer::AcceptLoop() {
     }
 }
 
+namespace {
+
+struct CRefusal {
+    int status;
+    std::string reason;
+};
+
+// What a request must be to be answered: GET, no body, the script.
+std::optional<CRefusal> Refusal(const std::optional<CRequest>& request) {
+    if (!request) {
+        return CRefusal{400, "no HTTP request"};
+    }
+    if (request->method != "GET") {
+        return CRefusal{405, "only GET is answered"};
+    }
+    if (request->hasBody) {
+        return CRefusal{413, "a request carries no body here"};
+    }
+    if (request->target.substr(0, request->target.find('?')) != SCRIPT_PATH) {
+        return CRefusal{404, "no such script"};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 void CReferenceServer::Serve(int fd) {
     bool tooLarge = false;
     const auto head = ReadHead(fd, m_limits, tooLarge);
-    std::optional<CRequest> request;
-    if (head) {
-        request = ParseHead(*head);
-    }
-    const auto refuse = [&](int status, const std::string& reason) {
-        const std::string body = RefusalBody(reason);
-        Log(request ? request->method : "-", request ? request->target : "-", status, body.size());
-        const std::string answer = ResponseHead(status, body.size(), "text/plain") + body;
-        SendAll(fd, answer.data(), answer.size(), m_limits.stallTimeoutMs);
-    };
-    if (!head) {
-        if (tooLarge) {
-            refuse(431, "request head too large");
-        }
+    if (!head && !tooLarge) {
         return;  // gone, or too slow: nothing to answer
     }
-    if (!request) {
-        refuse(400, "no HTTP request");
-        return;
-    }
-    if (request->method != "GET") {
-        refuse(405, "only GET is answered");
-        return;
-    }
-    if (request->hasBody) {
-        refuse(413, "a request carries no body here");
-        return;
-    }
-    // The raw query: values are checked as the tool sent them, not decoded.
-    const size_t mark = request->target.find('?');
-    if (request->target.substr(0, mark) != SCRIPT_PATH) {
-        refuse(404, "no such script");
-        return;
-    }
-    const std::string query = mark == std::string::npos ? "" : request->target.substr(mark + 1);
-    const CServedAnswer answer = m_content->Answer(query);
-    if (!answer.IsPackage()) {
-        Log(request->method, request->target, answer.status, answer.body.size());
-        const std::string out =
-            ResponseHead(answer.status, answer.body.size(),
-                         answer.status == 200 ? "application/octet-stream" : "text/plain") +
-            answer.body;
-        SendAll(fd, out.data(), out.size(), m_limits.stallTimeoutMs);
-        return;
-    }
+    const std::optional<CRequest> request = head ? ParseHead(*head) : std::nullopt;
+    const std::string method = request ? request->method : "-";
+    const std::string target = request ? request->target : "-";
+    auto refusal = tooLarge ? CRefusal{431, "request head too large"} : Refusal(request);
     CPackageFile package;
-    std::string reason;
-    if (!package.Open(answer.packagePath, reason)) {
-        refuse(404, reason);
-        return;
+    CServedAnswer answer;
+    if (!refusal) {
+        // The raw query: values are checked as the tool sent them, not decoded.
+        const size_t mark = request->target.find('?');
+        answer =
+            m_content->Answer(mark == std::string::npos ? "" : request->target.substr(mark + 1));
+        std::string reason;
+        if (answer.IsPackage() && !package.Open(answer.packagePath, reason)) {
+            refusal = CRefusal{404, reason};
+        }
     }
+    if (refusal) {
+        answer = CServedAnswer{refusal->status, RefusalBody(refusal->reason), {}};
+    }
+    const bool isPackage = answer.IsPackage();
+    const size_t size = isPackage ? package.Size() : answer.body.size();
+    const char* type = answer.status == 200 ? "application/octet-stream" : "text/plain";
     // Logged before any of it is sent, so a client that has its answer finds
     // the line already written.
-    Log(request->method, request->target, 200, package.Size());
-    const std::string responseHead = ResponseHead(200, package.Size(), "application/octet-stream");
-    if (SendAll(fd, responseHead.data(), responseHead.size(), m_limits.stallTimeoutMs)) {
+    Log(method, target, answer.status, size);
+    const std::string out = ResponseHead(answer.status, size, type) + answer.body;
+    if (SendAll(fd, out.data(), out.size(), m_limits.stallTimeoutMs) && isPackage) {
         package.Send(fd, m_limits.stallTimeoutMs);
     }
 }

@@ -178,20 +178,28 @@ void SyncFolder(const fs::path& file) {
 #endif
 }
 
-}  // namespace
-
-SaveResult CheckTrvTarget(const fs::path& path, SaveMode mode) {
-    CTarget target;
+// Where the bytes would go and a new temporary file beside it, or why not.
+SaveResult Begin(const fs::path& path, SaveMode mode, CTarget& target, fs::path& temporary,
+                 std::FILE*& file) {
     if (const SaveResult resolved = Resolve(path, mode, target); resolved != SaveResult::Saved) {
         return resolved;
     }
     if (!NameFits(target.path)) {
         return SaveResult::CreateError;
     }
+    file = CreateTemporary(target.path, temporary);
+    return file == nullptr ? SaveResult::CreateError : SaveResult::Saved;
+}
+
+}  // namespace
+
+SaveResult CheckTrvTarget(const fs::path& path, SaveMode mode) {
+    CTarget target;
     fs::path temporary;
-    std::FILE* file = CreateTemporary(target.path, temporary);
-    if (file == nullptr) {
-        return SaveResult::CreateError;
+    std::FILE* file = nullptr;
+    if (const SaveResult begun = Begin(path, mode, target, temporary, file);
+        begun != SaveResult::Saved) {
+        return begun;
     }
     std::fclose(file);
     std::error_code error;
@@ -202,19 +210,14 @@ SaveResult CheckTrvTarget(const fs::path& path, SaveMode mode) {
 SaveResult SaveTrvFile(const fs::path& path, const std::array<char, 4>& modelId,
                        const std::vector<uint8_t>& image, SaveMode mode) {
     CTarget target;
-    if (const SaveResult resolved = Resolve(path, mode, target); resolved != SaveResult::Saved) {
-        return resolved;
-    }
-    if (!NameFits(target.path)) {
-        return SaveResult::CreateError;
-    }
     fs::path temporary;
-    std::FILE* file = CreateTemporary(target.path, temporary);
-    if (file == nullptr) {
-        return SaveResult::CreateError;
+    std::FILE* file = nullptr;
+    if (const SaveResult begun = Begin(path, mode, target, temporary, file);
+        begun != SaveResult::Saved) {
+        return begun;
     }
-    SaveResult result = WriteAndFlush(file, modelId, image) ? Publish(temporary, target, mode)
-                                                            : SaveResult::WriteError;
+    const SaveResult result = WriteAndFlush(file, modelId, image) ? Publish(temporary, target, mode)
+                                                                  : SaveResult::WriteError;
     std::error_code error;
     if (result != SaveResult::Saved) {
         fs::remove(temporary, error);

@@ -53,10 +53,9 @@ wxWindow* Make(wxWindow& parent, const CControlSpec& c, const wxRect& r) {
         case ControlKind::Gauge:
             return new wxGauge(&parent, c.id, 1000, r.GetPosition(), r.GetSize());
         case ControlKind::List:
-            return new wxListCtrl(
-                &parent, c.id, r.GetPosition(), r.GetSize(),
-                wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN |
-                    ((c.flags & NO_HEADER) != 0 ? wxLC_NO_HEADER : 0));
+            return new wxListCtrl(&parent, c.id, r.GetPosition(), r.GetSize(),
+                                  wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN |
+                                      ((c.flags & NO_HEADER) != 0 ? wxLC_NO_HEADER : 0));
         case ControlKind::Picture:
             // A picture takes the bitmap's own size where the template gives none.
             return new wxStaticBitmap(&parent, c.id, ImageBundle(c.image), r.GetPosition(),
