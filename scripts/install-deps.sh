@@ -9,7 +9,7 @@ packages=(
     libwxgtk3.2-dev libhidapi-dev libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libcli11-dev
     xvfb xauth fonts-noto-cjk
     curl
-    desktop-file-utils appstream lintian dpkg-dev
+    desktop-file-utils appstream lintian dpkg-dev xdotool python3
 )
 # The checks of ./run test beside the test suite: fuzzing needs clang and its
 # runtime, the seed corpus python3; the format and lint gate needs
