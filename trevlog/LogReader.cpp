@@ -12,13 +12,17 @@ namespace teelink {
 
 namespace {
 
-Status ReadLog(CLogJob& job, const CDevice& device, ILogReport& report) {
+Status ReadLog(CLogJob& job, const CJobContext& context, ILogReport& report) {
+    const CDevice& device = context.device;
     std::fill(job.readBuf.begin(), job.readBuf.end(), 0);
     CDeviceChannel channel;
     if (Status open = OpenChannel(device, channel); !open) {
         return open;
     }
     for (int k = 0; k < LOG_BLOCKS; ++k) {
+        if (context.Stopping()) {
+            return CFailure::Stopped();
+        }
         if (job.m_bCancel.load()) {
             return CFailure::Cancelled();
         }
@@ -38,9 +42,11 @@ Status ReadLog(CLogJob& job, const CDevice& device, ILogReport& report) {
 }  // namespace
 
 void LogReadJob(CLogJob& job, const CJobContext& context, ILogReport& report) {
-    const Status read = ReadLog(job, context.device, report);  // the channel is closed here
+    const Status read = ReadLog(job, context, report);  // the channel is closed here
     if (read) {
         EndJob(report, context.notifier, nullptr, WM_LOG_READ_DONE);
+    } else if (read.Failure().Kind() == FailureKind::Stopped) {
+        return;  // the owner is going away
     } else if (read.Failure().Kind() == FailureKind::Cancelled) {
         EndJob(report, context.notifier, nullptr, WM_LOG_READ_CANCELLED);
     } else {

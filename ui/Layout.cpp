@@ -80,6 +80,9 @@ CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
         if ((c.flags & DISABLED) != 0 || favoriteHidden) {
             control->Disable();
         }
+        if (c.text != nullptr) {
+            GrowToFitText(*control);  // a text of its own is there from the start
+        }
         controls.Add(c.id, control);
     }
     return controls;

@@ -39,7 +39,9 @@ public:
     // The user's Cancel: the run ends cancelled at its next check.
     void Cancel() { m_job.m_bCancel.store(true); }
     // The owner is going away: the job ends at its next check, an open request
-    // at once, and reports nothing more.
+    // at once, and reports nothing more. RequestStop asks without waiting; Stop
+    // also waits for the job (never while it could wait for the caller's thread).
+    void RequestStop() { m_worker.RequestStop(); }
     void Stop();
 
     bool Running() const { return m_worker.Running(); }

@@ -51,8 +51,14 @@ CTrevLogView::CTrevLogView(wxWindow* parent, IPageHost& host, int paneId)
                                 [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
     m_progress = m_controls.As<wxGauge>(IDC_LOG_PROGRESS);
     m_status = m_controls.As<wxStaticText>(IDC_LOG_STATUS);
+    // Exit ends the read before the next block: the program is closing.
     Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { Host().PostClose(); }, IDC_LOG_EXIT);
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+            m_worker.RequestStop();
+            Host().PostClose();
+        },
+        IDC_LOG_EXIT);
     Bind(wxEVT_BUTTON, &CTrevLogView::OnCancel, this, IDC_LOG_CANCEL);
 }
 

@@ -54,7 +54,13 @@ CUpdateView::CUpdateView(wxWindow* parent, IPageHost& host, int paneId)
 
     Bind(wxEVT_BUTTON, &CUpdateView::OnCancel, this, IDC_UPDATE_CANCEL);
     Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { Host().PostClose(); }, IDC_UPDATE_EXIT);
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+            // The write ends before its next block: the program is closing.
+            m_run.RequestStop();
+            Host().PostClose();
+        },
+        IDC_UPDATE_EXIT);
 }
 
 CUpdateView::~CUpdateView() {
