@@ -97,10 +97,13 @@ TEST_F(UpdatePage, CancelDuringAStalledDownloadReturnsAndAFreshRunStartsAtZero) 
     EXPECT_EQ(Harness().Dialogs().Messages()[0].caption, "Zorvik");
     EXPECT_EQ(devices.front()->CommandLog().size(), 2u);  // identity and date only
 
+    // The fresh run is held before its first byte, so its bars can be seen.
+    server.HoldAnswersAfter(0);
     ASSERT_TRUE(Harness().Press(IDC_COURSE_START));
     EXPECT_EQ(View().DownloadPosition(), 0);
     EXPECT_EQ(View().WritePosition(), 0);
     EXPECT_FALSE(View().Job().m_bCancel.load());
+    server.Release();
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }, 60000));
     EXPECT_EQ(Harness().Dialogs().Messages().back().message, "Complete");
 }
