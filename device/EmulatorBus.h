@@ -19,7 +19,9 @@ namespace emubus {
 inline constexpr const char* kPathPrefix = "emu:";
 inline constexpr size_t kTokenSize = 32;  // lower-case hexadecimal digits
 
-enum class Kind { Socket, Tcp };
+// Gadget is no file of the bus: an emulated device on the device end of a
+// Linux USB HID gadget is a real USB device, found and opened through hidapi.
+enum class Kind { Socket, Tcp, Gadget };
 
 struct SocketName {
     uint16_t vendorId = 0;

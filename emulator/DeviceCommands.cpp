@@ -19,7 +19,7 @@ constexpr uint8_t ACK_TAIL_FILL = 0xEE;
 bool CDeviceEmulator::CCommands::ServeAll() {
     while (m_io == Io::Ok && !m_plan.UnplugsAfterThis()) {
         uint8_t command[REPORT_PAYLOAD_SIZE];
-        if ((m_io = m_session.Receive(command)) != Io::Ok) {
+        if ((m_io = m_session.ReceiveCommand(command)) != Io::Ok) {
             break;
         }
         CCommandRecord record = Begin(command);
