@@ -180,6 +180,9 @@ bool CDeviceEmulator::CCommands::MovePayloads(size_t count, CCommandRecord& reco
             return false;
         }
         ++record.payloads;
+        std::lock_guard lock(m_device.m_mutex);
+        ++m_device.m_status.payloads;
+        m_device.m_changed.notify_all();  // a test may act in the middle of a block
     }
     return true;
 }

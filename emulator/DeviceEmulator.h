@@ -106,6 +106,7 @@ struct CEmulatorStatus {
     // device, having moved reports, waits for a command with none to read.
     uint64_t sessionsEnded = 0;
     uint64_t endCommands = 0;    // end commands acted on
+    uint64_t payloads = 0;       // data payloads moved either way, over the device's life
     bool plugged = false;
 };
 

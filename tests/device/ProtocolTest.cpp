@@ -310,7 +310,11 @@ TEST_F(DeviceProtocol, APacedDeviceKeepsItsReportRateAcrossPausesOfTheTool) {
 class DeviceWire : public DeviceTest {
 protected:
     void SetUp() override {
-        m_list = CDeviceList(BusOnly(m_bus.Dir(), kFaultTimeoutMs));
+        DeviceTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        m_list = CDeviceList(DevicesUnderTest(m_bus.Dir(), kFaultTimeoutMs));
         m_list.paths[0] = m_raw.DevicePath();
         ASSERT_TRUE(OpenChannel(m_list, m_channel, m_notifier));
         m_raw.Accept();

@@ -2,7 +2,7 @@
 # directories, and against the emulator executable.
 if(TARGET teelink_emulator)
     teelink_core_test(teelink_device_tests
-        device/DeviceTestSupport.cpp
+        device/DeviceTestSupport.cpp device/GadgetSkips.cpp
         device/ProtocolTest.cpp
         device/DiscoveryTest.cpp
         device/IdentityTest.cpp
@@ -10,6 +10,7 @@ if(TARGET teelink_emulator)
         device/WholeReportTest.cpp
         device/EmulatorSetupTest.cpp
         device/StreamTransportTest.cpp
+        device/GadgetLinkTest.cpp
     )
     teelink_tcp_variant(teelink_device_tests)
     target_link_libraries(teelink_device_tests PRIVATE teelink_emulator)

@@ -2,7 +2,7 @@
 # in-process emulator and a loopback test server.
 if(TARGET teelink_emulator)
     teelink_core_test(teelink_favorites_tests
-        device/DeviceTestSupport.cpp
+        device/DeviceTestSupport.cpp device/GadgetSkips.cpp
         favorites/FavoritesTableTest.cpp
         favorites/CourseCheckTest.cpp
         favorites/CourseWalkTest.cpp

@@ -1,7 +1,7 @@
 # Page tests: the real frame and pages under Xvfb, with devices on a private
 # emulator bus and a loopback server.
 if(TEELINK_GUI AND TARGET teelink_emulator)
-    add_library(teelink_page_test_support STATIC pages/PageTestSupport.cpp device/DeviceTestSupport.cpp)
+    add_library(teelink_page_test_support STATIC pages/PageTestSupport.cpp device/DeviceTestSupport.cpp device/GadgetSkips.cpp)
     target_link_libraries(teelink_page_test_support PUBLIC teelink_gui_test_support teelink_emulator)
     teelink_warnings(teelink_page_test_support)
 
@@ -10,7 +10,7 @@ if(TEELINK_GUI AND TARGET teelink_emulator)
 endif()
 
 if(TARGET teelink_emulator AND TARGET teelink_packages)
-    teelink_core_test(teelink_update_worker_tests update/UpdateWorkerTest.cpp device/DeviceTestSupport.cpp)
+    teelink_core_test(teelink_update_worker_tests update/UpdateWorkerTest.cpp device/DeviceTestSupport.cpp device/GadgetSkips.cpp)
     teelink_tcp_variant(teelink_update_worker_tests)
     target_link_libraries(teelink_update_worker_tests PRIVATE teelink_emulator teelink_packages)
 endif()
@@ -21,7 +21,7 @@ if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
 endif()
 
 if(TARGET teelink_emulator)
-    teelink_core_test(teelink_log_tests trevlog/LogReaderTest.cpp device/DeviceTestSupport.cpp)
+    teelink_core_test(teelink_log_tests trevlog/LogReaderTest.cpp device/DeviceTestSupport.cpp device/GadgetSkips.cpp)
     teelink_tcp_variant(teelink_log_tests)
     target_link_libraries(teelink_log_tests PRIVATE teelink_emulator)
 endif()

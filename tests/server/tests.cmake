@@ -12,7 +12,7 @@ if(TARGET teelink_refserver AND TARGET teelink_emulator)
         server/ReferenceServerTest.cpp
         server/ReferenceServerContentTest.cpp
         server/ReferenceServerProcessTest.cpp
-        device/DeviceTestSupport.cpp
+        device/DeviceTestSupport.cpp device/GadgetSkips.cpp
     )
     target_link_libraries(teelink_refserver_tests PRIVATE teelink_refserver teelink_emulator)
     target_compile_definitions(teelink_refserver_tests PRIVATE
