@@ -5,8 +5,9 @@ if(TARGET teelink-cli AND TARGET teelink-device-emulator AND TARGET teelink-upda
         cli/CliTestSupport.cpp
         cli/CliCommandTest.cpp
         cli/CliPartsTest.cpp
+        cli/CliGadgetTest.cpp
     )
-    target_link_libraries(teelink_cli_tests PRIVATE teelink_cli)
+    target_link_libraries(teelink_cli_tests PRIVATE teelink_cli teelink_emulator)
     target_compile_definitions(teelink_cli_tests PRIVATE
         TEELINK_CLI_EXE="$<TARGET_FILE:teelink-cli>"
         TEELINK_EMULATOR_EXE="$<TARGET_FILE:teelink-device-emulator>"

@@ -80,6 +80,12 @@ protected:
     }
     // The tool's command has arrived: 64 bytes, the report id left behind.
     void ExpectCommand() { EXPECT_EQ(m_raw->Receive().size(), REPORT_SIZE); }
+    static std::vector<uint8_t> IdentityAck(const std::string& model) {
+        std::vector<uint8_t> ack = ReportWithWord(ACK_WORD);
+        const auto record = MakeIdentityRecord(model, "A01", "1.05");
+        std::copy(record.begin(), record.end(), ack.begin() + 1 + IDENTITY_ACK_OFFSET);
+        return ack;
+    }
 
     std::unique_ptr<CRawDevice> m_raw;
     CDeviceChannel m_channel;
@@ -109,9 +115,7 @@ TEST_F(GadgetReports, AnEmptyReportNeverReachesTheTool) {
     auto identity = Run([](CDeviceChannel& c) { return ReadIdentity(c); });
     ExpectCommand();
     m_raw->Send({});
-    std::vector<uint8_t> ack = ReportWithWord(ACK_WORD);
-    std::copy_n("TLR8 ", 5, ack.begin() + 1 + IDENTITY_ACK_OFFSET);
-    m_raw->Send(ack);
+    m_raw->Send(IdentityAck("R8"));
     EXPECT_EQ(identity.get(), 0);
     EXPECT_EQ(m_channel.data[3], 'R');
 }
@@ -121,8 +125,7 @@ TEST_F(GadgetReports, AnEmptyReportNeverReachesTheTool) {
 TEST_F(GadgetReports, ALongReportArrivesCutToSixtyFourBytes) {
     auto identity = Run([](CDeviceChannel& c) { return ReadIdentity(c); });
     ExpectCommand();
-    std::vector<uint8_t> ack = ReportWithWord(ACK_WORD);
-    std::copy_n("TLKS2", 5, ack.begin() + 1 + IDENTITY_ACK_OFFSET);
+    std::vector<uint8_t> ack = IdentityAck("KS2");
     ack.resize(100, 0x99);
     m_raw->Send(ack);
     EXPECT_EQ(identity.get(), 0);
@@ -142,6 +145,11 @@ TEST_F(GadgetLink, ADevicePulledDuringAReadEndsTheReadAndTheChannel) {
     ASSERT_TRUE(device.WaitFor([](const CEmulatorStatus& s) { return s.payloads >= 10; }));
     device.Unplug();
     EXPECT_EQ(read.get(), ERR_READ_DATA);
+    // Every command after the pull fails on its first step.
+    const std::vector<uint8_t> block = Pattern(BLOCK_SIZE, 6);
+    EXPECT_EQ(ReadBlock(channel, 0), ERR_READ_SET_ADDR);
+    EXPECT_EQ(WriteBlock(channel, 0, block.data()), ERR_WRITE_SET_ADDR);
+    EXPECT_EQ(ReadFavoritesTable(channel), ERR_READ_SET_ADDR);
     EXPECT_EQ(ReadIdentity(channel), ERR_READ_SET_ADDR);
     EXPECT_EQ(EnumerateDevices(m_list), 0);
 }

@@ -32,6 +32,10 @@ constexpr CGadgetSkip kGadgetSkips[] = {
      "USB carries no report id, and the gadget's driver cuts long reports: "
      "GadgetLink shows what the host makes of short, long and empty ones"},
     {"DeviceWire.AClosedChannelTransfersNothingAndClosesTwiceSafely", kNoHangUp},
+    {"DeviceProtocol.ACommandThatCannotBeSentFailsOnItsAddressStep",
+     "an answer the host has taken can still be lost when the device drops off right after "
+     "it: hidapi's read gives up on the hang-up before it reads what hidraw holds; "
+     "GadgetLink pulls the device while the tool waits instead"},
     {"DocumentDeviceReads.AProtocolFailureIsShownAfterTheChannelIsClosed", kNoHangUp},
     {"DocumentDeviceReads.AFailedCourseDateReadIsShownAndLeavesTheDefault", kNoHangUp},
 };

@@ -16,7 +16,7 @@ if(TARGET teelink_emulator AND TARGET teelink_packages)
 endif()
 
 if(TEELINK_GUI AND TARGET teelink_emulator AND TARGET teelink_packages)
-    teelink_gui_test(teelink_update_page_tests pages/UpdatePageTest.cpp)
+    teelink_gui_test(teelink_update_page_tests pages/UpdatePageTest.cpp pages/GadgetPageTest.cpp)
     target_link_libraries(teelink_update_page_tests PRIVATE teelink_page_test_support teelink_packages)
 endif()
 
