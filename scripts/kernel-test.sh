@@ -163,7 +163,8 @@ fi
 echo "kernel-test: booting $release ($mode) with $build"
 boot_started=$(date +%s)
 status=0
-timeout "$limit" "${qemu_base[@]}" "${accel[@]}" \
+# In the foreground: an interrupted run takes the guest with it.
+timeout --foreground "$limit" "${qemu_base[@]}" "${accel[@]}" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 teelink.script=$source_dir/scripts/kernel-guest.sh teelink.source=$source_dir teelink.build=$build teelink.results=$results teelink.stages=${stages// /,}" \
     -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=$results,mount_tag=results,security_model=none" \
