@@ -17,7 +17,8 @@
 # Ends with "N passed, M failed" and a non-zero status on any failure.
 #   scripts/kernel-test.sh [BUILD_DIR]   (default build/test, the sanitizer build)
 #   TEELINK_KERNEL_STAGES=cli,udev ...   only these stages (device-link, cli,
-#                                        window, two-gadgets, udev, windows)
+#                                        window, two-gadgets, udev, windows;
+#                                        linux: all but windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export PATH="$PATH:/usr/sbin:/sbin"
@@ -168,7 +169,7 @@ timeout --foreground "$limit" "${qemu_base[@]}" "${accel[@]}" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 teelink.script=$source_dir/scripts/kernel-guest.sh teelink.source=$source_dir teelink.build=$build teelink.results=$results teelink.stages=${stages// /,}" \
     -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=$results,mount_tag=results,security_model=none" \
-    </dev/null 2>&1 | tr -d '\r' | tee "$run_dir/console.log" |
+    </dev/null 2>&1 | sed -u 's/\r//g' | tee "$run_dir/console.log" |
     sed -un -e 's/^| //p' -e '/^kernel-init:/p' -e '/Kernel panic/p' || status=$?
 guest_seconds=$(($(date +%s) - boot_started))
 

@@ -182,13 +182,15 @@ TEST_F(CliOnGadget, AnUnplugDuringTheWriteFailsAndKeepsExactlyTheBlocksWritten) 
     const CJsonObject& last = objects->back();
     EXPECT_EQ(last.at("outcome"), CJsonValue(std::string("write failed")));
     EXPECT_EQ(last.at("message"), CJsonValue(std::string("Failed to write")));
-    // The device answered the 20th block before it dropped off, but hidapi
-    // gives up a read on the hang-up even when the answer is already in
-    // hidraw: then the tool counts 19 and fails on that block's answer.
+    // The device answered the 20th block before it dropped off. The pull
+    // finds the tool sending the next block's command or waiting for its
+    // answer; or, as hidapi gives up a read on the hang-up even when the
+    // answer is already in hidraw, still before block 20's answer: then the
+    // tool counts 19.
     const int64_t blocks = std::get<int64_t>(last.at("blocks_written"));
     EXPECT_TRUE(blocks == 20 || blocks == 19) << blocks;
-    EXPECT_NE(result.err.find(blocks == 20 ? "write: set addr error" : "read: set ack error"),
-              std::string::npos)
+    EXPECT_TRUE(result.err.find("write: set addr error") != std::string::npos ||
+                result.err.find("read: set ack error") != std::string::npos)
         << result.err;
     EXPECT_EQ(device.Finish(), 0);  // it unplugged itself and ended
 
