@@ -157,7 +157,7 @@ if kvm_works; then
 else
     # Wine's processes fault the guest's kernel with -cpu max under TCG; a
     # Haswell without what TCG cannot give carries them.
-    accel=(-accel tcg -cpu "Haswell-v4,-pcid,-x2apic,-tsc-deadline,-invpcid,-spec-ctrl")
+    accel=(-accel tcg -cpu "Haswell-noTSX,-pcid,-x2apic,-tsc-deadline,-invpcid")
     mode=TCG
 fi
 
