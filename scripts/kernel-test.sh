@@ -164,13 +164,22 @@ fi
 echo "kernel-test: booting $release ($mode) with $build"
 boot_started=$(date +%s)
 status=0
-# In the foreground: an interrupted run takes the guest with it.
-timeout --foreground "$limit" "${qemu_base[@]}" "${accel[@]}" \
+# A run that is interrupted or ended takes its guest with it.
+stop_guest() {
+    if [ -f "$run_dir/qemu.pid" ]; then
+        kill "$(cat "$run_dir/qemu.pid")" 2>/dev/null || true
+        rm -f "$run_dir/qemu.pid"
+    fi
+}
+trap stop_guest EXIT
+trap 'stop_guest; exit 130' INT TERM
+timeout --foreground "$limit" "${qemu_base[@]}" "${accel[@]}" -pidfile "$run_dir/qemu.pid" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 teelink.script=$source_dir/scripts/kernel-guest.sh teelink.source=$source_dir teelink.build=$build teelink.results=$results teelink.stages=${stages// /,}" \
     -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=$results,mount_tag=results,security_model=none" \
     </dev/null 2>&1 | sed -u 's/\r//g' | tee "$run_dir/console.log" |
     sed -un -e 's/^| //p' -e '/^kernel-init:/p' -e '/Kernel panic/p' || status=$?
+rm -f "$run_dir/qemu.pid"
 guest_seconds=$(($(date +%s) - boot_started))
 
 passed=0
