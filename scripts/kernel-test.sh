@@ -173,12 +173,14 @@ stop_guest() {
 }
 trap stop_guest EXIT
 trap 'stop_guest; exit 130' INT TERM
+# In the background, so that a signal's trap runs at once instead of after the guest.
 timeout --foreground "$limit" "${qemu_base[@]}" "${accel[@]}" -pidfile "$run_dir/qemu.pid" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 teelink.script=$source_dir/scripts/kernel-guest.sh teelink.source=$source_dir teelink.build=$build teelink.results=$results teelink.stages=${stages// /,}" \
     -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=$results,mount_tag=results,security_model=none" \
     </dev/null 2>&1 | sed -u 's/\r//g' | tee "$run_dir/console.log" |
-    sed -un -e 's/^| //p' -e '/^kernel-init:/p' -e '/Kernel panic/p' || status=$?
+    sed -un -e 's/^| //p' -e '/^kernel-init:/p' -e '/Kernel panic/p' &
+wait $! || status=$?
 rm -f "$run_dir/qemu.pid"
 guest_seconds=$(($(date +%s) - boot_started))
 
