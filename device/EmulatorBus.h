@@ -23,7 +23,9 @@ inline constexpr size_t kTokenSize = 32;  // lower-case hexadecimal digits
 // "PORT TOKEN\n" at its longest is 39 bytes; a file longer than this is none.
 inline constexpr size_t kMaxAnnouncementSize = 64;
 
-enum class Kind { Socket, Tcp };
+// Gadget is no file of the bus: an emulated device on the device end of a
+// Linux USB HID gadget is a real USB device, found and opened through hidapi.
+enum class Kind { Socket, Tcp, Gadget };
 
 struct SocketName {
     uint16_t vendorId = 0;

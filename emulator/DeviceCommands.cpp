@@ -21,7 +21,7 @@ constexpr uint8_t ACK_TAIL_FILL = 0xEE;
 bool CDeviceEmulator::CCommands::ServeAll() {
     while (m_io == Io::Ok && !m_plan.UnplugsAfterThis()) {
         uint8_t command[REPORT_PAYLOAD_SIZE];
-        if ((m_io = m_session.Receive(command)) != Io::Ok) {
+        if ((m_io = m_session.ReceiveCommand(command)) != Io::Ok) {
             break;
         }
         CCommandRecord record = Begin(command);
@@ -182,6 +182,9 @@ bool CDeviceEmulator::CCommands::MovePayloads(size_t count, CCommandRecord& reco
             return false;
         }
         ++record.payloads;
+        std::lock_guard lock(m_device.m_mutex);
+        ++m_device.m_status.payloads;
+        m_device.m_changed.notify_all();  // a test may act in the middle of a block
     }
     return true;
 }

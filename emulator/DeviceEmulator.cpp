@@ -21,6 +21,7 @@
 #include "device/Protocol.h"
 #include "emulator/DeviceCommands.h"
 #include "emulator/EmulatorSession.h"
+#include "emulator/GadgetPort.h"
 
 namespace teelink {
 
@@ -95,6 +96,9 @@ CEmulatorConfig DefaultEmulatorConfig(std::string busDir) {
             config.transport = emubus::Kind::Tcp;
         } else if (std::string_view(transport) == "socket") {
             config.transport = emubus::Kind::Socket;
+        } else if (std::string_view(transport) == "gadget") {
+            config.transport = emubus::Kind::Gadget;
+            config.gadgets = GadgetsFromEnvironment();
         }
     }
     config.identity = MakeIdentityRecord("R7", "A01", "1.05");
@@ -131,6 +135,9 @@ CDeviceEmulator::~CDeviceEmulator() {
 }
 
 std::string CDeviceEmulator::DevicePath() const {
+    if (m_config.transport == emubus::Kind::Gadget) {
+        return m_hostPath;
+    }
     return emubus::kPathPrefix + m_socketPath;
 }
 
@@ -147,8 +154,10 @@ bool CDeviceEmulator::Start() {
     if (!loopback::MakeWakePair(m_wakeWait, m_wakeNotify)) {
         return Fail("wake-up sockets: " + loopback::LastErrorText());
     }
-    m_listen = ListenOnBus(error);
-    if (m_listen == loopback::kNoSocket) {
+    const bool ready = m_config.transport == emubus::Kind::Gadget
+                           ? PlugGadget(error)
+                           : (m_listen = ListenOnBus(error)) != loopback::kNoSocket;
+    if (!ready) {
         loopback::Close(m_wakeWait);
         loopback::Close(m_wakeNotify);
         return Fail(error);
@@ -329,6 +338,7 @@ void CDeviceEmulator::WithdrawSocket() {
         loopback::Close(m_listen);
         RemoveFile(m_socketPath);
     }
+    PullGadget();
     std::lock_guard lock(m_mutex);
     if (m_status.plugged) {
         m_status.plugged = false;
@@ -337,6 +347,9 @@ void CDeviceEmulator::WithdrawSocket() {
 }
 
 void CDeviceEmulator::Run() {
+    if (m_config.transport == emubus::Kind::Gadget) {
+        return RunGadget();
+    }
     for (;;) {
         loopback::PollEntry entries[2] = {{m_wakeWait, loopback::kReadable, 0},
                                           {m_listen, loopback::kReadable, 0}};
@@ -409,6 +422,11 @@ bool CDeviceEmulator::WaitFor(const std::function<bool(const CEmulatorStatus&)>&
 }
 
 bool CDeviceEmulator::WaitForSessionsEnded(uint64_t count, std::chrono::milliseconds limit) const {
+    if (m_config.transport == emubus::Kind::Gadget) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(
+            lock, limit, [&] { return m_status.sessionsEnded >= count && SettledLocked(); });
+    }
     return WaitFor([count](const CEmulatorStatus& s) { return s.sessionsEnded >= count; }, limit);
 }
 

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@
 #include "emulator/DeviceMemory.h"
 
 namespace teelink {
+
+class CGadgetPort;
 
 // Faults a test or a demonstration can ask the device for. Command selectors
 // take a command code, or ANY_COMMAND.
@@ -52,6 +55,9 @@ struct CEmulatorConfig {
 #else
     emubus::Kind transport = emubus::Kind::Socket;
 #endif
+    // The gadget kind: the device ends (/dev/hidgN) the device may take, the
+    // first free one when it starts.
+    std::vector<std::string> gadgets;
     uint16_t vendorId = ZORVIK_VENDOR_ID;
     uint16_t productId = ZORVIK_PRODUCT_ID;
 
@@ -76,10 +82,14 @@ void SetFavoriteEntry(std::array<uint8_t, 240>& table, size_t slot, uint16_t n, 
                       uint16_t g, const std::string& date);
 
 // A device configured as an R7 (on the transport TEELINK_EMULATOR_TRANSPORT
-// names, "tcp" or "socket", when it is set) with course data dated 170315 and the sample
-// favourites: slot 1 as new as the sample server's data, slots 2 and 5 older
-// (slot 5 a Holeview course), slot 3 a course the sample server does not know.
+// names, "tcp", "socket" or "gadget", when it is set; a gadget device takes one of
+// the nodes TEELINK_EMULATOR_GADGETS lists, separated by commas) with course data dated 170315 and
+// the sample favourites: slot 1 as new as the sample server's data, slots 2 and 5 older (slot 5 a
+// Holeview course), slot 3 a course the sample server does not know.
 CEmulatorConfig DefaultEmulatorConfig(std::string busDir);
+
+// The gadget nodes TEELINK_EMULATOR_GADGETS lists (default /dev/hidg0).
+std::vector<std::string> GadgetsFromEnvironment();
 
 // One command as the device saw it.
 struct CCommandRecord {
@@ -92,9 +102,13 @@ struct CCommandRecord {
 };
 
 struct CEmulatorStatus {
-    uint64_t commands = 0;       // commands received
-    uint64_t sessionsEnded = 0;  // connections that carried at least one report
-    uint64_t endCommands = 0;    // end commands acted on
+    uint64_t commands = 0;  // commands received
+    // Connections that carried at least one report. A USB device cannot see
+    // the host close its handle: on a gadget a session ends each time the
+    // device, having moved reports, waits for a command with none to read.
+    uint64_t sessionsEnded = 0;
+    uint64_t endCommands = 0;  // end commands acted on
+    uint64_t payloads = 0;     // data payloads moved either way, over the device's life
     bool plugged = false;
 };
 
@@ -116,7 +130,8 @@ public:
     // Drops off the bus now: the connection and the bus file go. Returns when done.
     void Unplug();
 
-    // The bus file: the socket itself, or the .tcp announcement.
+    // The bus file (the socket itself, or the .tcp announcement), or the
+    // gadget's device node.
     const std::string& SocketPath() const { return m_socketPath; }
     std::string DevicePath() const;  // as the device list shows it
     std::string LastError() const;
@@ -125,6 +140,8 @@ public:
     // Waits until condition holds (checked on every change) or limit passes.
     bool WaitFor(const std::function<bool(const CEmulatorStatus&)>& condition,
                  std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+    // On a gadget also waits until the device has nothing left to read and
+    // waits for a command: everything the tool sent has been served.
     bool WaitForSessionsEnded(uint64_t count,
                               std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
@@ -150,6 +167,15 @@ private:
     loopback::Socket ListenOnTcp(std::string& error);
     void Run();
     void Serve(loopback::Socket& connection);  // and closes it
+    // The gadget kind (emulator/GadgetEmulator.cpp).
+    bool PlugGadget(std::string& error);
+    void RunGadget();
+    void PullGadget();
+    // The session's device waits for a command with nothing to read (idle) or
+    // is about to read again; sessions are counted on the way to idle.
+    void SetIdle(bool idle, bool carried);
+    bool SettledLocked() const;  // idle with nothing to read; m_mutex held
+    bool GadgetBound() const;
     void Wake(char why);
     void WithdrawSocket();
     void Record(CCommandRecord record);
@@ -165,6 +191,10 @@ private:
     std::vector<CCommandRecord> m_log;
     CEmulatorStatus m_status;
     std::string m_lastError;
+    std::unique_ptr<CGadgetPort> m_gadget;
+    bool m_idle = false;
+    int m_watchFd = -1;      // the gadget's node, for SettledLocked
+    std::string m_hostPath;  // the gadget's host side, as the device list shows it
 
     std::thread m_thread;
     loopback::Socket m_listen = loopback::kNoSocket;

@@ -167,6 +167,14 @@ void AddBusOptions(CLI::App& app, COrderedOptions& table, CEmulatorConfig& confi
                   }
                   return {};
               });
+    table.Add(app, "--gadget", "NODE",
+              "serve on the device end of a USB HID gadget instead of the bus: its /dev/hidgN "
+              "node (Linux; the gadget is made beforehand, with report_length 64)",
+              [&config](const std::string& value) -> std::string {
+                  config.transport = emubus::Kind::Gadget;
+                  config.gadgets = {value};
+                  return {};
+              });
     for (const bool vendor : {true, false}) {
         uint16_t& id = vendor ? config.vendorId : config.productId;
         table.Add(app, vendor ? "--vendor-id" : "--product-id", "HEX",

@@ -38,6 +38,9 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveMessage(uint8_t (&message)
     if (Stream()) {
         return ReceiveExactly(message, REPORT_SIZE);
     }
+    if (Gadget()) {
+        return ReceiveGadgetReport(message);
+    }
 #ifdef _WIN32
     return Io::Closed;
 #else
@@ -56,13 +59,17 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveMessage(uint8_t (&message)
         if (got == static_cast<ssize_t>(REPORT_SIZE)) {
             return Io::Ok;
         }
-        Transferred();
-        CCommandRecord record;
-        record.outcome = "ignored: report of " + std::to_string(got) + " bytes";
-        m_owner.Record(std::move(record));
-        Pace();
+        IgnoreReport(static_cast<long>(got));
     }
 #endif
+}
+
+void CDeviceEmulator::CSession::IgnoreReport(long size) {
+    Transferred();
+    CCommandRecord record;
+    record.outcome = "ignored: report of " + std::to_string(size) + " bytes";
+    m_owner.Record(std::move(record));
+    Pace();
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::Receive(uint8_t payload[REPORT_PAYLOAD_SIZE]) {
@@ -77,7 +84,18 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::Receive(uint8_t payload[REPORT_PA
     return Io::Ok;
 }
 
+CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveCommand(
+    uint8_t payload[REPORT_PAYLOAD_SIZE]) {
+    m_command = true;
+    const Io io = Receive(payload);
+    m_command = false;
+    return io;
+}
+
 CDeviceEmulator::Io CDeviceEmulator::CSession::Send(const uint8_t payload[REPORT_PAYLOAD_SIZE]) {
+    if (Gadget()) {
+        return SendGadgetReport(payload);
+    }
     uint8_t message[REPORT_SIZE] = {};
     std::memcpy(message + 1, payload, REPORT_PAYLOAD_SIZE);
     Pace();
@@ -121,6 +139,9 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::Stall() {
 }
 
 void CDeviceEmulator::CSession::StopTaking() {
+    if (Gadget()) {
+        return;  // the unplug that follows makes the tool's writes fail
+    }
 #ifdef _WIN32
     shutdown(m_socket, SD_RECEIVE);
 #else
@@ -131,7 +152,20 @@ void CDeviceEmulator::CSession::StopTaking() {
 bool CDeviceEmulator::CSession::Poll(short events, loopback::PollEntry (&entries)[2]) {
     entries[0] = {m_owner.m_wakeWait, loopback::kReadable, 0};
     entries[1] = {m_socket, events, 0};
-    return loopback::Poll(entries, 2, -1) >= 0;
+    if (!Gadget()) {
+        return loopback::Poll(entries, 2, -1) >= 0;
+    }
+    // A gadget's node gives no sign when someone else unbinds the gadget: its
+    // reads and writes just never complete. The binding is looked at now and then.
+    for (;;) {
+        const int ready = loopback::Poll(entries, 2, kGadgetCheckMs);
+        if (ready != 0) {
+            return ready > 0;
+        }
+        if (!m_owner.GadgetBound()) {
+            return false;
+        }
+    }
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::WaitFor(short events) {

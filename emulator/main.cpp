@@ -54,7 +54,11 @@ int Main(int argc, char* argv[]) {
         std::cerr << "teelink-device-emulator: " << emulator.LastError() << '\n';
         return 1;
     }
-    std::cout << "listening on " << emulator.SocketPath() << std::endl;
+    std::cout << "listening on " << emulator.SocketPath();
+    if (options.config.transport == emubus::Kind::Gadget && !emulator.DevicePath().empty()) {
+        std::cout << " (the host's " << emulator.DevicePath() << ")";
+    }
+    std::cout << std::endl;
 
     // A device that unplugs itself (--unplug-after) ends the program as well.
     std::thread watcher([&emulator] {

@@ -30,6 +30,14 @@ if [ "${TEELINK_WINDOWS:-0}" = 1 ]; then
                wine64 nsis libz-mingw-w64-dev dpkg-dev xvfb xauth xdotool imagemagick fonts-noto-cjk)
 fi
 
+# The kernel test (./run kernel-test): QEMU boots Debian's own kernel with an
+# initramfs of busybox (packed by cpio, modules ordered by kmod's depmod); udev
+# gives the guest udevadm for the rule's check. The kernel package is fetched
+# with apt-get download and unpacked into a cache, never installed here.
+if [ "${TEELINK_KERNEL:-0}" = 1 ]; then
+    packages+=(qemu-system-x86 busybox-static cpio kmod udev xvfb xauth xdotool)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

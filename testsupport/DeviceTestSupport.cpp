@@ -3,8 +3,10 @@
 #ifndef _WIN32
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -28,7 +30,27 @@ CDeviceBusConfig BusOnly(const std::string& dir, int timeoutMs) {
     return config;
 }
 
+CDeviceBusConfig DevicesUnderTest(const std::string& busDir, int timeoutMs) {
+    CDeviceBusConfig config = BusOnly(busDir, timeoutMs);
+    if (GadgetTransport()) {
+        config.emulatorBusDir.clear();
+        config.useHidapi = true;
+    }
+    return config;
+}
+
+void DeviceTest::SetUp() {
+    if (const std::string why = GadgetSkipReason(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+}
+
 CDeviceEmulator& DeviceTest::StartDevice(CEmulatorConfig config) {
+    if (config.transport == emubus::Kind::Gadget) {
+        for (const auto& earlier : m_devices) {
+            earlier->Stop();
+        }
+    }
     m_devices.push_back(std::make_unique<CDeviceEmulator>(std::move(config)));
     CDeviceEmulator& device = *m_devices.back();
     EXPECT_TRUE(device.Start()) << device.LastError();
@@ -77,6 +99,13 @@ CRawDevice::CRawDevice(const std::string& busDir, const std::string& label, bool
       m_path(busDir + "/" +
              emubus::MakeSocketName(ZORVIK_VENDOR_ID, ZORVIK_PRODUCT_ID, label,
                                     m_stream ? emubus::Kind::Tcp : emubus::Kind::Socket)) {
+    if (GadgetTransport()) {
+        std::string error;
+        m_gadget = CGadgetPort::Claim(DefaultEmulatorConfig("").gadgets, error);
+        EXPECT_TRUE(m_gadget && m_gadget->Plug(ZORVIK_VENDOR_ID, ZORVIK_PRODUCT_ID, error))
+            << error;
+        return;
+    }
     if (m_stream) {
         uint16_t port = 0;
         std::string error;
@@ -104,6 +133,9 @@ CRawDevice::~CRawDevice() {
 }
 
 void CRawDevice::Accept() {
+    if (m_gadget) {
+        return;  // USB has no connection: the device is there for anyone who opens it
+    }
     ASSERT_TRUE(WaitReadable(m_listen));
     m_connection = loopback::Accept(m_listen);
     ASSERT_NE(m_connection, loopback::kNoSocket);
@@ -124,6 +156,9 @@ std::vector<uint8_t> CRawDevice::ReceiveBytes(size_t size) {
 }
 
 std::vector<uint8_t> CRawDevice::Receive() {
+    if (m_gadget) {
+        return ReceiveFromGadget();
+    }
     if (m_stream) {
         return ReceiveBytes(REPORT_SIZE);
     }
@@ -137,6 +172,9 @@ std::vector<uint8_t> CRawDevice::Receive() {
 }
 
 void CRawDevice::Send(const std::vector<uint8_t>& message) {
+    if (m_gadget) {
+        return SendToGadget(message);
+    }
     EXPECT_EQ(loopback::Send(m_connection, message.data(), message.size()),
               static_cast<long>(message.size()));
 }
@@ -146,5 +184,45 @@ std::vector<uint8_t> ReportWithWord(uint32_t word) {
     teelink::StoreLe32(report.data() + 1, word);
     return report;
 }
+
+void CRawDevice::Drop() {
+    if (m_gadget) {
+        m_gadget->Pull();
+        return;
+    }
+    loopback::Abort(m_connection);
+}
+
+#ifdef _WIN32
+
+std::vector<uint8_t> CRawDevice::ReceiveFromGadget() {
+    return {};
+}
+
+void CRawDevice::SendToGadget(const std::vector<uint8_t>&) {}
+
+#else
+
+std::vector<uint8_t> CRawDevice::ReceiveFromGadget() {
+    if (!WaitReadable(m_gadget->Fd())) {
+        return {};
+    }
+    std::vector<uint8_t> message(256);
+    const ssize_t got = read(m_gadget->Fd(), message.data() + 1, message.size() - 1);
+    message.resize(got > 0 ? static_cast<size_t>(got) + 1 : 0);
+    return message;
+}
+
+void CRawDevice::SendToGadget(const std::vector<uint8_t>& message) {
+    // One report in flight: wait until the host has fetched the one before.
+    loopback::PollEntry entry{m_gadget->Fd(), loopback::kWritable, 0};
+    ASSERT_EQ(loopback::Poll(&entry, 1, 10'000), 1);
+    const size_t size = message.empty() ? 0 : message.size() - 1;
+    const ssize_t sent = write(m_gadget->Fd(), message.data() + (message.empty() ? 0 : 1), size);
+    // The gadget's driver cuts a report to the length it was made with.
+    EXPECT_EQ(sent, static_cast<ssize_t>(std::min<size_t>(size, REPORT_PAYLOAD_SIZE)));
+}
+
+#endif
 
 }  // namespace teelink

@@ -21,7 +21,7 @@ CPageTest::CPageTest() {
 CAppOptions CPageTest::Options() {
     CAppOptions options;
     options.scriptUrl = scriptUrl.empty() ? server.ScriptUrl() : scriptUrl;
-    options.devices = BusOnly(bus.Dir(), 2000);
+    options.devices = DevicesUnderTest(bus.Dir(), 2000);
     options.toolVersion = toolVersion;
     options.pollPeriodMs = pollPeriodMs;
     options.openUrl = [this](const std::string& url) {

@@ -312,7 +312,11 @@ TEST_F(DeviceProtocol, APacedDeviceKeepsItsReportRateAcrossPausesOfTheTool) {
 class DeviceWire : public DeviceTest {
 protected:
     void SetUp() override {
-        m_list = CDeviceList(BusOnly(m_bus.Dir(), kFaultTimeoutMs));
+        DeviceTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        m_list = CDeviceList(DevicesUnderTest(m_bus.Dir(), kFaultTimeoutMs));
         ASSERT_TRUE(OpenChannel(m_list.At(m_raw.DevicePath()).value(), m_channel));
         m_raw.Accept();
     }
