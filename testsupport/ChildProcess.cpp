@@ -43,6 +43,10 @@ CChildProcess::CChildProcess(std::vector<std::string> argv, Output output) {
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     if (output == Output::Terminal) {
         posix_spawn_file_actions_adddup2(&actions, out[1], STDIN_FILENO);
+    } else {
+        // As a script runs it: nothing to read, and no terminal to ask on,
+        // whatever the test itself was started from.
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     }
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     for (int fd : {out[0], err[0]}) {

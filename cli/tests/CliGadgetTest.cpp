@@ -130,7 +130,7 @@ TEST_F(CliOnGadget, DevicesInfoAndSaveLogGoThroughHidraw) {
     const std::string path = Device(0, {"--model", "R8", "--log-fill", "0x5A"}).DevicePath();
     const CCliResult devices = Run({"devices"});
     EXPECT_EQ(devices.exit, 0) << devices.err;
-    EXPECT_EQ(devices.out, path + "\tR8\tA01\t1.05\t170315\n");
+    EXPECT_EQ(devices.out, path + "\tR8\tA01\t1.05\t2017-03-15\n");
 
     const CCliResult info = Run({"info"});
     ASSERT_EQ(info.exit, 0) << info.err;
@@ -215,8 +215,8 @@ TEST_F(CliOnGadget, TwoDevicesAreBothListedAndACommandMustChooseOne) {
     const std::string ks2 = Device(1, {"--model", "KS2", "--system-version", "1.03"}).DevicePath();
     const CCliResult devices = Run({"devices"});
     EXPECT_EQ(devices.exit, 0) << devices.err;
-    std::vector<std::string> expected = {r8 + "\tR8\tA01\t1.05\t170315",
-                                         ks2 + "\tKS2\tA01\t1.03\t170315"};
+    std::vector<std::string> expected = {r8 + "\tR8\tA01\t1.05\t2017-03-15",
+                                         ks2 + "\tKS2\tA01\t1.03\t2017-03-15"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Lines(devices.out), expected);
 
