@@ -289,7 +289,11 @@ bool CGadgetPort::Bound() const {
     return !m_controller.empty() && ReadLine(fs::path(m_gadgetDir) / "UDC") == m_controller;
 }
 
+}  // namespace teelink
+
 #else  // USB gadgets are a Linux matter
+
+namespace teelink {
 
 CGadgetPort::CGadgetPort(std::string node, std::string gadgetDir)
     : m_node(std::move(node)), m_gadgetDir(std::move(gadgetDir)) {}
@@ -317,6 +321,6 @@ bool CGadgetPort::BindToFreeController(std::string&) {
     return false;
 }
 
-#endif
-
 }  // namespace teelink
+
+#endif
