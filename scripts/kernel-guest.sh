@@ -270,7 +270,7 @@ if wanted windows; then
                 wine64 teelink-cli.exe devices) >"$results/windows-trace.log" 2>&1
         fi
         check "devices lists the device through Wine's HID stack" \
-            grep -Eq '^\\\\\?\\hid#vid_0483&pid_5750.*	R8	A01	1\.05	170315' "$results/windows-devices.txt"
+            grep -Eq '^\\\\\?\\hid#vid_0483&pid_5750.*	R8	A01	1\.05	2017-03-15' "$results/windows-devices.txt"
         windows_cli info info
         check "info compares it with the server" grep -q "latest system version: 1.06" "$results/windows-info.txt"
         windows_cli update update course --area KOR
