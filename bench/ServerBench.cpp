@@ -153,6 +153,7 @@ CDownload DownloadWithRequestRoutine(const std::string& url) {
         std::atomic<bool> stop{false};
         request.SetAbortFlag(&stop);
         teelink::CByteBuffer package(static_cast<size_t>(*size) + 1024);
+        request.SetReadTarget(package.data(), package.size());
         size_t total = 0;
         for (;;) {
             const size_t want = std::min<size_t>(1024, package.size() - total);

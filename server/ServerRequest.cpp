@@ -50,16 +50,50 @@ size_t CServerRequest::OnBody(char* data, size_t size, size_t count, void* self)
     request->m_headDone = true;
     // A read larger than the limit is let through whole, or it would hold the
     // transfer back forever.
-    if (request->Available() >= std::max(kStageLimit, request->m_wanted)) {
+    const bool intoTarget = request->m_target != nullptr && request->Available() == 0 &&
+                            request->m_targetFilled + bytes <= request->m_targetCapacity;
+    if (!intoTarget && request->Available() >= std::max(kStageLimit, request->m_wanted)) {
         // libcurl keeps this piece and hands it over again when resumed.
         request->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    request->Stage(reinterpret_cast<const uint8_t*>(data), bytes);
+    const auto* bytesIn = reinterpret_cast<const uint8_t*>(data);
+    const size_t placed = request->Place(bytesIn, bytes);
+    request->Stage(bytesIn + placed, bytes - placed);
     return bytes;
 }
 
+size_t CServerRequest::Place(const uint8_t* data, size_t bytes) {
+    // Straight into the target while nothing waits in the staging buffer
+    // before it (the order of the body stays the order of the reads).
+    if (m_target == nullptr || Available() != 0) {
+        return 0;
+    }
+    const size_t n = std::min(bytes, m_targetCapacity - m_targetFilled);
+    std::memcpy(m_target + m_targetFilled, data, n);
+    m_targetFilled += n;
+    m_received += n;
+    return n;
+}
+
+void CServerRequest::SetReadTarget(uint8_t* target, size_t capacity) {
+    m_target = target;
+    m_targetCapacity = capacity;
+    m_targetFilled = 0;
+    m_targetRead = 0;
+    // What already waits in the staging buffer goes into place first.
+    const size_t n = std::min(Available(), capacity);
+    if (target != nullptr && n > 0) {
+        std::memcpy(target, m_pending.data() + m_pendingPos, n);
+        m_pendingPos += n;
+        m_targetFilled = n;
+    }
+}
+
 void CServerRequest::Stage(const uint8_t* data, size_t bytes) {
+    if (bytes == 0) {
+        return;
+    }
     // The unread bytes move to the front only when the tail has no room, and
     // the buffer grows only when even that is not enough: a long download
     // reuses the same memory.
@@ -160,6 +194,9 @@ size_t CServerRequest::Read(void* dest, size_t size) {
     if (m_multi == nullptr || m_easy == nullptr) {
         return 0;
     }
+    if (m_target != nullptr && dest == m_target + m_targetRead) {
+        return ReadInPlace(size);
+    }
     m_wanted = size;
     while (Available() < size && !m_done) {
         if (m_paused) {
@@ -175,6 +212,25 @@ size_t CServerRequest::Read(void* dest, size_t size) {
         std::memcpy(dest, m_pending.data() + m_pendingPos, n);
         m_pendingPos += n;
     }
+    return n;
+}
+
+size_t CServerRequest::ReadInPlace(size_t size) {
+    m_wanted = size;
+    while (m_targetFilled - m_targetRead < size && !m_done) {
+        // Past the target's end the body waits in the staging buffer.
+        if (m_targetFilled == m_targetCapacity) {
+            break;
+        }
+        if (m_paused) {
+            m_paused = false;
+            curl_easy_pause(static_cast<CURL*>(m_easy), CURLPAUSE_CONT);
+            continue;
+        }
+        Drive(1000);
+    }
+    const size_t n = std::min(size, m_targetFilled - m_targetRead);
+    m_targetRead += n;
     return n;
 }
 

@@ -30,6 +30,13 @@ public:
     // Reads up to `size` bytes; fewer only at the end of the body.
     size_t Read(void* dest, size_t size);
 
+    // The reads that follow fill `target` from its start, in order (a download
+    // into one buffer): the body is then received straight into its place,
+    // and each read that asks for the next piece of it returns without a copy.
+    // What comes beyond `capacity` waits as usual. Call after the reads that go
+    // elsewhere (the header).
+    void SetReadTarget(uint8_t* target, size_t capacity);
+
     // Flags that, once either is set, end the request at once (the user's
     // Cancel, the application closing): an open then fails and reads return
     // short, as at the end of the body. Each may be null.
@@ -50,6 +57,9 @@ private:
     void Drive(int waitMs);
     void Stage(const uint8_t* data, size_t bytes);
     size_t Available() const { return m_pendingEnd - m_pendingPos; }
+    size_t ReadInPlace(size_t size);
+    // The part of `bytes` that went straight into the read target.
+    size_t Place(const uint8_t* data, size_t bytes);
 
     CServerSettings m_settings;
     bool Aborted() const {
@@ -66,8 +76,12 @@ private:
     size_t m_pendingEnd = 0;
     uint64_t m_received = 0;  // body bytes so far
     bool m_headDone = false;
-    bool m_paused = false;  // the body is held back until the reader catches up
-    size_t m_wanted = 0;    // the size of the read in progress
+    bool m_paused = false;        // the body is held back until the reader catches up
+    size_t m_wanted = 0;          // the size of the read in progress
+    uint8_t* m_target = nullptr;  // see SetReadTarget
+    size_t m_targetCapacity = 0;
+    size_t m_targetFilled = 0;  // bytes received into the target
+    size_t m_targetRead = 0;    // of them, handed to reads
     bool m_done = false;
     int m_result = 0;  // CURLcode of the finished transfer
 };

@@ -71,6 +71,9 @@ Status Download(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& c
         return CFailure("Error: malloc zip");
     }
     const uint64_t capacity = job.m_pPackage.size();
+    // The body goes straight into the package buffer; the reads below take it
+    // 1024 bytes at a time as it arrives.
+    request.SetReadTarget(job.m_pPackage.data(), job.m_pPackage.size());
     uint64_t total = 0;
     int position = -1;
     for (;;) {
