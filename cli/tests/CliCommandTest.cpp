@@ -1,7 +1,11 @@
 // teelink-cli as users and scripts run it: against the emulator executable on
 // a private bus and the reference update server on a loopback port.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
 #include <cctype>
@@ -155,6 +159,29 @@ TEST_F(TeelinkCli, AnUnreachableServerIsExitFour) {
         EXPECT_EQ(result.exit, 4) << args[0];
         EXPECT_NE(result.err.find("cannot reach the update server"), std::string::npos);
     }
+}
+
+// A server that takes the connection and never answers: Ctrl-C during the
+// start-up queries ends the command at once instead of after the stall limit.
+TEST_F(TeelinkCli, CtrlCDuringTheStartUpQueriesEndsTheCommandAtOnce) {
+    Device("r8", {"--model", "R8"});
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);  // connections wait in the backlog, unanswered
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string silent =
+        "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/r7r8/index.php";
+    CChildProcess cli(
+        CliArgv({"--bus", m_bus.Path().string(), "--server", silent, "update", "course"}));
+    // The device is read first; then the command waits for the server.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Finish(std::chrono::seconds(5)), 130) << cli.Err();
+    ::close(listener);
 }
 
 TEST_F(TeelinkCli, UpdateCourseWritesTheAreaAndPrintsPlainProgressLines) {
