@@ -43,6 +43,12 @@ if [ ! -x "$build/tests/teelink_device_tests" ]; then
     echo "kernel-test: no test build in $build (./run kernel-test makes one)" >&2
     exit 2
 fi
+# The window stages need the window tests: a build without windows (the
+# sanitizer build of the core) is not one to test the device path with.
+if [ ! -x "$build/tests/teelink_main_page_tests" ]; then
+    echo "kernel-test: $build has no window tests (a build with TEELINK_GUI=OFF); use the test build" >&2
+    exit 2
+fi
 
 TEELINK_KERNEL=1 scripts/install-deps.sh
 sudo_cmd=()
