@@ -13,10 +13,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wine64 wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
 fi
+# shellcheck source=scripts/wine-reg.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-reg.sh"
 "$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh"
 # A program that crashes ends at once instead of waiting in Wine's debugger.
-wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d "" /f \
-    >/dev/null 2>&1
+wine_reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ""
 # The registry was written without our display. A program started while that
 # wineserver lingers (a few seconds) joins its session, whose desktop has no
 # display: creating any window fails there ("Invalid window handle").
