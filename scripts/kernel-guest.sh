@@ -271,6 +271,13 @@ if wanted windows; then
         fi
         check "devices lists the device through Wine's HID stack" \
             grep -Eq '^\\\\\?\\hid#vid_0483&pid_5750.*	R8	A01	1\.05	2017-03-15' "$results/windows-devices.txt"
+        # --version ends by a C++ exception (the option parser's way out): the
+        # exe's start-up and Wine's unwinding of it. Only now: the first Wine
+        # program starts the session, and Wine's HID bus without udevd missed
+        # the gadget plugged after that (seen when this ran first).
+        windows_cli version --version
+        check "the exe starts and unwinds an exception" \
+            grep -q "^teelink-cli [0-9]" "$results/windows-version.txt"
         windows_cli info info
         check "info compares it with the server" grep -q "latest system version: 1.06" "$results/windows-info.txt"
         windows_cli update update course --area KOR

@@ -19,6 +19,7 @@
 #   TEELINK_KERNEL_STAGES=cli,udev ...   only these stages (device-link, cli,
 #                                        window, two-gadgets, udev, windows;
 #                                        linux: all but windows)
+#   TEELINK_KERNEL_CPU=MODEL ...         TCG's CPU model instead of the one below
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export PATH="$PATH:/usr/sbin:/sbin"
@@ -163,7 +164,7 @@ if kvm_works; then
 else
     # Wine's processes fault the guest's kernel with -cpu max under TCG; a
     # Haswell without what TCG cannot give carries them.
-    accel=(-accel tcg -cpu "Haswell-noTSX,-pcid,-x2apic,-tsc-deadline,-invpcid")
+    accel=(-accel tcg -cpu "${TEELINK_KERNEL_CPU:-Haswell-noTSX,-pcid,-x2apic,-tsc-deadline,-invpcid}")
     mode=TCG
 fi
 
