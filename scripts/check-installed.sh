@@ -7,17 +7,8 @@
 #   scripts/check-installed.sh DEB
 set -euo pipefail
 
-wait_window() { # title pattern, seconds
-    local _
-    for _ in $(seq 1 $(($2 * 4))); do
-        if xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; then
-            return 0
-        fi
-        sleep 0.25
-    done
-    echo "installed check: no window \"$1\"" >&2
-    return 1
-}
+# shellcheck source=scripts/wait-window.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wait-window.sh"
 
 # In the virtual display: the language dialog, the server's error, the end.
 if [ "${1:-}" = --in-display ]; then

@@ -43,16 +43,8 @@ wine64 'C:\Teelink\teelink.exe' &
 tool=$!
 pids+=("$tool")
 
-wait_window() { # title pattern, seconds
-    local _
-    for _ in $(seq 1 $(($2 * 4))); do
-        if xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; then
-            return 0
-        fi
-        sleep 0.25
-    done
-    return 1
-}
+# shellcheck source=scripts/wait-window.sh
+source scripts/wait-window.sh
 wait_window "Select Language" 60 || fail "the language dialog did not show"
 sleep 1
 import -window root "$shots/language-dialog.png"

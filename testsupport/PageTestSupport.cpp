@@ -4,6 +4,7 @@
 #include <wx/window.h>
 
 #include "device/Protocol.h"
+#include "pages/main/TeelinkView.h"
 
 namespace teelink {
 
@@ -45,6 +46,13 @@ void CPageTest::StartApp(int language) {
     harness = std::make_unique<CGuiHarness>(Options());
     harness->Dialogs().languageChoice = language;
     ASSERT_TRUE(harness->Start());
+}
+
+void CPageTest::StartWithDeviceShown(CEmulatorConfig config) {
+    PlugDevice(std::move(config));
+    StartApp();
+    ASSERT_TRUE(
+        harness->PumpUntil([&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
 }
 
 std::wstring CPageTest::Label(int id) {

@@ -32,6 +32,9 @@ protected:
     CDeviceEmulator& PlugDevice() { return PlugDevice(DefaultEmulatorConfig(bus.Dir())); }
     // Starts the application with `language` chosen in the language dialog.
     void StartApp(int language = LANGUAGE_ENGLISH);
+    // Plugs a device, starts the application and waits until the main page
+    // shows the device.
+    void StartWithDeviceShown(CEmulatorConfig config);
 
     CGuiHarness& Harness() { return *harness; }
     CTeelinkApp& App() { return harness->App(); }

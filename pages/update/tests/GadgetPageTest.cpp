@@ -5,7 +5,6 @@
 
 #include "device/Protocol.h"
 #include "pages/main/MainPageIds.h"
-#include "pages/main/TeelinkView.h"
 #include "pages/update/UpdateView.h"
 #include "refserver/PackageBuilder.h"
 #include "testsupport/PageTestSupport.h"
@@ -22,10 +21,7 @@ protected:
         }
     }
     void StartWithDevice(CEmulatorConfig config, const std::string& package) {
-        PlugDevice(std::move(config));
-        StartApp();
-        ASSERT_TRUE(Harness().PumpUntil(
-            [&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+        StartWithDeviceShown(std::move(config));
         server.Answer(package);
     }
     // The header block with a new date, then `blocks` blocks of course data.

@@ -3,7 +3,6 @@
 #include "device/Protocol.h"
 #include "identity/DeviceReads.h"
 #include "pages/main/MainPageIds.h"
-#include "pages/main/TeelinkView.h"
 #include "pages/update/UpdatePageIds.h"
 #include "pages/update/UpdateView.h"
 #include "refserver/PackageBuilder.h"
@@ -29,10 +28,7 @@ protected:
     // Starts the tool with one device shown; the server then answers every
     // request with `package`.
     void StartWithDevice(CEmulatorConfig config, const std::string& package) {
-        PlugDevice(std::move(config));
-        StartApp();
-        ASSERT_TRUE(Harness().PumpUntil(
-            [&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+        StartWithDeviceShown(std::move(config));
         server.Answer(package);
     }
     void StartWithDevice(const std::string& package) {
