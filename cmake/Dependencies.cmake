@@ -30,18 +30,15 @@ else()
 endif()
 add_library(teelink::hidapi ALIAS PkgConfig::HIDAPI)
 
+# The reference update server and the tests' servers: libmicrohttpd, for its
+# connection limit, bounded heads, time-outs and a stop that ends connections.
+pkg_check_modules(MHD REQUIRED IMPORTED_TARGET libmicrohttpd)
+add_library(teelink_microhttpd INTERFACE)
+target_link_libraries(teelink_microhttpd INTERFACE PkgConfig::MHD)
 if(WIN32)
-    # Header-only there, over Winsock.
-    find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
-    add_library(teelink_httplib INTERFACE)
-    target_include_directories(teelink_httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIR})
-    target_link_libraries(teelink_httplib INTERFACE ws2_32 crypt32)
-    add_library(teelink::httplib ALIAS teelink_httplib)
-else()
-    # cpp-httplib is packaged as a compiled library with a pkg-config file.
-    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
-    add_library(teelink::httplib ALIAS PkgConfig::HTTPLIB)
+    target_link_libraries(teelink_microhttpd INTERFACE ws2_32)
 endif()
+add_library(teelink::microhttpd ALIAS teelink_microhttpd)
 
 # Command lines of the emulator and the reference server; header-only, with a
 # CMake package on Debian (libcli11-dev) and in vcpkg.

@@ -5,29 +5,19 @@
 // tests and benchmarks start and stop it in-process.
 //
 // It runs on the user's machine in the demo, so it takes nothing it does not
-// need: GET only, no request body, a request head of at most 8 KiB that must
-// arrive within a few seconds, a bounded number of connections, and an answer
-// that a reader must keep taking. Stopping ends every connection at once.
+// need: GET only, no request body, and the limits of CHttpLimits (a bounded
+// head, time-outs, a bounded number of connections). Stopping ends every
+// connection at once.
 
-#include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
-#include <thread>
 
+#include "httpd/HttpService.h"
 #include "refserver/ServerContent.h"
 
 namespace teelink {
-
-struct CServerLimits {
-    size_t maxHeadBytes = 8 * 1024;  // the request line and headers together
-    int headTimeoutMs = 5000;        // from the connection to the end of its head
-    int stallTimeoutMs = 30000;      // an answer the reader takes nothing of for this long ends
-    int maxConnections = 64;         // beyond this, a connection is closed at once
-};
 
 class CReferenceServer {
 public:
@@ -37,7 +27,7 @@ public:
     using LogSink = std::function<void(const std::string& line)>;
 
     explicit CReferenceServer(std::shared_ptr<const CServerContent> content, LogSink log = {},
-                              CServerLimits limits = {});
+                              CHttpLimits limits = {});
     ~CReferenceServer();
     CReferenceServer(const CReferenceServer&) = delete;
     CReferenceServer& operator=(const CReferenceServer&) = delete;
@@ -49,27 +39,17 @@ public:
     // to call twice.
     void Stop();
 
-    int Port() const { return m_port; }
+    int Port() const { return m_http.Port(); }
     std::string ScriptUrl() const;
 
 private:
-    void AcceptLoop();
-    void Serve(int fd);
+    CHttpAnswer Answer(const CHttpRequest& request);
     void Log(const std::string& method, const std::string& target, int status, size_t bytes);
 
     std::shared_ptr<const CServerContent> m_content;
     LogSink m_log;
-    CServerLimits m_limits;
-    int m_listen = -1;
-    int m_wake[2] = {-1, -1};  // written to end the accept loop's wait
-    int m_port = 0;
-    std::atomic<bool> m_stopping{false};
-    std::mutex m_mutex;
-    std::condition_variable m_allEnded;
-    std::set<int> m_connections;  // the sockets being served
-    int m_active = 0;             // their threads, until each has ended
     std::mutex m_logMutex;
-    std::thread m_acceptor;
+    CHttpService m_http;
 };
 
 }  // namespace teelink

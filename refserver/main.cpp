@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 
+#include "refserver/LogWriter.h"
 #include "refserver/ReferenceServer.h"
 #include "refserver/ServerOptions.h"
 
@@ -52,22 +53,24 @@ int Main(int argc, char* argv[]) {
         std::cerr << "teelink-update-server: " << error << '\n';
         return 1;
     }
+    // Everything this program says on standard output goes through one writer
+    // that never waits for the reader: a full pipe costs log lines, not answers
+    // or the stop.
+    CLogWriter log(STDOUT_FILENO);
     for (const std::string& note : content->Notes()) {
-        std::cout << "note: " << note << '\n';
+        log.Line("note: " + note);
     }
 
-    CReferenceServer server(content, [](const std::string& line) {
-        std::cout << line << std::endl;  // flushed: the log is read while it runs
-    });
+    CReferenceServer server(content, [&log](const std::string& line) { log.Line(line); });
     if (!server.Start(options.port, error)) {
         std::cerr << "teelink-update-server: " << error << '\n';
         return 1;
     }
-    std::cout << "serving " << dir.string() << " at " << server.ScriptUrl() << std::endl;
+    log.Line("serving " + dir.string() + " at " + server.ScriptUrl());
 
     int number = 0;
     sigwait(&signals, &number);
-    std::cout << "stopping on signal " << number << std::endl;
+    log.Line("stopping on signal " + std::to_string(number));
     server.Stop();
     return 0;
 }

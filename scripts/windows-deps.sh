@@ -12,7 +12,7 @@ self=$(readlink -f "$0")
 cache=${TEELINK_WINDOWS_CACHE:-$HOME/.cache/teelink-windows}
 jobs=${TEELINK_JOBS:-2}
 host=x86_64-w64-mingw32
-sources=(wxwidgets3.2 libpng1.6 curl libzip hidapi googletest cpp-httplib cli11)
+sources=(wxwidgets3.2 libpng1.6 curl libzip hidapi googletest cli11 libmicrohttpd)
 
 mkdir -p "$cache/src"
 cd "$cache/src"
@@ -96,10 +96,15 @@ src=$(unpack cli11)
 cmake_lib "$src" -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF -DCLI11_BUILD_DOCS=OFF \
     -DCLI11_PRECOMPILED=OFF
 
-log "cpp-httplib (header only)"
-src=$(unpack cpp-httplib)
-mkdir -p "$prefix/include"
-cp "$src/httplib.h" "$prefix/include/"
+log "libmicrohttpd (the reference server and the test servers; plain HTTP)"
+src=$(unpack libmicrohttpd)
+(cd "$src" && ./configure --host=$host --prefix="$prefix" --disable-shared --enable-static \
+    --disable-https --disable-doc --disable-examples --disable-curl --disable-tools \
+    --without-gnutls >"$src/_build.log" 2>&1 &&
+    make -C src/microhttpd -j "$jobs" >>"$src/_build.log" 2>&1 &&
+    make -C src/microhttpd install >>"$src/_build.log" 2>&1 &&
+    make -C src/include install >>"$src/_build.log" 2>&1 &&
+    make install-pkgconfigDATA >>"$src/_build.log" 2>&1) || { tail -40 "$src/_build.log"; exit 1; }
 
 log "libzip"
 src=$(unpack libzip)
@@ -131,7 +136,7 @@ src=$(unpack wxwidgets3.2)
     --with-msw --disable-shared --disable-debug_flag --disable-precomp-headers --enable-unicode \
     --disable-html --disable-xrc --disable-aui --disable-stc --disable-webview --disable-mediactrl \
     --disable-richtext --disable-propgrid --disable-ribbon --disable-webrequest --disable-sockets \
-    --disable-sound --without-opengl --without-expat \
+    --disable-sound --without-opengl --without-expat --enable-accessibility \
     --with-zlib=sys --with-libpng=sys --without-libjpeg --without-libtiff --without-liblzma \
     --with-regex=builtin >"$src/_build.log" 2>&1 &&
     make -j "$jobs" >>"$src/_build.log" 2>&1 &&

@@ -2,81 +2,96 @@
 
 #include "device/LoopbackSocket.h"
 
-#include <httplib.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
 
 #include "refserver/AnswerWriter.h"
 
 namespace teelink {
 
-CTestHttpServer::CTestHttpServer() : m_server(std::make_unique<httplib::Server>()) {
-    m_server->Get("/r7r8/index.php", [this](const httplib::Request& req, httplib::Response& res) {
-        const auto q = req.target.find('?');
-        const std::string query = q == std::string::npos ? "" : req.target.substr(q + 1);
-        Responder responder;
-        bool truncate = false;
-        bool held = false;
-        size_t declared = 0;
-        size_t heldAfter = 0;
-        {
-            std::lock_guard lock(m_mutex);
-            m_queries.push_back(query);
-            responder = m_responder;
-            truncate = m_truncate;
-            declared = m_declaredLength;
-            held = m_held;
-            heldAfter = m_heldAfter;
-        }
-        const std::string body = responder ? responder(query) : std::string();
-        if (held && body.size() > heldAfter) {
-            res.set_content_provider(
-                body.size(), "application/octet-stream",
-                [this, body, heldAfter](size_t offset, size_t, httplib::DataSink& sink) {
-                    if (offset < heldAfter) {
-                        sink.write(body.data() + offset, heldAfter - offset);
-                        return true;
-                    }
-                    std::unique_lock lock(m_mutex);
-                    if (!m_releasedCv.wait_for(lock, std::chrono::seconds(30),
-                                               [this] { return m_released; })) {
-                        return false;
-                    }
-                    lock.unlock();
-                    sink.write(body.data() + offset, body.size() - offset);
-                    return true;
-                });
-            return;
-        }
-        if (!truncate) {
-            res.set_content(body, "application/octet-stream");
-            return;
-        }
-        res.set_content_provider(declared, "application/octet-stream",
-                                 [body](size_t offset, size_t, httplib::DataSink& sink) {
-                                     if (offset < body.size()) {
-                                         sink.write(body.data() + offset, body.size() - offset);
-                                         return true;
-                                     }
-                                     return false;  // drop the connection before the declared end
-                                 });
-    });
-    m_port = m_server->bind_to_any_port("127.0.0.1");
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    // The socket already listens; wait for the accept loop so that stop() reaches it.
-    while (!m_server->is_running()) {
-        std::this_thread::yield();
+namespace {
+
+CHttpLimits TestLimits() {
+    CHttpLimits limits;
+    limits.threadPerConnection = true;  // a held answer waits in its reader
+    return limits;
+}
+
+}  // namespace
+
+CTestHttpServer::CTestHttpServer()
+    : m_http([this](const CHttpRequest& request) { return Answer(request); }, TestLimits()) {
+    std::string error;
+    if (!m_http.Start(0, error)) {
+        ADD_FAILURE() << "test server: " << error;
     }
 }
 
 CTestHttpServer::~CTestHttpServer() {
     Release();
-    m_server->stop();
-    if (m_thread.joinable()) {
-        m_thread.join();
+    m_http.Stop();
+}
+
+CHttpAnswer CTestHttpServer::Answer(const CHttpRequest& request) {
+    const auto q = request.target.find('?');
+    const std::string query = q == std::string::npos ? "" : request.target.substr(q + 1);
+    Responder responder;
+    bool truncate = false;
+    bool held = false;
+    size_t declared = 0;
+    size_t heldAfter = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_queries.push_back(query);
+        responder = m_responder;
+        truncate = m_truncate;
+        declared = m_declaredLength;
+        held = m_held;
+        heldAfter = m_heldAfter;
     }
+    CHttpAnswer answer;
+    if (request.target.substr(0, q) != "/r7r8/index.php") {
+        answer.status = 404;
+        return answer;
+    }
+    auto body = std::make_shared<const std::string>(responder ? responder(query) : std::string());
+    if (held && body->size() > heldAfter) {
+        answer.streamSize = body->size();
+        answer.reader = [this, body, heldAfter](uint64_t offset, char* into, size_t size) -> long {
+            if (offset >= heldAfter && !WaitForRelease()) {
+                return -1;
+            }
+            const size_t end = offset < heldAfter ? heldAfter : body->size();
+            const size_t n = std::min<size_t>(size, end - offset);
+            body->copy(into, n, offset);
+            return static_cast<long>(n);
+        };
+    } else if (truncate) {
+        // The head declares `declared` bytes; the connection drops after the body.
+        answer.streamSize = declared;
+        answer.reader = [body](uint64_t offset, char* into, size_t size) -> long {
+            if (offset >= body->size()) {
+                return -1;
+            }
+            const size_t n = std::min<size_t>(size, body->size() - offset);
+            body->copy(into, n, offset);
+            return static_cast<long>(n);
+        };
+    } else {
+        answer.body = *body;
+    }
+    return answer;
+}
+
+bool CTestHttpServer::WaitForRelease() {
+    std::unique_lock lock(m_mutex);
+    return m_releasedCv.wait_for(lock, std::chrono::seconds(30), [this] { return m_released; });
 }
 
 std::string CTestHttpServer::ScriptUrl() const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + "/r7r8/index.php";
+    return "http://127.0.0.1:" + std::to_string(Port()) + "/r7r8/index.php";
 }
 
 void CTestHttpServer::Answer(std::string body) {

@@ -5,12 +5,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace httplib {
-class Server;
-}
+#include "httpd/HttpService.h"
 
 namespace teelink {
 
@@ -26,7 +23,7 @@ public:
     ~CTestHttpServer();
 
     std::string ScriptUrl() const;  // http://127.0.0.1:PORT/r7r8/index.php
-    int Port() const { return m_port; }
+    int Port() const { return m_http.Port(); }
 
     void Answer(std::string body);
     void AnswerWith(Responder responder);
@@ -42,9 +39,10 @@ public:
     std::vector<std::string> Queries() const;
 
 private:
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
-    int m_port = 0;
+    CHttpAnswer Answer(const CHttpRequest& request);
+    // Waits until Release (or the server's end); false when it never came.
+    bool WaitForRelease();
+
     mutable std::mutex m_mutex;
     Responder m_responder;
     bool m_truncate = false;
@@ -54,6 +52,7 @@ private:
     bool m_released = false;
     std::condition_variable m_releasedCv;
     std::vector<std::string> m_queries;
+    CHttpService m_http;  // last: stopped before what its threads use
 };
 
 // Answers the main page's start-up requests: the latest versions (md=1, the

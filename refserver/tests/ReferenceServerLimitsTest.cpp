@@ -1,12 +1,7 @@
 // The reference server runs on the user's machine in the demo: what a local
 // program could send it must neither fill its memory, stop its service nor keep
 // it from ending, and the terminal that shows its log sees no control bytes.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <future>
@@ -15,56 +10,16 @@
 #include <vector>
 
 #include "refserver/ReferenceServer.h"
+#include "testsupport/RawHttpClient.h"
 #include "testsupport/ReferenceServerSupport.h"
 
 namespace teelink {
 
 namespace {
 
-// A raw client on the server's port, to send what the tool never would.
-class CRawClient {
-public:
-    explicit CRawClient(int port) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-        EXPECT_EQ(::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    }
-    ~CRawClient() { ::close(m_fd); }
-    void Send(const std::string& bytes) {
-        (void)!::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    }
-    // Everything until the server closes, or what came within `limit`.
-    std::string ReceiveAll(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-        std::string got;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd entry{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
-                return got;
-            }
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                closed = true;
-                return got;
-            }
-            got.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    bool closed = false;
-
-private:
-    int m_fd = -1;
-};
-
 class ReferenceLimits : public ::testing::Test {
 protected:
-    void Start(CServerLimits limits = {}) {
+    void Start(CHttpLimits limits = {}) {
         m_server = std::make_unique<CReferenceServer>(
             SampleContent(),
             [this](const std::string& line) {
@@ -105,12 +60,13 @@ TEST_F(ReferenceLimits, OnlyGetIsAnsweredAndNoBodyIsRead) {
 }
 
 TEST_F(ReferenceLimits, AHeadTooLargeOrTooSlowIsEndedAndServiceGoesOn) {
-    CServerLimits limits;
-    limits.headTimeoutMs = 300;
+    CHttpLimits limits;
+    limits.headTimeoutS = 1;
     Start(limits);
     CRawClient large(m_server->Port());
-    large.Send("GET /r7r8/index.php?md=1 HTTP/1.1\r\n" + std::string(20000, 'x'));
-    EXPECT_EQ(large.ReceiveAll().rfind("HTTP/1.1 431 ", 0), 0u);
+    large.Send("GET /r7r8/index.php?md=1 HTTP/1.1\r\nX-Pad: " + std::string(40000, 'x'));
+    const std::string refused = large.ReceiveAll();
+    EXPECT_EQ(refused.rfind("HTTP/1.1 431 ", 0), 0u) << refused;
 
     // Ten clients that never finish their heads: each is ended at its deadline,
     // and meanwhile others are served.
@@ -126,9 +82,34 @@ TEST_F(ReferenceLimits, AHeadTooLargeOrTooSlowIsEndedAndServiceGoesOn) {
     }
 }
 
+// A head of exactly the limit is answered; one byte more is refused, however
+// it is made up.
+TEST_F(ReferenceLimits, TheHeadLimitHoldsToTheByte) {
+    Start();
+    const std::string line = "GET /r7r8/index.php?md=1 HTTP/1.1\r\n";
+    const auto head = [&line](size_t total, int fields) {
+        std::string fixed = line;
+        for (int i = 0; i < fields - 1; ++i) {
+            fixed += "X-F" + std::to_string(i) + ": v\r\n";
+        }
+        const size_t rest = total - fixed.size() - std::string("X-Pad: \r\n\r\n").size();
+        return fixed + "X-Pad: " + std::string(rest, 'p') + "\r\n\r\n";
+    };
+    for (const int fields : {1, 200}) {
+        for (const auto& [size, status] :
+             {std::pair<size_t, const char*>{8192, "200"}, {8193, "431"}}) {
+            CRawClient client(m_server->Port());
+            client.Send(head(size, fields));
+            const std::string answer = client.ReceiveAll();
+            EXPECT_EQ(answer.rfind(std::string("HTTP/1.1 ") + status + " ", 0), 0u)
+                << size << " bytes in " << fields << " fields: " << answer.substr(0, 40);
+        }
+    }
+}
+
 TEST_F(ReferenceLimits, StoppingEndsConnectionsThatWouldHoldTheServer) {
-    CServerLimits limits;
-    limits.headTimeoutMs = 600000;  // only the stop can end these
+    CHttpLimits limits;
+    limits.headTimeoutS = 600;  // only the stop can end these
     Start(limits);
     CRawClient unfinished(m_server->Port());
     unfinished.Send("GET /r7r8/index.php?md=1 HTTP/1.1\r\n");

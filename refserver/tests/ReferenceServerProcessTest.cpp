@@ -2,12 +2,17 @@
 // and stops cleanly on a signal.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+
+#include <memory>
+#include <thread>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "testsupport/ChildProcess.h"
+#include "testsupport/RawHttpClient.h"
 #include "testsupport/ReferenceServerSupport.h"
 
 namespace teelink {
@@ -22,6 +27,9 @@ public:
               args.insert(args.begin(), TEELINK_UPDATE_SERVER_EXE);
               return args;
           }()) {}
+    // A command line given whole (the server behind another program).
+    struct Plain {};
+    CServerProcess(std::vector<std::string> argv, Plain) : m_process(std::move(argv)) {}
 
     // The next line of standard output or error that starts with `prefix`,
     // skipping others; empty when the output ended first. The limit only keeps
@@ -36,6 +44,7 @@ public:
     }
 
     void Signal(int number) { m_process.Signal(number); }
+    const std::string& Out() const { return m_process.Out(); }
 
     // The exit status, or -1 when it did not exit normally. A server that does
     // not end within the limit is killed, so a broken stop fails the test
@@ -80,6 +89,62 @@ TEST(UpdateServerExecutable, ServesLogsAndStopsCleanlyOnEitherSignal) {
         EXPECT_EQ(server.LineStarting("stopping"), "stopping on signal " + std::to_string(number));
         EXPECT_EQ(server.Wait(), 0);
     }
+}
+
+int PortOf(const std::string& url) {
+    const size_t colon = url.rfind(':');
+    return colon == std::string::npos ? 0 : std::atoi(url.c_str() + colon + 1);
+}
+
+// CPU seconds of the children this test process has reaped so far.
+double ChildrenCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A log on a pipe that nobody reads costs log lines, never answers, and the
+// server still stops on a signal.
+TEST(UpdateServerExecutable, ALogNobodyReadsHoldsUpNoAnswerAndNoStop) {
+    CServerProcess server({"--port", "0", "--content", TEELINK_SAMPLE_CONTENT_DIR});
+    const int port = PortOf(UrlOf(server.LineStarting("serving ")));
+    ASSERT_NE(port, 0);
+    // From here the test reads nothing: some 240-byte lines fill a pipe many times.
+    const std::string target = "/r7r8/index.php?md=1&pad=" + std::string(200, 'p');
+    int answered = 0;
+    for (int i = 0; i < 1500; ++i) {
+        answered += RawGetStatus(port, target) != 0 ? 1 : 0;
+    }
+    EXPECT_EQ(answered, 1500);
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.Wait(), 0);
+    EXPECT_NE(server.Out().find("log lines dropped"), std::string::npos);
+}
+
+// Out of descriptors, the server waits for one to come free instead of
+// spinning on a connection it cannot take, and serves again once one does.
+TEST(UpdateServerExecutable, RunningOutOfDescriptorsBacksOffAndRecovers) {
+    const double before = ChildrenCpuSeconds();
+    {
+        CServerProcess server({"/usr/bin/prlimit", "--nofile=24", TEELINK_UPDATE_SERVER_EXE,
+                               "--port", "0", "--content", TEELINK_SAMPLE_CONTENT_DIR},
+                              CServerProcess::Plain{});
+        const int port = PortOf(UrlOf(server.LineStarting("serving ")));
+        ASSERT_NE(port, 0);
+        std::vector<std::unique_ptr<CRawClient>> held;
+        for (int i = 0; i < 40; ++i) {
+            held.push_back(std::make_unique<CRawClient>(port));
+            held.back()->Send("GET /r7r8/index.php?md=1 HT");  // never finished
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        held.clear();
+        EXPECT_EQ(RawGetStatus(port, "/r7r8/index.php?md=1"), 200);
+        server.Signal(SIGTERM);
+        EXPECT_EQ(server.Wait(), 0);
+    }
+    // A spinning accept would have taken about the two seconds held.
+    EXPECT_LT(ChildrenCpuSeconds() - before, 1.0);
 }
 
 TEST(UpdateServerExecutable, RefusesATakenPortAndMissingContent) {
