@@ -68,6 +68,15 @@ CLangDlg::CLangDlg(wxWindow* parent)
     m_combo->Bind(wxEVT_CHOICE, &CLangDlg::OnSelChange, this);
     // Esc ends the dialog like OK: the current selection counts either way.
     SetEscapeId(wxID_OK);
+    // Return is OK wherever the keyboard is, the list included, whose popup
+    // would otherwise take it.
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+        if (event.GetKeyCode() == WXK_RETURN || event.GetKeyCode() == WXK_NUMPAD_ENTER) {
+            EndModal(wxID_OK);
+            return;
+        }
+        event.Skip();
+    });
     FitRow(controls);
     Centre();
 }

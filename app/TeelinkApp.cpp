@@ -94,6 +94,12 @@ CPage* CTeelinkApp::SwitchView(int page) {
     m_pFrame->Layout();
     newView->Refresh(true);
     newView->OnShowPage(true);
+    // The keyboard follows the page: a hidden button keeps no focus.
+    if (wxWindow* target = newView->FocusTarget()) {
+        target->SetFocus();
+    } else {
+        newView->SetFocus();  // a panel passes it to its first control
+    }
     return oldView;
 }
 

@@ -54,6 +54,11 @@ target_compile_definitions(teelink_wx INTERFACE ${wxWidgets_DEFINITIONS})
 target_compile_options(teelink_wx INTERFACE ${wxWidgets_CXX_FLAGS})
 target_link_libraries(teelink_wx INTERFACE ${wxWidgets_LIBRARIES})
 add_library(teelink::wx ALIAS teelink_wx)
+if(NOT WIN32 AND NOT APPLE)
+    # GTK itself, for what the toolkit does not wrap: accessible names (ATK).
+    pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+    add_library(teelink::gtk ALIAS PkgConfig::GTK3)
+endif()
 endif()
 
 if(TEELINK_TESTS)

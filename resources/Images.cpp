@@ -40,6 +40,23 @@ const CPicture kPictures[] = {
 
 }  // namespace
 
+const wchar_t* ImageText(int id) {
+    switch (id) {
+        case IMG_CONNECTED_JA:
+            return L"接続";
+        case IMG_CONNECTED_EN:
+            return L"Connected";
+        case IMG_NOT_CONNECTED_JA:
+            return L"未接続";
+        case IMG_NOT_CONNECTED_EN:
+            return L"Not connected";
+        case IMG_HEADER_LOGO:
+            return L"Zorvik GOLF GPS";
+        default:
+            return L"";
+    }
+}
+
 wxBitmapBundle ImageBundle(int id) {
     for (const CPicture& picture : kPictures) {
         if (picture.id == id) {

@@ -23,6 +23,9 @@ enum ImageId : int {
 wxBitmapBundle ImageBundle(int id);
 // Its bitmap for `window`'s scale, or at the design size without a window.
 wxBitmap ImageBitmap(int id, const wxWindow* window = nullptr);
+// The words a picture shows, for a screen reader ("Not connected", the logo's
+// name); empty for a picture without words.
+const wchar_t* ImageText(int id);
 // The application's icon in the sizes window managers ask for.
 wxIconBundle AppIcons();
 

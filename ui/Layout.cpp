@@ -11,6 +11,7 @@
 
 #include "BuildConfig.h"
 #include "resources/Images.h"
+#include "ui/Accessible.h"
 #include "ui/TextFit.h"
 
 namespace teelink {
@@ -83,6 +84,11 @@ CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
         if (c.text != nullptr) {
             GrowToFitText(*control);  // a text of its own is there from the start
         }
+        // On a page's fixed white, text takes a fixed dark colour too, so that a
+        // high-contrast theme's light text never stands on it.
+        if ((c.kind == ControlKind::Label || c.kind == ControlKind::Group) && parent.UseBgCol()) {
+            control->SetForegroundColour(*wxBLACK);
+        }
         controls.Add(c.id, control);
     }
     return controls;
@@ -96,6 +102,47 @@ void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,
                 SetFittedLabel(*control, Displayed(text(static_cast<MessageId>(c.message))));
             }
         }
+    }
+    ApplyAccessibleNames(controls, table);
+}
+
+namespace {
+
+// A text as one line, for a name read aloud.
+wxString OneLine(wxString text) {
+    text.Replace("\n", " ");
+    return text.Trim().Trim(false);
+}
+
+}  // namespace
+
+void ApplyAccessibleNames(const CControls& controls, std::span<const CControlSpec> table) {
+    for (const CControlSpec& c : table) {
+        wxWindow* control = controls.Get(c.id);
+        if (control == nullptr) {
+            continue;
+        }
+        wxString own = c.kind == ControlKind::Picture ? wxString(ImageText(c.image))
+                       : c.kind == ControlKind::Gauge || c.kind == ControlKind::List
+                           ? wxString()
+                           : OneLine(control->GetLabel());
+        const wxWindow* label = c.labelledBy != 0 ? controls.Get(c.labelledBy) : nullptr;
+        const wxString context = label == nullptr ? wxString() : OneLine(label->GetLabel());
+        if (!own.empty() && !context.empty()) {
+            own += ", " + context;
+        }
+        SetAccessibleName(*control, own.empty() ? context : own);
+    }
+}
+
+void SetTabOrder(const CControls& controls, std::initializer_list<int> ids) {
+    wxWindow* previous = nullptr;
+    for (const int id : ids) {
+        wxWindow* control = controls.Get(id);
+        if (control != nullptr && previous != nullptr) {
+            control->MoveAfterInTabOrder(previous);
+        }
+        previous = control != nullptr ? control : previous;
     }
 }
 

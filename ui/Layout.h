@@ -6,6 +6,7 @@
 // only what it does with them.
 
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <span>
 #include <string>
@@ -39,6 +40,9 @@ struct CControlSpec {
     int message = -1;            // a MessageId: the text, set by ApplyTexts
     const char* text = nullptr;  // a text of the control's own (UTF-8), set at creation
     int image = -1;              // Picture: the ImageId it shows
+    // The control whose text names this one's place or purpose for a screen
+    // reader (a button's group, a bar's label, an icon's legend).
+    int labelledBy = 0;
 };
 
 // The controls a table made, by id.
@@ -65,6 +69,15 @@ CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
 // Gives every control of the table that names a message its text, grown to fit.
 void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,
                 const std::function<std::wstring(MessageId)>& text);
+
+// Gives the table's controls their accessible names: the text a control shows,
+// then the text of what labels it ("Start, Course Data Update"); a control
+// without text (a bar, an icon) by its label alone, a picture by its words.
+// ApplyTexts calls it; call it again after changing a text of the table.
+void ApplyAccessibleNames(const CControls& controls, std::span<const CControlSpec> table);
+
+// Makes Tab go through `ids` in this order (the order they are read on the screen).
+void SetTabOrder(const CControls& controls, std::initializer_list<int> ids);
 
 // A message as a control shows it: "\r\n", a Windows line break, becomes "\n".
 wxString Displayed(const std::wstring& text);

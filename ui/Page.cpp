@@ -9,6 +9,7 @@
 #include <wx/statbmp.h>
 
 #include "resources/Images.h"
+#include "ui/Accessible.h"
 #include "ui/MessageBoxes.h"
 
 namespace teelink {
@@ -61,7 +62,9 @@ wxRect CPage::Du(int x, int y, int w, int h) const {
 
 void CPage::AddHeaderLogo(int widthDu, int heightDu) {
     const wxRect r = Du(7, 7, widthDu, heightDu);
-    new wxStaticBitmap(this, wxID_ANY, ImageBundle(IMG_HEADER_LOGO), r.GetPosition(), r.GetSize());
+    auto* logo = new wxStaticBitmap(this, wxID_ANY, ImageBundle(IMG_HEADER_LOGO), r.GetPosition(),
+                                    r.GetSize());
+    SetAccessibleName(*logo, ImageText(IMG_HEADER_LOGO));
 }
 
 void CPage::OnEraseBackground(wxEraseEvent& event) {

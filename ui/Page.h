@@ -32,6 +32,8 @@ public:
     virtual void OnInitialUpdate() {}
     // The page has just been shown (true) or hidden (false) by SwitchView.
     virtual void OnShowPage(bool /*shown*/) {}
+    // Where the keyboard goes when the page is shown (none: the page's first).
+    virtual wxWindow* FocusTarget() const { return nullptr; }
     // The application is closing: stop workers and wait for them.
     virtual void StopWork() {}
 

@@ -26,9 +26,10 @@ using K = ControlKind;
 // The template, in its order (positions in dialog units).
 constexpr CControlSpec kControls[] = {
     {IDC_FAV_TITLE, K::Label, 7, 43, 105, 8, 0, MSG_FAVORITES_TITLE},
-    {IDC_FAV_LIST, K::List, 7, 57, 185, 203},
+    {IDC_FAV_LIST, K::List, 7, 57, 185, 203, 0, -1, nullptr, -1, IDC_FAV_TITLE},
     {IDC_FAV_STATUS, K::Label, 7, 266, 169, 8},
-    {IDC_FAV_LEGEND_ICON, K::Picture, 7, 281, 0, 0, 0, -1, nullptr, IMG_ICON_NEEDS_UPDATE},
+    {IDC_FAV_LEGEND_ICON, K::Picture, 7, 281, 0, 0, 0, -1, nullptr, IMG_ICON_NEEDS_UPDATE,
+     IDC_FAV_LEGEND},
     {IDC_FAV_LEGEND, K::Label, 21, 284, 168, 8, 0, MSG_NEEDS_UPDATE_LEGEND},
     {IDC_FAV_CANCEL, K::Button, 199, 234, 45, 25, 0, MSG_CANCEL},
     {IDC_FAV_UPDATE, K::Button, 199, 269, 45, 25, DISABLED, MSG_COLUMN_UPDATE},
@@ -223,6 +224,10 @@ void CFavoriteView::OnUpdate(wxCommandEvent& /*event*/) {
     }
     Doc().m_nUpdateMode = UPDATE_FAVORITE_DATA;
     Host().SwitchView(VIEW_UPDATE);
+}
+
+wxWindow* CFavoriteView::FocusTarget() const {
+    return m_controls.Get(IDC_FAV_LIST);
 }
 
 }  // namespace teelink

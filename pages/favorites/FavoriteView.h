@@ -26,6 +26,7 @@ public:
 
     void OnInitialUpdate() override;
     void OnShowPage(bool shown) override;
+    wxWindow* FocusTarget() const override;
     void StopWork() override;
 
     bool WorkerRunning() const { return m_worker.Running(); }

@@ -26,9 +26,10 @@ using K = ControlKind;
 // The template, in its order (positions in dialog units).
 constexpr CControlSpec kControls[] = {
     {IDC_SEL_TITLE, K::Label, 7, 7, 128, 8, 0, MSG_SELECT_COURSE},
-    {IDC_SEL_LIST, K::List, 7, 20, 219, 172, NO_HEADER},
+    {IDC_SEL_LIST, K::List, 7, 20, 219, 172, NO_HEADER, -1, nullptr, -1, IDC_SEL_TITLE},
     {IDC_SEL_BACK, K::Button, 233, 176, 50, 34, 0, MSG_CANCEL},
-    {IDC_SEL_LEGEND_ICON, K::Picture, 8, 193, 0, 0, HIDDEN, -1, nullptr, IMG_ICON_HOLEVIEW},
+    {IDC_SEL_LEGEND_ICON, K::Picture, 8, 193, 0, 0, HIDDEN, -1, nullptr, IMG_ICON_HOLEVIEW,
+     IDC_SEL_LEGEND},
     {IDC_SEL_LEGEND, K::Label, 22, 196, 131, 8, HIDDEN, MSG_HOLEVIEW},
 };
 
@@ -155,6 +156,13 @@ void CSelectGCDlg::FillEntryList() {
         EntryColumnWidths(m_walk.Level(), m_list->GetClientSize().x, items);
     m_list->SetColumnWidth(0, markWidth == 0 ? 0 : MarkColumnWidth(markWidth));
     m_list->SetColumnWidth(1, nameWidth);
+    // A new level starts with the keyboard on its first row, shown as such.
+    if (m_list->GetItemCount() > 0) {
+        m_list->SetItemState(0, wxLIST_STATE_FOCUSED | wxLIST_STATE_SELECTED,
+                             wxLIST_STATE_FOCUSED | wxLIST_STATE_SELECTED);
+        m_list->EnsureVisible(0);
+    }
+    m_list->SetFocus();
 }
 
 void CSelectGCDlg::OnActivated(wxListEvent& event) {
@@ -164,9 +172,27 @@ void CSelectGCDlg::OnActivated(wxListEvent& event) {
 }
 
 void CSelectGCDlg::OnCharHook(wxKeyEvent& event) {
-    // Enter alone never chooses or ends anything here; a double-click does.
-    if (event.GetKeyCode() == WXK_RETURN || event.GetKeyCode() == WXK_NUMPAD_ENTER) {
-        return;
+    switch (event.GetKeyCode()) {
+        case WXK_RETURN:
+        case WXK_NUMPAD_ENTER:
+            // Enter alone never chooses or ends anything here; a double-click,
+            // or Space on the list's row, does.
+            return;
+        case WXK_ESCAPE:
+            // The cancel command at any level, as the close box.
+            Act(m_walk.CancelCommand());
+            return;
+        case WXK_SPACE:
+            if (FindFocus() == m_list && !m_walk.Loading()) {
+                const long row = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+                if (row >= 0) {
+                    Act(m_walk.Select(static_cast<size_t>(row)));
+                    return;
+                }
+            }
+            break;
+        default:
+            break;
     }
     event.Skip();
 }

@@ -23,7 +23,7 @@ using K = ControlKind;
 // The template, in its order (positions in dialog units).
 constexpr CControlSpec kControls[] = {
     {IDC_LOG_EXIT, K::Button, 198, 268, 45, 25, 0, MSG_EXIT},
-    {IDC_LOG_PROGRESS, K::Gauge, 16, 115, 150, 14},
+    {IDC_LOG_PROGRESS, K::Gauge, 16, 115, 150, 14, 0, -1, nullptr, -1, IDC_LOG_STATUS},
     {IDC_LOG_CANCEL, K::Button, 198, 234, 45, 25, 0, MSG_CANCEL},
     {IDC_LOG_STATUS, K::Label, 15, 45, 185, 43},
 };
@@ -51,6 +51,7 @@ CTrevLogView::CTrevLogView(wxWindow* parent, IPageHost& host, int paneId)
                                 [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
     m_progress = m_controls.As<wxGauge>(IDC_LOG_PROGRESS);
     m_status = m_controls.As<wxStaticText>(IDC_LOG_STATUS);
+    SetTabOrder(m_controls, {IDC_LOG_CANCEL, IDC_LOG_EXIT});
     // Exit ends the read before the next block: the program is closing.
     Bind(
         wxEVT_BUTTON,
@@ -198,6 +199,10 @@ void CTrevLogView::Save() {
     }
     ShowBox(Text(MSG_COMPLETE), "Info", wxOK | wxICON_INFORMATION);
     Host().SwitchView(VIEW_MAIN);
+}
+
+wxWindow* CTrevLogView::FocusTarget() const {
+    return m_controls.Get(IDC_LOG_CANCEL);
 }
 
 }  // namespace teelink

@@ -20,6 +20,7 @@ public:
 
     void OnInitialUpdate() override;
     void OnShowPage(bool shown) override;
+    wxWindow* FocusTarget() const override;
     void StopWork() override;
 
     int Position() const;

@@ -18,6 +18,7 @@
 #include "startup/StartupChecks.h"
 #include "startup/StartupRequests.h"
 #include "startup/ToolUpdate.h"
+#include "ui/Accessible.h"
 #include "ui/Layout.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextFit.h"
@@ -37,24 +38,28 @@ constexpr CControlSpec kControls[] = {
     {IDC_COURSE_TEXT, K::Label, 13, 57, 170, 8, 0, MSG_COURSE_UPDATE_TEXT},
     {IDC_SYSTEM_TEXT, K::Label, 13, 124, 114, 21, 0, MSG_SYSTEM_UPDATE_TEXT},
     {IDC_LOG_TEXT, K::Label, 13, 187, 146, 25, 0, MSG_LOG_TEXT},
-    {IDC_COURSE_START, K::Button, 161, 89, 25, 15, DISABLED, MSG_START},
-    {IDC_LOG_START, K::Button, 161, 222, 25, 15, DISABLED, MSG_START},
+    {IDC_COURSE_START, K::Button, 161, 89, 25, 15, DISABLED, MSG_START, nullptr, -1,
+     IDC_COURSE_GROUP},
+    {IDC_LOG_START, K::Button, 161, 222, 25, 15, DISABLED, MSG_START, nullptr, -1, IDC_LOG_GROUP},
     {IDC_TOOL_VERSION, K::Label, 203, 11, 40, 20},
     {IDC_DEVICE_PICTURE, K::Picture, 206, 37, 37, 43, 0, -1, nullptr, IMG_NOT_CONNECTED_JA},
     {IDC_WEBSITE, K::Button, 198, 234, 45, 25, MULTILINE, MSG_WEBSITE},
     {IDC_MAIN_EXIT, K::Button, 198, 263, 45, 25, 0, MSG_EXIT},
-    {IDC_SYSTEM_START, K::Button, 161, 153, 25, 15, DISABLED, MSG_START},
+    {IDC_SYSTEM_START, K::Button, 161, 153, 25, 15, DISABLED, MSG_START, nullptr, -1,
+     IDC_SYSTEM_GROUP},
     {IDC_SERVICE_CODE_LABEL, K::Label, 16, 154, 94, 8, HIDDEN, MSG_SERVICE_CODE},
-    {IDC_SERVICE_CODE, K::Edit, 113, 152, 40, 14, HIDDEN},
-    {IDC_LATEST_VERSION, K::Label, 166, 119, 18, 8, 0, -1, "-----"},
-    {IDC_CURRENT_VERSION, K::Label, 166, 131, 18, 9, 0, -1, "-----"},
+    {IDC_SERVICE_CODE, K::Edit, 113, 152, 40, 14, HIDDEN, -1, nullptr, -1, IDC_SERVICE_CODE_LABEL},
+    {IDC_LATEST_VERSION, K::Label, 166, 119, 18, 8, 0, -1, "-----", -1, IDC_LATEST_LABEL},
+    {IDC_CURRENT_VERSION, K::Label, 166, 131, 18, 9, 0, -1, "-----", -1, IDC_CURRENT_LABEL},
     {IDC_LATEST_LABEL, K::Label, 134, 119, 30, 8, 0, MSG_LATEST},
     {IDC_CURRENT_LABEL, K::Label, 134, 132, 30, 8, 0, MSG_CURRENT},
-    {IDC_AREA_COMBO, K::Choice, 106, 90, 48, 12, HIDDEN | DISABLED},
+    {IDC_AREA_COMBO, K::Choice, 106, 90, 48, 12, HIDDEN | DISABLED, -1, nullptr, -1,
+     IDC_AREA_LABEL},
     {IDC_AREA_LABEL, K::Label, 72, 92, 29, 8, HIDDEN | DISABLED, MSG_AVAILABLE_REGION},
     {IDC_FAVORITES_LIMIT, K::Label, 14, 271, 147, 8, FAVORITE_ENTRY, MSG_FAVORITES_LIMIT},
-    {IDC_FAVORITES_SETTING, K::Button, 160, 273, 25, 15, FAVORITE_ENTRY, MSG_SETTING},
-    {IDC_LOG_WEB_PAGE, K::Button, 11, 216, 62, 17, 0, MSG_LOG_PAGE},
+    {IDC_FAVORITES_SETTING, K::Button, 160, 273, 25, 15, FAVORITE_ENTRY, MSG_SETTING, nullptr, -1,
+     IDC_FAVORITES_GROUP},
+    {IDC_LOG_WEB_PAGE, K::Button, 11, 216, 62, 17, 0, MSG_LOG_PAGE, nullptr, -1, IDC_LOG_GROUP},
     {IDC_JAPANESE_ONLY, K::Label, 77, 220, 48, 8, 0, -1, "(Japanese only)"},
     {IDC_FAVORITES_SELECT, K::Label, 15, 257, 87, 8, FAVORITE_ENTRY, MSG_FAVORITES_SELECT},
     {IDC_MODEL, K::Label, 205, 85, 33, 8},
@@ -99,6 +104,26 @@ void CTeelinkView::CreateControls() {
         *this, kControls, [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
     m_picture = m_controls.As<wxStaticBitmap>(IDC_DEVICE_PICTURE);
     m_areaCombo = m_controls.As<wxChoice>(IDC_AREA_COMBO);
+    // Tab goes as the page is read: the groups from the top, then the right column.
+    SetTabOrder(m_controls, {IDC_AREA_COMBO, IDC_COURSE_START, IDC_SERVICE_CODE, IDC_SYSTEM_START,
+                             IDC_LOG_WEB_PAGE, IDC_LOG_START, IDC_FAVORITES_SETTING, IDC_WEBSITE,
+                             IDC_MAIN_EXIT});
+}
+
+wxWindow* CTeelinkView::FocusTarget() const {
+    // Back from an operation, the button that started it; else the first Start
+    // that can act, else the first control of the right column.
+    std::vector<int> candidates = {IDC_COURSE_START, IDC_SYSTEM_START, IDC_LOG_START, IDC_WEBSITE};
+    if (m_nStartedBy != 0) {
+        candidates.insert(candidates.begin(), m_nStartedBy);
+    }
+    for (const int id : candidates) {
+        wxWindow* control = Control(id);
+        if (control != nullptr && control->IsShown() && control->IsEnabled()) {
+            return control;
+        }
+    }
+    return nullptr;
 }
 
 wxWindow* CTeelinkView::Control(int id) const {
@@ -108,17 +133,26 @@ wxWindow* CTeelinkView::Control(int id) const {
 void CTeelinkView::SetText(int id, const std::wstring& text) {
     if (wxWindow* w = Control(id)) {
         SetFittedLabel(*w, Displayed(text));
+        ApplyAccessibleNames(m_controls, kControls);  // names follow the texts
+        SetAccessibleName(*m_picture, m_strPictureName);
         if (id == IDC_CURRENT_VERSION) {
             UpdateVersionColour();
         }
     }
 }
 
-void CTeelinkView::SetPicture(int bitmapId) {
+void CTeelinkView::SetPicture(int bitmapId, const std::wstring& detail) {
     if (bitmapId != m_nShownBitmap) {
         m_nShownBitmap = bitmapId;
         m_picture->SetBitmap(ImageBundle(bitmapId));
     }
+    // The picture's words, and which device: what a screen reader says of it.
+    wxString name = ImageText(bitmapId);
+    if (!detail.empty()) {
+        name += ", " + Displayed(detail);
+    }
+    m_strPictureName = name;
+    SetAccessibleName(*m_picture, name);
 }
 
 void CTeelinkView::UpdateVersionColour() {
@@ -256,9 +290,10 @@ void CTeelinkView::Rearm() {
 }
 
 void CTeelinkView::ShowDevice() {
-    SetPicture(m_nBmpConnected);
+    const std::wstring model = Doc().m_strModel + L" : " + Doc().m_strModelCode;
+    SetPicture(m_nBmpConnected, model);
     Control(IDC_POWER_HINT)->Hide();
-    SetText(IDC_MODEL, Doc().m_strModel + L" : " + Doc().m_strModelCode);
+    SetText(IDC_MODEL, model);
     SetText(IDC_LATEST_VERSION, LatestVersionForModel(Doc()));
     SetText(IDC_CURRENT_VERSION, Doc().m_strSystemVersion);
 }
@@ -276,21 +311,25 @@ void CTeelinkView::EnableStartButtons(bool enable) {
 }
 
 void CTeelinkView::OnCourseDataStart(wxCommandEvent& /*event*/) {
+    m_nStartedBy = IDC_COURSE_START;
     Doc().m_nUpdateMode = UPDATE_COURSE_DATA;
     Doc().m_nAreaIndex = m_areaCombo->GetSelection();  // wxNOT_FOUND is -1, "none"
     Host().SwitchView(VIEW_UPDATE);
 }
 
 void CTeelinkView::OnSystemDataStart(wxCommandEvent& /*event*/) {
+    m_nStartedBy = IDC_SYSTEM_START;
     Doc().m_nUpdateMode = UPDATE_SYSTEM_DATA;
     Host().SwitchView(VIEW_UPDATE);
 }
 
 void CTeelinkView::OnLogStart(wxCommandEvent& /*event*/) {
+    m_nStartedBy = IDC_LOG_START;
     Host().SwitchView(VIEW_TREVLOG);
 }
 
 void CTeelinkView::OnFavorites(wxCommandEvent& /*event*/) {
+    m_nStartedBy = IDC_FAVORITES_SETTING;
     Host().SwitchView(VIEW_FAVORITE);
 }
 

@@ -28,6 +28,7 @@ public:
 
     void OnInitialUpdate() override;
     void OnShowPage(bool shown) override;
+    wxWindow* FocusTarget() const override;
     void StopWork() override;
 
     // State that tests and the colouring look at.
@@ -40,7 +41,8 @@ private:
     void CreateControls();
     wxWindow* Control(int id) const;
     void SetText(int id, const std::wstring& text);
-    void SetPicture(int bitmapId);
+    // The device picture, named by its words and `detail` (the device shown).
+    void SetPicture(int bitmapId, const std::wstring& detail = {});
     void UpdateVersionColour();
 
     void OnTimer(wxTimerEvent& event);
@@ -65,6 +67,8 @@ private:
     wxTimer m_timer;
     CPollState m_poll;
     int m_nShownBitmap = IMG_NOT_CONNECTED_JA;
+    int m_nStartedBy = 0;  // the button that started the last operation
+    wxString m_strPictureName;
     bool m_bShown = false;
     CWindowReport<IdentifyMessage> m_identifyReport;
     CWorker m_reader;  // last: joined before what its job uses goes away

@@ -26,12 +26,12 @@ constexpr CControlSpec kControls[] = {
     // Wider than the template's 32 units: "ダウンロード" needs more in this
     // platform's font, and nothing stands to its right.
     {IDC_DOWNLOAD_LABEL, K::Label, 15, 90, 80, 8, 0, MSG_DOWNLOAD},
-    {IDC_DOWNLOAD_BAR, K::Gauge, 13, 102, 150, 14},
+    {IDC_DOWNLOAD_BAR, K::Gauge, 13, 102, 150, 14, 0, -1, nullptr, -1, IDC_DOWNLOAD_LABEL},
     {IDC_WRITE_LABEL, K::Label, 15, 133, 26, 8, 0, MSG_WRITE},
     // Wider than the 39 units of the template, so that "Remaining time 12
     // minutes" is not cut off.
-    {IDC_REMAIN_TIME, K::Label, 58, 133, 105, 8},
-    {IDC_WRITE_BAR, K::Gauge, 13, 145, 150, 14},
+    {IDC_REMAIN_TIME, K::Label, 58, 133, 105, 8, 0, -1, nullptr, -1, IDC_WRITE_LABEL},
+    {IDC_WRITE_BAR, K::Gauge, 13, 145, 150, 14, 0, -1, nullptr, -1, IDC_WRITE_LABEL},
     {IDC_UPDATE_CANCEL, K::Button, 198, 234, 45, 25, 0, MSG_CANCEL},
     {IDC_UPDATE_EXIT, K::Button, 198, 268, 45, 25, 0, MSG_EXIT},
 };
@@ -160,6 +160,10 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
 void CUpdateView::OnProgress(int bar, int position) {
     wxGauge* gauge = bar == BAR_DOWNLOAD ? m_progressDownload : m_progressWrite;
     gauge->SetValue(std::clamp(position, 0, gauge->GetRange()));
+}
+
+wxWindow* CUpdateView::FocusTarget() const {
+    return m_controls.Get(IDC_UPDATE_CANCEL);
 }
 
 }  // namespace teelink

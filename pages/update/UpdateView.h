@@ -22,6 +22,7 @@ public:
 
     void OnInitialUpdate() override;
     void OnShowPage(bool shown) override;
+    wxWindow* FocusTarget() const override;
     void StopWork() override;
 
     int DownloadPosition() const;

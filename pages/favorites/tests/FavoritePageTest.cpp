@@ -285,6 +285,46 @@ TEST_F(FavoriteWalk, EscapeAtAnyLevelEndsTheDialogWithoutChangingTheSlot) {
     EXPECT_TRUE(MessageTexts().empty());
 }
 
+// A key as the toolkit hands it to the dialog before any control.
+void PressKey(wxDialog* dialog, int keyCode) {
+    wxKeyEvent key(wxEVT_CHAR_HOOK);
+    key.m_keyCode = keyCode;
+    key.SetEventObject(dialog);
+    dialog->GetEventHandler()->ProcessEvent(key);
+}
+
+// Keys alone: each level's list has the keyboard on its first row, Space
+// chooses it, Enter chooses nothing, and Esc ends the dialog at any level.
+TEST_F(FavoriteWalk, TheKeyboardAloneWalksTheLevelsAndEscEnds) {
+    OpenPage(DefaultEmulatorConfig(bus.Dir()));
+    ASSERT_TRUE(Ready());
+    int levels = 0;
+    Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
+        auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
+        wxListCtrl* list = ListOf(dialog, IDC_SEL_LIST);
+        ASSERT_TRUE(CGuiHarness::PumpActiveUntil([&] { return !dlg.Walk().Loading(); }));
+        const int first = dlg.Walk().Level();
+        EXPECT_EQ(list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED), 0);
+        EXPECT_EQ(wxWindow::FindFocus(), list);
+        PressKey(dialog, WXK_RETURN);  // nothing
+        EXPECT_EQ(dlg.Walk().Level(), first);
+        EXPECT_FALSE(dlg.Walk().Loading());
+        PressKey(dialog, WXK_SPACE);  // the first row: the next level
+        ASSERT_TRUE(CGuiHarness::PumpActiveUntil(
+            [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() != first; }));
+        levels = 2;
+        EXPECT_EQ(list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED), 0);
+        PressKey(dialog, WXK_ESCAPE);
+    };
+    const wxString before = List()->GetItemText(0, COL_NAME);
+    ActivateRow(List(), 0);
+    Harness().PumpFor(200);
+    EXPECT_EQ(levels, 2);
+    EXPECT_EQ(List()->GetItemText(0, COL_NAME), before);
+    EXPECT_FALSE(Harness().Closed());
+    EXPECT_TRUE(MessageTexts().empty());
+}
+
 }  // namespace
 
 }  // namespace teelink

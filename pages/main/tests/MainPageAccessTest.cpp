@@ -1,0 +1,167 @@
+// The main page as a screen reader and the keyboard meet it: every control
+// named by what it shows and does, Tab in the order the page is read, the
+// keyboard on the page that is shown, and text that stays readable under a
+// high-contrast theme.
+#include <gtest/gtest.h>
+#include <wx/stattext.h>
+
+#include <cmath>
+#include <vector>
+
+#include "pages/log/LogPageIds.h"
+#include "pages/main/MainPageIds.h"
+#include "pages/main/TeelinkView.h"
+#include "pages/update/UpdatePageIds.h"
+#include "refserver/AnswerWriter.h"
+#include "testsupport/PageTestSupport.h"
+#include "ui/Accessible.h"
+
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
+
+namespace teelink {
+
+namespace {
+
+class MainPageAccess : public CPageTest {
+protected:
+    // A control of any page, shown or not.
+    wxWindow* Find(int id) {
+        for (int page = VIEW_MAIN; page <= VIEW_FAVORITE; ++page) {
+            if (wxWindow* control = App().Page(page)->FindWindow(id)) {
+                return control;
+            }
+        }
+        return nullptr;
+    }
+    wxString Name(int id) { return Find(id) == nullptr ? "(none)" : AccessibleName(*Find(id)); }
+    wxString Text(int id) { return Find(id) == nullptr ? "(none)" : Find(id)->GetLabel(); }
+    bool WaitForDevice() {
+        return Harness().PumpUntil([&] {
+            return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown() &&
+                   Enabled(IDC_COURSE_START);
+        });
+    }
+    // The page's controls in the order Tab visits them, among `ids`.
+    std::vector<int> TabOrder(CPage* page, const std::vector<int>& ids) {
+        std::vector<int> order;
+        for (const wxWindow* child : page->GetChildren()) {
+            if (std::find(ids.begin(), ids.end(), child->GetId()) != ids.end()) {
+                order.push_back(child->GetId());
+            }
+        }
+        return order;
+    }
+};
+
+TEST_F(MainPageAccess, EveryControlIsNamedByWhatItShowsAndWhatItIsFor) {
+    PlugDevice();  // R7, hardware A01
+    StartApp();
+    ASSERT_TRUE(WaitForDevice());
+    // Three buttons read "Start": each is told apart by its group.
+    for (const auto& [button, group] : {std::pair{IDC_COURSE_START, IDC_COURSE_GROUP},
+                                        {IDC_SYSTEM_START, IDC_SYSTEM_GROUP},
+                                        {IDC_LOG_START, IDC_LOG_GROUP}}) {
+        EXPECT_EQ(Name(button), Text(button) + ", " + Text(group));
+        EXPECT_TRUE(Name(button).StartsWith("Start, ")) << Name(button);
+    }
+    EXPECT_EQ(Name(IDC_LOG_WEB_PAGE), Text(IDC_LOG_WEB_PAGE) + ", " + Text(IDC_LOG_GROUP));
+    EXPECT_EQ(Name(IDC_MAIN_EXIT), Text(IDC_MAIN_EXIT));
+    // The versions say which they are.
+    EXPECT_EQ(Name(IDC_CURRENT_VERSION),
+              Text(IDC_CURRENT_VERSION) + ", " + Text(IDC_CURRENT_LABEL));
+    // Pictures by their words; the device picture by the device it shows.
+    EXPECT_EQ(Name(IDC_DEVICE_PICTURE), "Connected, R7 : A01");
+    bool logoNamed = false;
+    for (const wxWindow* child : App().Page(VIEW_MAIN)->GetChildren()) {
+        logoNamed = logoNamed || AccessibleName(*child) == "Zorvik GOLF GPS";
+    }
+    EXPECT_TRUE(logoNamed);
+
+    devices.clear();  // unplugged
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Name(IDC_DEVICE_PICTURE) == "Not connected"; }));
+}
+
+TEST_F(MainPageAccess, TheBarsAreNamedByTheirLabels) {
+    StartApp();
+    EXPECT_EQ(Name(IDC_DOWNLOAD_BAR), Text(IDC_DOWNLOAD_LABEL));
+    EXPECT_EQ(Name(IDC_WRITE_BAR), Text(IDC_WRITE_LABEL));
+    EXPECT_FALSE(Name(IDC_DOWNLOAD_BAR).empty());
+}
+
+TEST_F(MainPageAccess, TabGoesInTheOrderThePagesAreRead) {
+    StartApp();
+    EXPECT_EQ(TabOrder(App().Page(VIEW_MAIN),
+                       {IDC_COURSE_START, IDC_SYSTEM_START, IDC_LOG_WEB_PAGE, IDC_LOG_START,
+                        IDC_FAVORITES_SETTING, IDC_WEBSITE, IDC_MAIN_EXIT}),
+              (std::vector<int>{IDC_COURSE_START, IDC_SYSTEM_START, IDC_LOG_WEB_PAGE, IDC_LOG_START,
+                                IDC_FAVORITES_SETTING, IDC_WEBSITE, IDC_MAIN_EXIT}));
+    EXPECT_EQ(TabOrder(App().Page(VIEW_TREVLOG), {IDC_LOG_CANCEL, IDC_LOG_EXIT}),
+              (std::vector<int>{IDC_LOG_CANCEL, IDC_LOG_EXIT}));
+    EXPECT_EQ(TabOrder(App().Page(VIEW_UPDATE), {IDC_UPDATE_CANCEL, IDC_UPDATE_EXIT}),
+              (std::vector<int>{IDC_UPDATE_CANCEL, IDC_UPDATE_EXIT}));
+}
+
+// The keyboard goes with the page: onto Cancel of the page an operation shows,
+// and back onto the button that started it when the main page returns.
+TEST_F(MainPageAccess, TheKeyboardFollowsThePageShown) {
+    server.AnswerWith([startup = StartupResponder()](const std::string& query) {
+        return query.starts_with("md=3&") ? PackageAnswer(std::vector<uint8_t>(4096, 7))
+                                          : startup(query);
+    });
+    PlugDevice();
+    StartApp();
+    ASSERT_TRUE(WaitForDevice());
+    App().PageAs<CTeelinkView>(VIEW_MAIN)->FocusTarget()->SetFocus();
+    server.HoldAnswersAfter(0);  // the download stays under way
+    ASSERT_TRUE(Harness().Press(IDC_SYSTEM_START));
+    ASSERT_EQ(App().ActiveView(), App().Page(VIEW_UPDATE));
+    EXPECT_EQ(App().Page(VIEW_UPDATE)->FocusTarget(), Harness().Control(IDC_UPDATE_CANCEL));
+    ASSERT_TRUE(Harness().PumpUntil(
+        [&] { return wxWindow::FindFocus() == Harness().Control(IDC_UPDATE_CANCEL); }));
+    App().SwitchView(VIEW_MAIN);
+    EXPECT_TRUE(Harness().PumpUntil(
+        [&] { return wxWindow::FindFocus() == Harness().Control(IDC_SYSTEM_START); }));
+    server.Release();
+}
+
+#ifdef __WXGTK__
+double Luminance(const wxColour& c) {
+    const auto channel = [](unsigned char v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.Red()) + 0.7152 * channel(c.Green()) + 0.0722 * channel(c.Blue());
+}
+
+double Contrast(const wxColour& a, const wxColour& b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Under an inverse high-contrast theme (light text), the page's white stays
+// and so must dark text on it.
+TEST_F(MainPageAccess, TextStaysReadableUnderAnInverseHighContrastTheme) {
+    g_object_set(gtk_settings_get_default(), "gtk-theme-name", "HighContrastInverse", nullptr);
+    StartApp();
+    CPage* page = App().Page(VIEW_MAIN);
+    int labels = 0;
+    for (const wxWindow* child : page->GetChildren()) {
+        if (dynamic_cast<const wxStaticText*>(child) == nullptr || !child->IsShown()) {
+            continue;
+        }
+        const wxColour background =
+            child->UseBgCol() ? child->GetBackgroundColour() : page->GetBackgroundColour();
+        EXPECT_GE(Contrast(child->GetForegroundColour(), background), 7.0) << child->GetId();
+        ++labels;
+    }
+    EXPECT_GT(labels, 5);
+    g_object_set(gtk_settings_get_default(), "gtk-theme-name", "Adwaita", nullptr);
+}
+#endif
+
+}  // namespace
+
+}  // namespace teelink

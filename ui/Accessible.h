@@ -1,0 +1,19 @@
+#pragma once
+
+// What a screen reader says for a control: its accessible name, set through
+// the platform's own accessibility interface (ATK on GTK, wxAccessible over
+// MSAA on Windows), so that a control without text of its own (a picture, a
+// bar) is named, and one whose text is ambiguous ("Start") says what it does.
+
+#include <wx/string.h>
+
+class wxWindow;
+
+namespace teelink {
+
+void SetAccessibleName(wxWindow& window, const wxString& name);
+// The name as the platform's accessibility interface gives it (empty where
+// the platform has none).
+wxString AccessibleName(const wxWindow& window);
+
+}  // namespace teelink
