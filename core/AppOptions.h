@@ -17,6 +17,9 @@ struct CAppOptions {
     CDeviceBusConfig devices;
     std::wstring toolVersion = CTeelinkDoc::DefaultToolVersion();
     int pollPeriodMs = 1000;
+    // The main page's entry to the favourites; the build decides, and tests of
+    // the entry turn it on in a build without it.
+    bool showFavourites = teelink::build::kShowFavourites;
 
     // Opens a web address in the user's browser; the result is not examined.
     std::function<void(const std::string& url)> openUrl;

@@ -25,6 +25,7 @@ CAppOptions CPageTest::Options() {
     options.devices = DevicesUnderTest(bus.Dir(), 2000);
     options.toolVersion = toolVersion;
     options.pollPeriodMs = pollPeriodMs;
+    options.showFavourites = showFavourites;
     options.openUrl = [this](const std::string& url) {
         std::lock_guard lock(urlMutex);
         urls.push_back(url);

@@ -54,6 +54,7 @@ protected:
     std::vector<std::unique_ptr<CDeviceEmulator>> devices;
     std::unique_ptr<CGuiHarness> harness;
     int pollPeriodMs = 150;
+    bool showFavourites = teelink::build::kShowFavourites;
     std::wstring toolVersion = L"1.0.0.3";
     std::mutex urlMutex;
     std::vector<std::string> urls;

@@ -69,12 +69,11 @@ wxWindow* Make(wxWindow& parent, const CControlSpec& c, const wxRect& r) {
 }  // namespace
 
 CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
-                         const DialogUnits& du) {
+                         const DialogUnits& du, bool showFavourites) {
     CControls controls;
     for (const CControlSpec& c : table) {
         wxWindow* control = Make(parent, c, du(c.x, c.y, c.w, c.h));
-        const bool favoriteHidden =
-            (c.flags & FAVORITE_ENTRY) != 0 && !teelink::build::kShowFavourites;
+        const bool favoriteHidden = (c.flags & FAVORITE_ENTRY) != 0 && !showFavourites;
         if ((c.flags & HIDDEN) != 0 || favoriteHidden) {
             control->Hide();
         }

@@ -13,6 +13,7 @@
 
 #include <wx/gdicmn.h>
 
+#include "BuildConfig.h"
 #include "core/MessageIds.h"
 
 class wxWindow;
@@ -62,9 +63,11 @@ private:
 // Turns a rectangle in dialog units into pixels of the window's font.
 using DialogUnits = std::function<wxRect(int x, int y, int w, int h)>;
 
-// Makes the table's controls on `parent`, in table order.
+// Makes the table's controls on `parent`, in table order. Controls marked
+// FAVORITE_ENTRY are hidden and disabled unless `showFavourites`.
 CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
-                         const DialogUnits& du);
+                         const DialogUnits& du,
+                         bool showFavourites = teelink::build::kShowFavourites);
 
 // Gives every control of the table that names a message its text, grown to fit.
 void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,

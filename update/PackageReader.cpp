@@ -51,22 +51,36 @@ bool CPackageReader::EntrySize(uint64_t index, uint64_t& size) const {
     return true;
 }
 
-bool CPackageReader::Extract(uint64_t index, uint64_t size, uint8_t* dest) const {
+bool CPackageReader::CompressedSize(uint64_t index, uint64_t& size) const {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(m_archive, index, 0, &st) != 0 || (st.valid & ZIP_STAT_COMP_SIZE) == 0) {
+        return false;
+    }
+    size = st.comp_size;
+    return true;
+}
+
+zip_file_t* CPackageReader::OpenEntry(uint64_t index) const {
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(m_archive, index, 0, &st) != 0) {
-        return false;
+        return nullptr;
     }
     // libzip would inflate bzip2 and others, and decrypt; the package format
     // allows stored and deflate only.
     if ((st.valid & ZIP_STAT_COMP_METHOD) == 0 ||
         (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE)) {
-        return false;
+        return nullptr;
     }
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && st.encryption_method != ZIP_EM_NONE) {
-        return false;
+        return nullptr;
     }
-    zip_file_t* file = zip_fopen_index(m_archive, index, 0);
+    return zip_fopen_index(m_archive, index, 0);
+}
+
+bool CPackageReader::Extract(uint64_t index, uint64_t size, uint8_t* dest) const {
+    zip_file_t* file = OpenEntry(index);
     if (file == nullptr) {
         return false;
     }
@@ -90,6 +104,41 @@ bool CPackageReader::Extract(uint64_t index, uint64_t size, uint8_t* dest) const
         ok = false;
     }
     return ok && got == size;
+}
+
+CPackageReader::StreamEnd CPackageReader::Stream(
+    uint64_t index, uint64_t size, std::span<uint8_t> buffer,
+    const std::function<bool(std::span<const uint8_t>)>& sink) const {
+    zip_file_t* file = OpenEntry(index);
+    if (file == nullptr || buffer.empty()) {
+        if (file != nullptr) {
+            zip_fclose(file);
+        }
+        return StreamEnd::Failed;
+    }
+    uint64_t got = 0;
+    StreamEnd end = StreamEnd::Failed;
+    for (;;) {
+        // Reading on past the recorded size finds an entry that is longer than
+        // its record, and the read that returns 0 is the one that checks the CRC.
+        const zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
+        if (n <= 0) {
+            end = n == 0 && got == size ? StreamEnd::Complete : StreamEnd::Failed;
+            break;
+        }
+        got += static_cast<uint64_t>(n);
+        if (got > size) {
+            break;
+        }
+        if (!sink(buffer.first(static_cast<size_t>(n)))) {
+            end = StreamEnd::Interrupted;
+            break;
+        }
+    }
+    if (zip_fclose(file) != 0 && end == StreamEnd::Complete) {
+        end = StreamEnd::Failed;
+    }
+    return end;
 }
 
 }  // namespace teelink

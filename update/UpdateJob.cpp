@@ -4,6 +4,7 @@
 #include <array>
 #include <new>
 #include <optional>
+#include <span>
 #include <thread>
 
 #include "common/ByteOrder.h"
@@ -131,18 +132,105 @@ bool HasMark(const std::vector<uint8_t>& entry) {
     return entry[0] == 'T' && entry[1] == 'L';
 }
 
-// Every entry as the write will take it, before the device is touched: a
-// package that a check can refuse never leaves a device half written. Each
-// entry is extracted and dropped again, so the memory stays that of one entry.
-Status CheckEntries(const CPackageReader& reader, uint64_t count) {
+// Deflate cannot shrink data by more than about 1032 to 1: a record that claims
+// more was not made by a packer and would only make the check inflate for long.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+// Devices address their memory with 32 bits; no package can fill more.
+constexpr uint64_t kAddressSpace = 1ull << 32;
+// The check reads each entry through a buffer of this size, so its memory does
+// not grow with the entry, and it looks at Cancel and stop between pieces.
+constexpr size_t kCheckPiece = 64u << 10;
+
+// The directory's records, before anything is inflated: every size within what
+// the tool takes and in proportion to what is stored, and all of them together
+// within what a device can hold. Gives the sum of the sizes.
+Result<uint64_t> CheckRecords(const CPackageReader& reader, uint64_t count) {
+    uint64_t total = 0;
     for (uint64_t i = 0; i < count; ++i) {
         uint64_t size = 0;
-        auto entry = ExtractEntry(reader, i, size);
-        if (!entry) {
-            return entry.TakeFailure();
+        uint64_t stored = 0;
+        if (!reader.EntrySize(i, size) || !reader.CompressedSize(i, stored)) {
+            return CFailure("Error: zip stat read");
         }
-        if (!HasMark(entry.Value())) {
-            return CFailure("Data format error").Then("Error: HID write");
+        if (size > MAX_ENTRY_SIZE || size > stored * kMaxDeflateRatio + BLOCK_SIZE) {
+            return CFailure("Error: zip alloc");
+        }
+        total += size;
+        if (total > kAddressSpace) {
+            return CFailure("Error: zip alloc");
+        }
+    }
+    return total;
+}
+
+// What the check of one entry has seen: its first six bytes ("TL" and the
+// address), zero where the entry is shorter, as the write's buffer pads it.
+struct CEntryHead {
+    std::array<uint8_t, 6> bytes{};
+    size_t filled = 0;
+
+    void Take(std::span<const uint8_t> piece) {
+        const size_t n = std::min(piece.size(), bytes.size() - filled);
+        std::copy_n(piece.begin(), n, bytes.begin() + static_cast<std::ptrdiff_t>(filled));
+        filled += n;
+    }
+    bool Marked() const { return bytes[0] == 'T' && bytes[1] == 'L'; }
+    // Whether the blocks of an entry of `size` bytes stay within the address
+    // space: a write past its end would wrap round to the device's first block.
+    bool InRange(uint64_t size) const {
+        const uint64_t blocks = (size + 4089) / BLOCK_SIZE;
+        return teelink::LoadLe32(bytes.data() + 2) + blocks * BLOCK_SIZE <= kAddressSpace;
+    }
+};
+
+// One entry read to its end as the write will take it (its CRC checked, its
+// mark and addresses looked at), in pieces, stopping at Cancel or stop.
+Status CheckEntry(const CPackageReader& reader, uint64_t index, std::span<uint8_t> buffer,
+                  CUpdateJob& job, const CJobContext& context) {
+    uint64_t size = 0;
+    if (!reader.EntrySize(index, size)) {
+        return CFailure("Error: zip stat read");
+    }
+    CEntryHead head;
+    std::optional<CFailure> stopped;
+    const auto end = reader.Stream(index, size, buffer, [&](std::span<const uint8_t> piece) {
+        head.Take(piece);
+        job.m_nBytesChecked.fetch_add(piece.size());
+        if (head.filled == head.bytes.size() && head.Marked() && !head.InRange(size)) {
+            stopped = CFailure("Error: zip extract");
+        } else {
+            stopped = Interrupted(job, context);
+        }
+        return !stopped;
+    });
+    if (end == CPackageReader::StreamEnd::Interrupted) {
+        return *stopped;
+    }
+    if (end != CPackageReader::StreamEnd::Complete) {
+        return CFailure("Error: zip extract");
+    }
+    if (!head.Marked()) {
+        return CFailure("Data format error").Then("Error: HID write");
+    }
+    if (!head.InRange(size)) {
+        return CFailure("Error: zip extract");
+    }
+    return Success();
+}
+
+// Every entry as the write will take it, before the device is touched: a
+// package that a check can refuse never leaves a device half written. The
+// entries are read through one small buffer, so the check takes no memory of
+// an entry's size and answers Cancel and stop between pieces.
+Status CheckEntries(const CPackageReader& reader, uint64_t count, CUpdateJob& job,
+                    const CJobContext& context) {
+    std::vector<uint8_t> buffer(kCheckPiece);
+    for (uint64_t i = 0; i < count; ++i) {
+        if (const auto interrupted = Interrupted(job, context)) {
+            return *interrupted;
+        }
+        if (Status checked = CheckEntry(reader, i, buffer, job, context); !checked) {
+            return checked;
         }
     }
     return Success();
@@ -218,26 +306,29 @@ Status StartSystemUpdate(const CUpdateOrder& order, const CJobContext& context) 
     return Success();
 }
 
-// Every entry checked, then written in directory order.
-Status WriteAll(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
-                IUpdateReport& report) {
-    CPackageReader reader;
-    if (!reader.Open(job.m_pPackage.data(), job.m_nPackageSize)) {
+// The package opened and every entry checked; gives the sum of the sizes.
+Result<uint64_t> CheckPackage(const CPackageReader& reader, CUpdateJob& job,
+                              const CJobContext& context) {
+    if (!reader.IsOpen()) {
         return CFailure("Error: zip init");
     }
     const uint64_t count = reader.EntryCount();
+    auto total = CheckRecords(reader, count);
+    if (!total) {
+        return total;
+    }
+    if (Status checked = CheckEntries(reader, count, job, context); !checked) {
+        return checked.TakeFailure();
+    }
+    return total;
+}
+
+// Every entry written in directory order.
+Status WriteEntries(const CPackageReader& reader, uint64_t total, CUpdateJob& job,
+                    const CUpdateOrder& order, const CJobContext& context, IUpdateReport& report) {
     CEntryProgress progress;
-    for (uint64_t i = 0; i < count; ++i) {
-        uint64_t size = 0;
-        if (!reader.EntrySize(i, size)) {
-            return CFailure("Error: zip stat read");
-        }
-        progress.total += size;
-    }
-    if (Status checked = CheckEntries(reader, count); !checked) {
-        return checked;
-    }
-    for (uint64_t i = 0; i < count; ++i) {
+    progress.total = total;
+    for (uint64_t i = 0; i < reader.EntryCount(); ++i) {
         auto entry = ExtractEntry(reader, i, progress.entrySize);
         if (!entry) {
             return entry.TakeFailure();
@@ -249,6 +340,17 @@ Status WriteAll(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& c
         progress.done += progress.entrySize;
     }
     return Success();
+}
+
+// The end of a run that failed or was cancelled before its first block: a
+// cancel there says what a cancel of the download says, since nothing was
+// written.
+void EndUnwritten(const CFailure& failure, const CJobContext& context, IUpdateReport& report) {
+    if (failure.Kind() == FailureKind::Cancelled) {
+        EndJob(report, context.notifier, nullptr, WM_UPDATE_DOWNLOAD_CANCELLED);
+    } else {
+        EndJob(report, context.notifier, &failure, WM_UPDATE_WRITE_FAILED);
+    }
 }
 
 }  // namespace
@@ -276,7 +378,20 @@ bool DownloadJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& 
 void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
               IUpdateReport& report) {
     job.m_nBlocksWritten.store(0);
-    const Status written = WriteAll(job, order, context, report);  // the reader is closed here
+    job.m_nBytesChecked.store(0);
+    Status written = Success();
+    {
+        CPackageReader reader;
+        reader.Open(job.m_pPackage.data(), job.m_nPackageSize);
+        const auto total = CheckPackage(reader, job, context);
+        if (!total) {
+            if (!context.Stopping()) {
+                EndUnwritten(total.Failure(), context, report);
+            }
+            return;
+        }
+        written = WriteEntries(reader, total.Value(), job, order, context, report);
+    }  // the reader is closed here
     if (context.Stopping()) {
         return;
     }

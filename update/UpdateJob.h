@@ -59,6 +59,9 @@ struct CUpdateJob {
     // Blocks the device has acknowledged in this write; what a cancelled write
     // leaves on the device.
     std::atomic<uint64_t> m_nBlocksWritten{0};
+    // Bytes the check before the write has inflated in this run; how far a
+    // check got before Cancel or stop ended it.
+    std::atomic<uint64_t> m_nBytesChecked{0};
     std::chrono::steady_clock::time_point m_writeStart;
     // The minutes value last posted; kept from run to run.
     std::atomic<int> m_nLastRemainMinutes{0};
@@ -71,7 +74,9 @@ bool DownloadJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& 
                  IUpdateReport& report);
 
 // The write phase: every entry checked, then written; the firmware start after
-// system data. The estimate measures from job.m_writeStart. Ends the job.
+// system data. The estimate measures from job.m_writeStart. Ends the job; a
+// cancel during the check, before the first block, ends it as a cancel of the
+// download does (WM_UPDATE_DOWNLOAD_CANCELLED).
 void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
               IUpdateReport& report);
 

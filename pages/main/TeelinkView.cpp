@@ -101,7 +101,8 @@ CTeelinkView::~CTeelinkView() {
 void CTeelinkView::CreateControls() {
     AddHeaderLogo(157, 43);
     m_controls = teelink::CreateControls(
-        *this, kControls, [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
+        *this, kControls, [this](int x, int y, int w, int h) { return Du(x, y, w, h); },
+        Host().Options().showFavourites);
     m_picture = m_controls.As<wxStaticBitmap>(IDC_DEVICE_PICTURE);
     m_areaCombo = m_controls.As<wxChoice>(IDC_AREA_COMBO);
     // Tab goes as the page is read: the groups from the top, then the right column.
@@ -260,8 +261,10 @@ void CTeelinkView::Tick() {
 
 void CTeelinkView::StartIdentify(const CDevice& device) {
     // Until the new device is read, the Start buttons lead nowhere: they would
-    // act on the device that was shown before.
+    // act on the device that was shown before. The favourites page would also
+    // read the document's device path while the job writes it.
     EnableStartButtons(false);
+    EnableFavouritesEntry(false);
     m_reader.Start([this, device](const std::atomic<bool>& stop) {
         IdentifyJob(Doc(), CJobContext{device, Host().Notifier(), Doc().m_serverSettings, stop},
                     m_identifyReport);
@@ -278,6 +281,7 @@ void CTeelinkView::FinishIdentify(bool ok) {
         return;
     }
     EnableStartButtons(true);
+    EnableFavouritesEntry(true);
     m_poll.Apply(PollAction::IdentifyDevice);
     ShowDevice();
     Rearm();
@@ -308,6 +312,12 @@ void CTeelinkView::EnableStartButtons(bool enable) {
     for (int id : {IDC_COURSE_START, IDC_SYSTEM_START, IDC_LOG_START}) {
         Control(id)->Enable(enable);
     }
+}
+
+// The entry exists in every build but is shown and usable only in the builds
+// that offer favourites.
+void CTeelinkView::EnableFavouritesEntry(bool enable) {
+    Control(IDC_FAVORITES_SETTING)->Enable(enable && Host().Options().showFavourites);
 }
 
 void CTeelinkView::OnCourseDataStart(wxCommandEvent& /*event*/) {

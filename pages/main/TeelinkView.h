@@ -53,6 +53,7 @@ private:
     void ShowNoDevice();
     void Rearm();
     void EnableStartButtons(bool enable);
+    void EnableFavouritesEntry(bool enable);
 
     void OnCourseDataStart(wxCommandEvent& event);
     void OnSystemDataStart(wxCommandEvent& event);

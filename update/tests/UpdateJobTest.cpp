@@ -363,6 +363,104 @@ TEST_F(Write, AnEntryAnnouncingAHugeSizeIsRefusedBeforeAnyAllocation) {
     EXPECT_TRUE(WrittenAddresses().empty());
 }
 
+// An archive of `copies` copies of the one entry of `single` (names differ),
+// each holding the same stored bytes: a package of many large entries without
+// compressing each of them again.
+std::vector<uint8_t> Replicated(const std::vector<uint8_t>& single, uint32_t copies) {
+    const uint32_t stored = teelink::LoadLe32(&single[18]);
+    const size_t nameLength = teelink::LoadLe16(&single[26]);
+    const size_t dataAt = 30 + nameLength + teelink::LoadLe16(&single[28]);
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> directory;
+    for (uint32_t i = 0; i < copies; ++i) {
+        const std::string name = "e" + std::to_string(1000 + i);
+        std::vector<uint8_t> local(single.begin(), single.begin() + 30);
+        teelink::StoreLe16(&local[26], static_cast<uint16_t>(name.size()));
+        teelink::StoreLe16(&local[28], 0);
+        std::vector<uint8_t> central(46, 0);
+        teelink::StoreLe32(&central[0], 0x02014b50);
+        std::copy(local.begin() + 4, local.begin() + 30, central.begin() + 6);
+        teelink::StoreLe32(&central[42], static_cast<uint32_t>(out.size()));
+        central.insert(central.end(), name.begin(), name.end());
+        directory.insert(directory.end(), central.begin(), central.end());
+        out.insert(out.end(), local.begin(), local.end());
+        out.insert(out.end(), name.begin(), name.end());
+        out.insert(out.end(), single.begin() + static_cast<std::ptrdiff_t>(dataAt),
+                   single.begin() + static_cast<std::ptrdiff_t>(dataAt + stored));
+    }
+    std::vector<uint8_t> end(22, 0);
+    teelink::StoreLe32(&end[0], 0x06054b50);
+    teelink::StoreLe16(&end[8], static_cast<uint16_t>(copies));
+    teelink::StoreLe16(&end[10], static_cast<uint16_t>(copies));
+    teelink::StoreLe32(&end[12], static_cast<uint32_t>(directory.size()));
+    teelink::StoreLe32(&end[16], static_cast<uint32_t>(out.size()));
+    out.insert(out.end(), directory.begin(), directory.end());
+    out.insert(out.end(), end.begin(), end.end());
+    return out;
+}
+
+// Entries of "TL", an address and 64 MiB of zeros: each inflates for a while
+// from about 64 KiB of stored bytes.
+std::vector<uint8_t> ZeroEntries(uint32_t copies) {
+    static const std::vector<uint8_t> single =
+        BuildPackage({{"z", MakeEntry(0x1000, std::vector<uint8_t>(64u << 20, 0)), true}});
+    return Replicated(single, copies);
+}
+
+// The check before the write inflates every entry; on a package of large
+// entries it takes long, and Cancel or the owner's stop must end it.
+TEST_F(Write, CancelDuringTheCheckEndsTheRunAsACancelledDownloadWithNothingWritten) {
+    for (bool stop : {false, true}) {
+        report.Clear();
+        m_notifier.Clear();
+        job.m_bCancel = false;
+        m_stop = false;
+        const std::vector<uint8_t> archive = ZeroEntries(8);
+        std::thread worker([&] { RunArchive(archive); });
+        while (job.m_nBytesChecked.load() == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        (stop ? m_stop : job.m_bCancel) = true;
+        worker.join();
+        // Ended long before the 512 MiB were inflated.
+        EXPECT_LT(job.m_nBytesChecked.load(), 8ull * (64u << 20)) << stop;
+        const std::vector<UpdateMessage> cancelled{WM_UPDATE_DOWNLOAD_CANCELLED};
+        EXPECT_EQ(report.Messages(), stop ? std::vector<UpdateMessage>{} : cancelled) << stop;
+        EXPECT_TRUE(m_notifier.Texts().empty()) << stop;
+        EXPECT_EQ(Device().Status().commands, 0u) << stop;
+    }
+}
+
+TEST_F(Write, RecordsBeyondWhatADeviceCouldHoldAreRefusedBeforeInflating) {
+    // 65 entries of 64 MiB: more than a 32-bit address space, each one
+    // plausible on its own.
+    RunArchive(ZeroEntries(65));
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip alloc"});
+    EXPECT_EQ(job.m_nBytesChecked.load(), 0u);
+
+    // One entry that claims 100 MiB from a few stored bytes: beyond what
+    // deflate can make.
+    std::vector<uint8_t> archive = BuildPackage({{"x", MakeEntry(0x1000, {1, 2, 3}), false}});
+    const std::string bytes = Bytes(archive);
+    for (size_t at : {bytes.find("PK\x03\x04") + 22, bytes.find("PK\x01\x02") + 24}) {
+        teelink::StoreLe32(&archive[at], 100u << 20);
+    }
+    m_notifier.Clear();
+    RunArchive(archive);
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip alloc"});
+    EXPECT_EQ(job.m_nBytesChecked.load(), 0u);
+    EXPECT_EQ(Device().Status().commands, 0u);
+}
+
+TEST_F(Write, AnEntryRunningPastTheEndOfTheAddressSpaceIsRefused) {
+    // Its second block would wrap round to address 0.
+    Run({{"good", MakeEntry(0x1000, Pattern(5000, 1)), true},
+         {"top", MakeEntry(0xFFFFF000u, Pattern(4097, 2)), true}});
+    EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip extract"});
+    EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_WRITE_FAILED});
+    EXPECT_EQ(Device().Status().commands, 0u);
+}
+
 TEST_F(Write, OnlySystemDataEndsWithTheFirmwareStart) {
     for (int mode : {0, 2}) {
         Run({{"a", MakeEntry(0x1000, Pattern(10, 5)), true}}, mode);
@@ -407,13 +505,22 @@ TEST(RemainingTime, MinutesRoundUpFromTheLinearEstimate) {
 }
 
 TEST_F(Write, CancelStopsBeforeTheNextBlockAndFailsTheRun) {
+    CEmulatorConfig slow = Config();
+    slow.reportIntervalUs = 2000;  // a block takes over a tenth of a second
+    StartDevice(slow);
+    std::thread worker([&] { Run({{"a", MakeEntry(0x1000, Pattern(8 * 4096, 7)), true}}); });
+    while (job.m_nBlocksWritten.load() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     job.m_bCancel = true;
-    Run({{"a", MakeEntry(0x1000, Pattern(9000, 7)), true}});
+    worker.join();
     EXPECT_EQ(report.Messages(),
               (std::vector<UpdateMessage>{WM_UPDATE_WRITE_CANCELLED, WM_UPDATE_WRITE_FAILED}));
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: HID write"});
-    EXPECT_TRUE(WrittenAddresses().empty());
-    EXPECT_EQ(job.m_nBlocksWritten.load(), 0u);
+    // The block under way when the cancel came is finished, and no other begun.
+    const uint64_t blocks = job.m_nBlocksWritten.load();
+    EXPECT_LT(blocks, 8u);
+    EXPECT_EQ(WrittenAddresses().size(), blocks);
 }
 
 TEST_F(Write, ADeviceThatStopsAnsweringFailsWithItsErrorText) {

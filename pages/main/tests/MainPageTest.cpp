@@ -136,6 +136,26 @@ TEST_F(MainPage, TheFavouritesEntryFollowsTheBuildAndLeadsToTheFavouritesPage) {
     EXPECT_EQ(App().ActiveView(), App().Page(VIEW_FAVORITE));
 }
 
+// The favourites page reads the document's device path, which the identity
+// read writes on its worker: the entry waits for the read, as Start does.
+TEST_F(MainPage, TheFavouritesEntryWaitsWhileTheIdentityIsRead) {
+    showFavourites = true;  // as the builds that offer it
+    CEmulatorConfig slow = DefaultEmulatorConfig(bus.Dir());
+    slow.reportIntervalUs = 20000;  // the identity and date reads take over a second
+    CDeviceEmulator& r7 = PlugDevice(slow);
+    StartApp();
+    // The device has the read's command, and its result has not been taken.
+    ASSERT_TRUE(
+        Harness().PumpUntil([&] { return IdentityReads(r7) >= 1 && !View().DeviceShown(); }));
+    EXPECT_FALSE(Enabled(IDC_FAVORITES_SETTING));
+    EXPECT_FALSE(Harness().Press(IDC_FAVORITES_SETTING));
+    EXPECT_EQ(App().ActiveView(), App().Page(VIEW_MAIN));
+    ASSERT_TRUE(WaitForDevice());
+    EXPECT_TRUE(Enabled(IDC_FAVORITES_SETTING));
+    ASSERT_TRUE(Harness().Press(IDC_FAVORITES_SETTING));
+    EXPECT_EQ(App().ActiveView(), App().Page(VIEW_FAVORITE));
+}
+
 TEST_F(MainPage, TwoDevicesBringMessageTenOnEveryTickAndNothingElse) {
     PlugDevice();
     StartApp();
