@@ -109,7 +109,10 @@ void AddCommands(CLI::App& app, CCliOptions& options) {
     log->add_flag("--force", options.force, "replace FILE if it exists");
     CLI::App* help =
         AddCommand(app, "help", "explain the program or one command", options, CliCommand::Help);
-    help->add_option("COMMAND", options.helpTopic, "devices, info, update, save-log or help");
+    AddCommand(app, "history", "what this machine's updates and log saves wrote, newest last",
+               options, CliCommand::History);
+    help->add_option("COMMAND", options.helpTopic,
+                     "devices, info, update, save-log, history or help");
 }
 
 // The help of the program, of one command, or of "update course"/"update system".

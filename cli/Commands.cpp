@@ -17,6 +17,8 @@ int RunCliCommand(const CCliOptions& options, CCliIo io) {
             return RunUpdate(session, UPDATE_SYSTEM_DATA);
         case CliCommand::SaveLog:
             return RunSaveLog(session);
+        case CliCommand::History:
+            return RunHistory(session);
         case CliCommand::Help:
             break;  // the option parser has printed the help
     }

@@ -14,6 +14,7 @@ int RunDevices(CCliSession& session);
 int RunInfo(CCliSession& session);
 int RunUpdate(CCliSession& session, int updateMode);
 int RunSaveLog(CCliSession& session);
+int RunHistory(CCliSession& session);
 
 ProgressStyle StyleFor(const CCliOptions& options, const CCliIo& io);
 

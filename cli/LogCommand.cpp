@@ -6,7 +6,9 @@
 #include "cli/ExitCodes.h"
 #include "cli/JsonLine.h"
 #include "cli/QueuedReport.h"
+#include "history/History.h"
 #include "identity/DeviceReads.h"
+#include "trevlog/LogHistory.h"
 #include "trevlog/LogReader.h"
 
 namespace teelink {
@@ -117,6 +119,12 @@ int RunSaveLog(CCliSession& session) {
     }
     // Without --force, a file that appeared while the log was read is kept too.
     const SaveResult saved = SaveTrvFile(path, session.Doc().m_szModelId, read.Image(), mode);
+    if (Status recorded = RecordLogSave(CHistoryFile::DefaultPath(), "teelink-cli", session.Doc(),
+                                        path, read.Image(), saved);
+        !recorded) {
+        session.Complain("warning: the update history was not written: " +
+                         recorded.Failure().Texts().front());
+    }
     if (const std::string refusal = Refusal(saved, shown); !refusal.empty()) {
         session.Complain(refusal);
         return CLI_EXIT_FAILED;

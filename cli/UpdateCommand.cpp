@@ -148,6 +148,10 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
         }
         if (event->last) {
             view.Finish();
+            if (!run.Job().m_strHistoryWarning.empty()) {
+                session.Complain("warning: the update history was not written: " +
+                                 run.Job().m_strHistoryWarning);
+            }
             return Outcome(session, run, event->message, cancelled);
         }
         switch (event->message) {
@@ -181,6 +185,7 @@ int RunUpdate(CCliSession& session, int updateMode) {
     }
     CQueuedReport<UpdateMessage> report;
     CUpdateRun run(report, report);
+    run.SetHistory("teelink-cli", CHistoryFile::DefaultPath());
     if (!run.Start(session.Doc(), session.Devices())) {
         session.Complain("nothing to download for this device");
         return CLI_EXIT_FAILED;

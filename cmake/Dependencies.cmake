@@ -8,6 +8,10 @@ if(WIN32)
 endif()
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
+if(NOT WIN32)
+    # SHA-256 of the update history (Windows has its own in BCrypt).
+    find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+endif()
 
 if(WIN32)
     # A static libcurl (Schannel): its pkg-config file carries CURL_STATICLIB

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,8 @@ struct CAppOptions {
     // The main page's entry to the favourites; the build decides, and tests of
     // the entry turn it on in a build without it.
     bool showFavourites = teelink::build::kShowFavourites;
+    // The update history's file; empty: the user's state directory.
+    std::filesystem::path historyFile;
 
     // Opens a web address in the user's browser; the result is not examined.
     std::function<void(const std::string& url)> openUrl;

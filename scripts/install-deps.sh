@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev
-    libwxgtk3.2-dev libgtk-3-dev libhidapi-dev libcurl4-openssl-dev libzip-dev libmicrohttpd-dev libcli11-dev
+    libwxgtk3.2-dev libgtk-3-dev libhidapi-dev libcurl4-openssl-dev libssl-dev libzip-dev libmicrohttpd-dev libcli11-dev
     xvfb xauth fonts-noto-cjk
     curl
     desktop-file-utils appstream lintian dpkg-dev xdotool python3

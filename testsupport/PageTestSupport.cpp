@@ -26,6 +26,7 @@ CAppOptions CPageTest::Options() {
     options.toolVersion = toolVersion;
     options.pollPeriodMs = pollPeriodMs;
     options.showFavourites = showFavourites;
+    options.historyFile = historyDir.Path() / "history.log";
     options.openUrl = [this](const std::string& url) {
         std::lock_guard lock(urlMutex);
         urls.push_back(url);

@@ -51,6 +51,7 @@ protected:
     // Where the tool's requests go when not to `server` (empty: to `server`).
     std::string scriptUrl;
     CTempBus bus;
+    CTempDir historyDir{"teelink-history"};  // where the program's history goes
     std::vector<std::unique_ptr<CDeviceEmulator>> devices;
     std::unique_ptr<CGuiHarness> harness;
     int pollPeriodMs = 150;

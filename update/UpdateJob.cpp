@@ -11,6 +11,7 @@
 #include "core/TeelinkDoc.h"
 #include "device/DeviceChannel.h"
 #include "device/Protocol.h"
+#include "history/Sha256.h"
 #include "server/Answers.h"
 #include "server/ServerRequest.h"
 #include "update/PackageReader.h"
@@ -342,6 +343,78 @@ Status WriteEntries(const CPackageReader& reader, uint64_t total, CUpdateJob& jo
     return Success();
 }
 
+// The package's entries and the blocks they take, for the run's record.
+void CountBlocks(const CPackageReader& reader, CUpdateJob& job) {
+    uint64_t blocks = 0;
+    for (uint64_t i = 0; i < reader.EntryCount(); ++i) {
+        uint64_t size = 0;
+        if (reader.EntrySize(i, size)) {
+            blocks += (size + 4089) / BLOCK_SIZE;
+        }
+    }
+    job.m_nEntries.store(reader.EntryCount());
+    job.m_nBlocksTotal.store(blocks);
+}
+
+// Passes a run's reports and texts on, and writes the run's history record
+// just before its last report goes out, so that an owner that has seen the
+// end finds the record written.
+class CHistoryCapture final : public IUpdateReport, public IUserNotifier {
+public:
+    CHistoryCapture(CUpdateJob& job, const CUpdateOrder& order, IUpdateReport& report,
+                    IUserNotifier& notifier)
+        : m_job(job), m_order(order), m_report(report), m_notifier(notifier) {}
+
+    void Progress(int bar, int position) override { m_report.Progress(bar, position); }
+    void Post(UpdateMessage message, int param) override {
+        m_cancelled = m_cancelled || message == WM_UPDATE_WRITE_CANCELLED;
+        m_report.Post(message, param);
+    }
+    void Finish(UpdateMessage message, int param) override {
+        Record(message == WM_UPDATE_WRITTEN                             ? "ok"
+               : message == WM_UPDATE_DOWNLOAD_CANCELLED || m_cancelled ? "cancelled"
+                                                                        : "failed");
+        m_report.Finish(message, param);
+    }
+    void ShowPlain(const std::string& text) override {
+        m_texts.push_back(text);
+        m_notifier.ShowPlain(text);
+    }
+
+    // Once per run; a record that cannot be written leaves a warning, never a failure.
+    void Record(const char* result) {
+        if (m_recorded || m_order.historyFile.empty()) {
+            return;
+        }
+        m_recorded = true;
+        CHistoryRecord record = m_order.history;
+        record.time = std::chrono::system_clock::now();
+        record.packageBytes = m_job.m_pPackage.empty() ? 0 : m_job.m_nPackageSize;
+        if (record.packageBytes != 0) {
+            record.packageSha256 = Sha256Hex(m_job.m_pPackage.data(), m_job.m_nPackageSize);
+        }
+        record.entries = m_job.m_nEntries.load();
+        record.blocksWritten = m_job.m_nBlocksWritten.load();
+        record.blocksTotal = m_job.m_nBlocksTotal.load();
+        record.result = result;
+        record.texts = m_texts;
+        if (Status appended = CHistoryFile(m_order.historyFile).Append(record); !appended) {
+            m_job.m_strHistoryWarning = appended.Failure().Texts().empty()
+                                            ? std::string("unknown failure")
+                                            : appended.Failure().Texts().front();
+        }
+    }
+
+private:
+    CUpdateJob& m_job;
+    const CUpdateOrder& m_order;
+    IUpdateReport& m_report;
+    IUserNotifier& m_notifier;
+    std::vector<std::string> m_texts;
+    bool m_cancelled = false;
+    bool m_recorded = false;
+};
+
 // The end of a run that failed or was cancelled before its first block: a
 // cancel there says what a cancel of the download says, since nothing was
 // written.
@@ -379,6 +452,8 @@ void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& con
               IUpdateReport& report) {
     job.m_nBlocksWritten.store(0);
     job.m_nBytesChecked.store(0);
+    job.m_nEntries.store(0);
+    job.m_nBlocksTotal.store(0);
     Status written = Success();
     {
         CPackageReader reader;
@@ -390,6 +465,7 @@ void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& con
             }
             return;
         }
+        CountBlocks(reader, job);
         written = WriteEntries(reader, total.Value(), job, order, context, report);
     }  // the reader is closed here
     if (context.Stopping()) {
@@ -418,11 +494,15 @@ void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& con
 
 void UpdateJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
                IUpdateReport& report) {
-    if (DownloadJob(job, order, context, report)) {
+    job.m_strHistoryWarning.clear();
+    CHistoryCapture capture(job, order, report, context.notifier);
+    const CJobContext recorded{context.device, capture, context.server, context.stop};
+    if (DownloadJob(job, order, recorded, capture)) {
         // The estimate measures from here.
         job.m_writeStart = std::chrono::steady_clock::now();
-        WriteJob(job, order, context, report);
+        WriteJob(job, order, recorded, capture);
     }
+    capture.Record("stopped");  // a run its owner stopped reported no end
 }
 
 int RemainingMinutes(uint64_t total, uint64_t written, uint64_t elapsedSeconds) {

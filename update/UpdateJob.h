@@ -14,6 +14,7 @@
 #include "common/Result.h"
 #include "core/JobContext.h"
 #include "core/Worker.h"
+#include "history/History.h"
 
 namespace teelink {
 
@@ -48,6 +49,10 @@ struct CUpdateOrder {
     std::string url;  // the package's request
     int mode = 0;     // UPDATE_COURSE_DATA, UPDATE_SYSTEM_DATA or UPDATE_FAVORITE_DATA
     CWriteSettings write;
+    // Where the run's record goes (none when empty), and what it knows from
+    // the start: the program, the operation, the device as it was.
+    std::filesystem::path historyFile;
+    CHistoryRecord history;
 };
 
 // What the job works on; it belongs to the run, and only its job writes it
@@ -62,6 +67,12 @@ struct CUpdateJob {
     // Bytes the check before the write has inflated in this run; how far a
     // check got before Cancel or stop ended it.
     std::atomic<uint64_t> m_nBytesChecked{0};
+    // The package's entries and blocks, once its check has passed.
+    std::atomic<uint64_t> m_nEntries{0};
+    std::atomic<uint64_t> m_nBlocksTotal{0};
+    // Why the run's record could not be written (empty when it was, or none
+    // was asked for); the owner says it in one line.
+    std::string m_strHistoryWarning;
     std::chrono::steady_clock::time_point m_writeStart;
     // The minutes value last posted; kept from run to run.
     std::atomic<int> m_nLastRemainMinutes{0};

@@ -4,6 +4,7 @@
 #include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
 #include "server/RequestForms.h"
+#include "server/TextConvert.h"
 
 namespace teelink {
 
@@ -47,6 +48,24 @@ std::optional<CUpdateOrder> CUpdateRun::OrderFor(const CTeelinkDoc& doc) {
     }
 }
 
+namespace {
+
+// What a run's record knows from its start: who, what, and the device as it was.
+CHistoryRecord HistoryStart(const CTeelinkDoc& doc, const std::string& program) {
+    CHistoryRecord record;
+    record.program = program;
+    record.operation = doc.m_nUpdateMode == UPDATE_COURSE_DATA   ? "course update"
+                       : doc.m_nUpdateMode == UPDATE_SYSTEM_DATA ? "system update"
+                                                                 : "favourites update";
+    record.model = WideToUtf8(doc.m_strModel);
+    record.hardware = WideToUtf8(doc.m_strModelCode);
+    record.systemVersion = WideToUtf8(doc.m_strSystemVersion);
+    record.courseDate = WideToUtf8(doc.m_strCourseDate);
+    return record;
+}
+
+}  // namespace
+
 bool CUpdateRun::Start(const CTeelinkDoc& doc, const CDeviceList& devices,
                        const CWriteSettings& write) {
     if (m_worker.Running()) {
@@ -57,6 +76,8 @@ bool CUpdateRun::Start(const CTeelinkDoc& doc, const CDeviceList& devices,
         return false;
     }
     order->write = write;
+    order->historyFile = m_historyFile;
+    order->history = HistoryStart(doc, m_historyProgram);
     m_job.m_bCancel.store(false);
     // The identified device, by its path; a device that has gone since is no
     // longer found, and the write fails to open it.

@@ -36,6 +36,13 @@ public:
     bool Start(const CTeelinkDoc& doc, const CDeviceList& devices,
                const CWriteSettings& write = {});
 
+    // Every run from now on appends its record to `file` as `program` did it
+    // (an empty file: no record).
+    void SetHistory(std::string program, std::filesystem::path file) {
+        m_historyProgram = std::move(program);
+        m_historyFile = std::move(file);
+    }
+
     // The user's Cancel: the run ends cancelled at its next check.
     void Cancel() { m_job.m_bCancel.store(true); }
     // The owner is going away: the job ends at its next check, an open request
@@ -52,6 +59,8 @@ public:
 private:
     CDeliveringReport<UpdateMessage>& m_report;
     IUserNotifier& m_notifier;
+    std::string m_historyProgram;
+    std::filesystem::path m_historyFile;
     CUpdateJob m_job;
     CWorker m_worker;  // last: joined before the job it uses goes away
 };

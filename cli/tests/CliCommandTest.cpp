@@ -23,6 +23,9 @@ namespace {
 
 class TeelinkCli : public ::testing::Test {
 protected:
+    // The programs this test starts keep their history in a folder of its own.
+    void SetUp() override { ::setenv("XDG_STATE_HOME", m_state.Path().c_str(), 1); }
+
     // The options every call needs: this test's bus and server.
     std::vector<std::string> On(std::vector<std::string> args) const {
         args.insert(args.begin(), {"--bus", m_bus.Path().string(), "--server", ServerUrl()});
@@ -40,6 +43,7 @@ protected:
     static constexpr const char* kDeadServer = "http://127.0.0.1:1/r7r8/index.php";
     CTempDir m_bus{"teelink-cli-bus"};
     CTempDir m_files{"teelink-cli-files"};
+    CTempDir m_state{"teelink-cli-state"};
     std::unique_ptr<CUpdateServerExe> m_server;
     std::vector<std::unique_ptr<CEmulatorExe>> m_devices;
 };
@@ -531,6 +535,42 @@ TEST(CliUsage, TheManualPageNamesEveryOptionCommandAndExitStatusOfTheHelp) {
         const std::string wanted = exitStatus ? ".B " + word + "\n" : word;
         EXPECT_NE(man.find(wanted), std::string::npos) << word;
     }
+}
+
+// What was written stays on record, for either program to show later.
+TEST_F(TeelinkCli, UpdatesAndLogSavesAreInTheHistoryNewestLast) {
+    EXPECT_NE(Run({"history"}).out.find("no update or log save recorded yet"), std::string::npos);
+    StartServer();
+    Device("r8", {"--model", "R8"});
+    ASSERT_EQ(Run({"update", "course", "--area", "KOR"}).exit, 0);
+    const std::string log = (m_files.Path() / "round.trv").string();
+    ASSERT_EQ(Run({"save-log", log}).exit, 0);
+    ASSERT_TRUE(std::filesystem::exists(m_state.Path() / "teelink" / "history.log"));
+
+    const CCliResult json = Run({"--json", "history"});
+    ASSERT_EQ(json.exit, 0) << json.err;
+    const auto records = ParseJsonLines(json.out);
+    ASSERT_TRUE(records.has_value()) << json.out;
+    ASSERT_EQ(records->size(), 2u);
+    const CJsonObject& update = (*records)[0];
+    EXPECT_EQ(Text(update, "operation"), "course update");
+    EXPECT_EQ(Text(update, "program"), "teelink-cli");
+    EXPECT_EQ(Text(update, "model"), "R8");
+    EXPECT_EQ(Text(update, "result"), "ok");
+    EXPECT_EQ(update.at("blocks_written"), CJsonValue(int64_t{81}));
+    EXPECT_EQ(update.at("blocks_total"), CJsonValue(int64_t{81}));
+    EXPECT_EQ(Text(update, "package_sha256").size(), 64u);
+    const CJsonObject& save = (*records)[1];
+    EXPECT_EQ(Text(save, "operation"), "log save");
+    EXPECT_EQ(Text(save, "file"), log);
+    EXPECT_EQ(Text(save, "result"), "ok");
+
+    const CCliResult plain = Run({"history"});
+    const std::vector<std::string> lines = Lines(plain.out);
+    ASSERT_EQ(lines.size(), 2u) << plain.out;
+    EXPECT_NE(lines[0].find("course update  ok  R8"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("81 of 81 blocks"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("log save  ok"), std::string::npos) << lines[1];
 }
 
 }  // namespace

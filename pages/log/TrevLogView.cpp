@@ -5,10 +5,14 @@
 #include <wx/gauge.h>
 #include <wx/stattext.h>
 
+#include <iostream>
+
 #include "core/AppOptions.h"
 #include "core/TeelinkDoc.h"
 #include "device/DeviceList.h"
+#include "history/History.h"
 #include "pages/log/LogPageIds.h"
+#include "trevlog/LogHistory.h"
 #include "ui/BoxQueue.h"
 #include "ui/Layout.h"
 #include "ui/MessageBoxes.h"
@@ -174,6 +178,18 @@ bool CTrevLogView::ChooseFile(std::wstring& path) {
     }
 }
 
+void CTrevLogView::RecordInHistory(const std::filesystem::path& file, SaveResult saved) {
+    const std::filesystem::path history = Host().Options().historyFile.empty()
+                                              ? CHistoryFile::DefaultPath()
+                                              : Host().Options().historyFile;
+    if (Status recorded = RecordLogSave(history, "teelink", Doc(), file, m_job.readBuf, saved);
+        !recorded) {
+        // Never a box: the save itself went as it went.
+        std::cerr << "teelink: warning: the update history was not written: "
+                  << recorded.Failure().Texts().front() << '\n';
+    }
+}
+
 void CTrevLogView::Save() {
     std::wstring path;
     if (!ChooseFile(path)) {
@@ -182,8 +198,10 @@ void CTrevLogView::Save() {
         return;
     }
     // The user has agreed to replace a file of that name.
-    switch (SaveTrvFile(std::filesystem::path(path), Doc().m_szModelId, m_job.readBuf,
-                        SaveMode::Replace)) {
+    const SaveResult saved = SaveTrvFile(std::filesystem::path(path), Doc().m_szModelId,
+                                         m_job.readBuf, SaveMode::Replace);
+    RecordInHistory(std::filesystem::path(path), saved);
+    switch (saved) {
         case SaveResult::CreateError:
         case SaveResult::NotRegular:
         case SaveResult::Exists:

@@ -2,6 +2,7 @@
 
 #include "core/Worker.h"
 #include "trevlog/LogReader.h"
+#include "trevlog/TrvFile.h"
 #include "ui/Layout.h"
 #include "ui/Page.h"
 #include "ui/WindowReport.h"
@@ -31,6 +32,9 @@ private:
     void StartRead();
     void OnWorkerMessage(LogMessage message);
     void Save();
+    // The save in the update history; a history that cannot be written is one
+    // line on standard error.
+    void RecordInHistory(const std::filesystem::path& file, SaveResult saved);
     bool AskForFile(std::wstring& path);
     bool ChooseFile(std::wstring& path);
     void OnCancel(wxCommandEvent& event);

@@ -1,14 +1,17 @@
 #include "pages/update/UpdateView.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include <wx/button.h>
 #include <wx/gauge.h>
 #include <wx/power.h>
 #include <wx/stattext.h>
 
+#include "core/AppOptions.h"
 #include "core/MessageTable.h"
 #include "core/TeelinkDoc.h"
+#include "history/History.h"
 #include "pages/update/UpdatePageIds.h"
 #include "ui/Layout.h"
 #include "ui/MessageBoxes.h"
@@ -99,6 +102,9 @@ void CUpdateView::StartRun() {
     SetFittedLabel(*m_notice, Text(MSG_DOWNLOADING));
     // The remaining time of the previous run stays until a new estimate comes.
     // Without an area to ask for, the page stays on its notice.
+    m_run.SetHistory("teelink", Host().Options().historyFile.empty()
+                                    ? CHistoryFile::DefaultPath()
+                                    : Host().Options().historyFile);
     m_run.Start(Doc(), Host().Devices());
 }
 
@@ -126,6 +132,11 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
     if (message != WM_UPDATE_DOWNLOADED && message != WM_UPDATE_WRITE_CANCELLED &&
         message != WM_UPDATE_REMAIN_TIME) {
         m_sleepBlocker.reset();
+        if (!m_run.Job().m_strHistoryWarning.empty()) {
+            // Never a box: the update itself went as it went.
+            std::cerr << "teelink: warning: the update history was not written: "
+                      << m_run.Job().m_strHistoryWarning << '\n';
+        }
     }
     switch (message) {
         case WM_UPDATE_DOWNLOADED:

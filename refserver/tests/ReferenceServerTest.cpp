@@ -290,7 +290,7 @@ protected:
     std::vector<uint8_t> Download(const std::string& url) {
         CUpdateJob job;
         COutcomeRecorder report;
-        DownloadJob(job, CUpdateOrder{url, 0, {}}, Context(CDevice()), report);
+        DownloadJob(job, CUpdateOrder{url, 0, {}, {}, {}}, Context(CDevice()), report);
         if (report.Posts() != std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED}) {
             return {};
         }
@@ -326,7 +326,7 @@ protected:
         job.m_nPackageSize = static_cast<uint32_t>(package.size());
         job.m_writeStart = std::chrono::steady_clock::now();
         COutcomeRecorder report;
-        WriteJob(job, CUpdateOrder{"", mode, CWriteSettings{std::chrono::milliseconds(0)}},
+        WriteJob(job, CUpdateOrder{"", mode, CWriteSettings{std::chrono::milliseconds(0)}, {}, {}},
                  Context(device), report);
         EXPECT_EQ(report.Posts(), std::vector<UpdateMessage>{WM_UPDATE_WRITTEN});
     }

@@ -2,11 +2,15 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
 #include "common/ByteOrder.h"
+#include "core/TeelinkDoc.h"
 #include "device/Protocol.h"
+#include "history/Sha256.h"
+#include "refserver/AnswerWriter.h"
 #include "refserver/PackageBuilder.h"
 #include "testsupport/DeviceTestSupport.h"
 #include "testsupport/Files.h"
@@ -220,7 +224,7 @@ protected:
     }
 
     static CUpdateOrder Order(int mode = 0) {
-        return CUpdateOrder{"", mode, CWriteSettings{std::chrono::milliseconds(1)}};
+        return CUpdateOrder{"", mode, CWriteSettings{std::chrono::milliseconds(1)}, {}, {}};
     }
 
     CUpdateJob job;
@@ -518,8 +522,14 @@ TEST_F(Write, CancelStopsBeforeTheNextBlockAndFailsTheRun) {
               (std::vector<UpdateMessage>{WM_UPDATE_WRITE_CANCELLED, WM_UPDATE_WRITE_FAILED}));
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: HID write"});
     // The block under way when the cancel came is finished, and no other begun.
+    // (The emulator logs a command just after its answer: give it a moment.)
     const uint64_t blocks = job.m_nBlocksWritten.load();
     EXPECT_LT(blocks, 8u);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (WrittenAddresses().size() < blocks && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // and no later one
     EXPECT_EQ(WrittenAddresses().size(), blocks);
 }
 
@@ -542,6 +552,88 @@ TEST_F(Write, ANoDeviceIsAnOpenErrorThenAWriteError) {
     job.m_nPackageSize = static_cast<uint32_t>(archive.size());
     WriteJob(job, Order(), Context(CDevice()), report);
     EXPECT_EQ(m_notifier.Texts(), (std::vector<std::string>{"USB Open Error", "Error: HID write"}));
+}
+
+// Every run leaves one record in the history: the device as it was, the
+// package by size and digest, the blocks written of all, the result and what
+// the user was told.
+class History : public Write {
+protected:
+    void SetUp() override {
+        order = Order(UPDATE_COURSE_DATA);
+        order.url = server.ScriptUrl() + "?md=4";
+        order.historyFile = dir.Path() / "history.log";
+        order.history.program = "teelink-cli";
+        order.history.operation = "course update";
+        order.history.model = "R7";
+        order.history.systemVersion = "1.05";
+    }
+    void Serve(const std::vector<uint8_t>& archive) {
+        server.Answer(PackageAnswer(archive));
+        Device();
+        EXPECT_EQ(EnumerateDevices(m_list), 1);
+    }
+    std::vector<CHistoryRecord> Records() { return CHistoryFile(order.historyFile).Read(); }
+
+    CTempDir dir;
+    CTestHttpServer server;
+    CUpdateOrder order;
+};
+
+TEST_F(History, AWholeRunRecordsWhatItWroteAndHowItEnded) {
+    const std::vector<uint8_t> archive =
+        BuildPackage({{"a", MakeEntry(0x1000, Pattern(3 * 4096, 1)), true},
+                      {"b", MakeEntry(0x9000, Pattern(100, 2)), false}});
+    Serve(archive);
+    UpdateJob(job, order, Context(TheDevice()), report);
+    ASSERT_EQ(report.Messages().back(), WM_UPDATE_WRITTEN);
+    const std::vector<CHistoryRecord> records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    const CHistoryRecord& r = records[0];
+    EXPECT_EQ(r.result, "ok");
+    EXPECT_EQ(r.program, "teelink-cli");
+    EXPECT_EQ(r.model, "R7");
+    EXPECT_EQ(r.systemVersion, "1.05");
+    EXPECT_EQ(r.packageBytes, archive.size());
+    EXPECT_EQ(r.packageSha256, Sha256Hex(archive.data(), archive.size()));
+    EXPECT_EQ(r.entries, 2u);
+    EXPECT_EQ(r.blocksTotal, WrittenAddresses().size());
+    EXPECT_EQ(r.blocksWritten, r.blocksTotal);
+    EXPECT_TRUE(r.texts.empty());
+    EXPECT_TRUE(job.m_strHistoryWarning.empty());
+}
+
+TEST_F(History, FailedAndCancelledRunsRecordTheirTextsAndTheBlocksTheyLeft) {
+    CEmulatorConfig slow = Config();
+    slow.reportIntervalUs = 2000;  // a block takes over a tenth of a second
+    StartDevice(slow);
+    server.Answer("not a package");
+    UpdateJob(job, order, Context(TheDevice()), report);
+    Serve(BuildPackage({{"a", MakeEntry(0x1000, Pattern(8 * 4096, 7)), true}}));
+    std::thread worker([&] { UpdateJob(job, order, Context(TheDevice()), report); });
+    while (job.m_nBlocksWritten.load() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    job.m_bCancel = true;
+    worker.join();
+    const std::vector<CHistoryRecord> records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].result, "failed");
+    EXPECT_FALSE(records[0].texts.empty());
+    EXPECT_EQ(records[0].packageBytes, 0u);
+    EXPECT_EQ(records[1].result, "cancelled");
+    EXPECT_EQ(records[1].texts, std::vector<std::string>{"Error: HID write"});
+    EXPECT_EQ(records[1].blocksWritten, job.m_nBlocksWritten.load());
+    EXPECT_EQ(records[1].blocksTotal, 8u);
+}
+
+TEST_F(History, AHistoryThatCannotBeWrittenNeverFailsTheUpdate) {
+    std::ofstream(dir.Path() / "blocker") << "a file";
+    order.historyFile = dir.Path() / "blocker" / "history.log";
+    Serve(BuildPackage({{"a", MakeEntry(0x1000, Pattern(100, 3)), true}}));
+    UpdateJob(job, order, Context(TheDevice()), report);
+    EXPECT_EQ(report.Messages().back(), WM_UPDATE_WRITTEN);
+    EXPECT_NE(job.m_strHistoryWarning.find("blocker"), std::string::npos);
 }
 
 }  // namespace
