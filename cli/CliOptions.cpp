@@ -101,6 +101,11 @@ void AddCommands(CLI::App& app, CCliOptions& options) {
         AddCommand(*update, "system", "write the latest system data (firmware and voice)", options,
                    CliCommand::UpdateSystem);
     system->add_flag("--yes", options.yes, "do not ask for confirmation on a terminal");
+    for (CLI::App* sub : {course, system}) {
+        sub->add_flag("--verify", options.verify,
+                      "read every written block back and compare it (a difference fails; a "
+                      "device that refuses the read-back is exit status 6)");
+    }
     CLI::App* log = AddCommand(app, "save-log",
                                "save the marked positions to a .trv file (.trv is added to a "
                                "name without an extension)",

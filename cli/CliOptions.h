@@ -27,6 +27,7 @@ struct CCliOptions {
     std::string logFile;    // save-log
     bool force = false;     // save-log: replace an existing file
     bool yes = false;       // update system: no question on a terminal
+    bool verify = false;    // update: read every written block back and compare it
     std::string helpTopic;  // help: the command to explain; empty for all
 };
 

@@ -95,24 +95,36 @@ int Outcome(CCliSession& session, const CUpdateRun& run, UpdateMessage last, boo
         outcome = "cancelled";
         text = MSG_OPERATION_ABORTED;
         exit = session.Io().InterruptedExit();
+    } else if (last == WM_UPDATE_VERIFY_FAILED || last == WM_UPDATE_NOT_VERIFIED) {
+        outcome = last == WM_UPDATE_VERIFY_FAILED ? "verify failed" : "not verified";
+        exit = last == WM_UPDATE_VERIFY_FAILED ? CLI_EXIT_FAILED : CLI_EXIT_NOT_VERIFIED;
     } else if (last != WM_UPDATE_WRITTEN) {
         outcome = last == WM_UPDATE_DOWNLOAD_FAILED ? "download failed" : "write failed";
         text = last == WM_UPDATE_DOWNLOAD_FAILED ? MSG_DOWNLOAD_FAILED : MSG_WRITE_FAILED;
         exit = CLI_EXIT_FAILED;
+    }
+    std::string message = session.Text(text);
+    if (last == WM_UPDATE_VERIFY_FAILED) {
+        message = "Written, but what the device holds differs from the package";
+    } else if (last == WM_UPDATE_NOT_VERIFIED) {
+        message = "Written, but not verified: the device refused the read-back";
+    } else if (exit == CLI_EXIT_DONE && session.Options().verify) {
+        outcome = "written and verified";
+        message += ", verified";
     }
     const std::string blocksText = std::to_string(blocks) + (blocks == 1 ? " block" : " blocks");
     if (session.Options().json) {
         session.Say(CJsonLine()
                         .Add("event", "result")
                         .Add("outcome", outcome)
-                        .Add("message", session.Text(text))
+                        .Add("message", message)
                         .AddNumber("blocks_written", static_cast<int64_t>(blocks))
                         .Text());
     } else if (exit == CLI_EXIT_DONE) {
-        session.Say(session.Text(text) + " (" + blocksText + " written)");
+        session.Say(message + " (" + blocksText + " written)");
     } else {
         // On standard error, which a closed pipe of standard output leaves open.
-        session.Complain(session.Text(text) + " (" + blocksText + " written)");
+        session.Complain(message + " (" + blocksText + " written)");
     }
     return exit;
 }
@@ -167,6 +179,9 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
             case WM_UPDATE_WRITE_CANCELLED:
                 cancelled = true;  // the write's failure follows
                 break;
+            case WM_UPDATE_VERIFYING:
+                view.Phase("Verify", "verify");
+                break;
             default:
                 break;
         }
@@ -186,7 +201,9 @@ int RunUpdate(CCliSession& session, int updateMode) {
     CQueuedReport<UpdateMessage> report;
     CUpdateRun run(report, report);
     run.SetHistory("teelink-cli", CHistoryFile::DefaultPath());
-    if (!run.Start(session.Doc(), session.Devices())) {
+    CWriteSettings write;
+    write.verify = session.Options().verify;
+    if (!run.Start(session.Doc(), session.Devices(), write)) {
         session.Complain("nothing to download for this device");
         return CLI_EXIT_FAILED;
     }

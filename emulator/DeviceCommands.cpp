@@ -103,8 +103,11 @@ void CDeviceEmulator::CCommands::WriteBlock(CCommandRecord& record) {
     if (!intact) {
         record.outcome = "refused: checksum";
     } else {
+        if (m_plan.AltersStored()) {
+            block[0] = static_cast<uint8_t>(~block[0]);
+        }
         m_device.WriteMemory(record.address, block);
-        record.outcome = "ok";
+        record.outcome = m_plan.AltersStored() ? "fault: stored altered" : "ok";
         if (m_plan.WithholdsFinalAck()) {
             record.outcome = "fault: stored, no final ack";
             m_io = m_session.Stall();

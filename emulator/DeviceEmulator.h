@@ -34,6 +34,9 @@ struct CEmulatorFaults {
     std::optional<int> stallAfterPayloads;
     bool noFinalAck = false;  // a block write is stored but never confirmed
     bool ignoreEnd = false;   // the end command has no effect
+    // A block write is confirmed, but stored with its first byte inverted: a
+    // device whose flash does not hold what it was given.
+    bool alterStored = false;
     // After answering this many commands the device drops off the bus: its
     // socket goes, and the tool cannot send it anything more.
     std::optional<int> unplugAfterCommands;

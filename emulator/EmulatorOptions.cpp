@@ -317,6 +317,9 @@ void AddFaultOptions(CLI::App& app, COrderedOptions& table, CEmulatorFaults& fau
     app.add_flag("--no-final-ack", faults.noFinalAck, "store written blocks but never confirm them")
         ->group(group);
     app.add_flag("--ignore-end", faults.ignoreEnd, "the end command has no effect")->group(group);
+    app.add_flag("--alter-stored", faults.alterStored,
+                 "confirm written blocks but store each with its first byte inverted")
+        ->group(group);
     table.Add(app, "--unplug-after", "N", "drop off the bus after answering N commands",
               Count(1, 1'000'000'000, "expects a positive count",
                     [&faults](uint64_t n) { faults.unplugAfterCommands = static_cast<int>(n); }));

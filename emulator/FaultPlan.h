@@ -23,6 +23,7 @@ public:
     bool StallsAfter(int moved) const;
     bool WithholdsFinalAck() const { return m_active.noFinalAck; }
     bool IgnoresEnd() const { return m_active.ignoreEnd; }
+    bool AltersStored() const { return m_active.alterStored; }
     // The device unplugs once the current command is done.
     bool UnplugsAfterThis() const { return m_unplug; }
 

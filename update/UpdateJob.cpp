@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <new>
 #include <optional>
 #include <span>
@@ -24,6 +25,13 @@ constexpr size_t kReadSize = 1024;
 
 // A bar position. A body longer than announced would run past the end of the
 // bar: positions stay within 0..1000 whatever the counts.
+// "0x00280000"
+std::string Hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
 int Thousandths(uint64_t part, uint64_t whole) {
     if (whole == 0) {
         return 0;
@@ -343,6 +351,81 @@ Status WriteEntries(const CPackageReader& reader, uint64_t total, CUpdateJob& jo
     return Success();
 }
 
+// The failure codes of the read-back check.
+constexpr int VERIFY_MISMATCH = -100;
+constexpr int VERIFY_UNREADABLE = -101;
+
+// Reads every block of one entry back and compares it with what was written.
+Status VerifyEntry(CDeviceChannel& channel, const std::vector<uint8_t>& entry, uint64_t size,
+                   CEntryProgress& progress, CUpdateJob& job, const CJobContext& context,
+                   IUpdateReport& report) {
+    const uint32_t base = teelink::LoadLe32(entry.data() + 2);
+    const uint64_t blocks = (size + 4089) / BLOCK_SIZE;
+    for (uint64_t k = 0; k < blocks; ++k) {
+        if (const auto interrupted = Interrupted(job, context)) {
+            return *interrupted;
+        }
+        const auto address = static_cast<uint32_t>(base + k * BLOCK_SIZE);
+        if (Status read = ReadBlock(channel, address); !read) {
+            CFailure refused = read.TakeFailure();
+            return CFailure("the device refused to read back the block at " + Hex32(address),
+                            VERIFY_UNREADABLE)
+                .Then(refused.Texts().empty() ? "Error: HID read" : refused.Texts().front());
+        }
+        const uint8_t* expected = &entry[6 + k * BLOCK_SIZE];
+        const auto differs =
+            std::mismatch(channel.data.begin(), channel.data.begin() + BLOCK_SIZE, expected);
+        if (differs.first != channel.data.begin() + BLOCK_SIZE) {
+            const auto at = static_cast<uint32_t>(differs.first - channel.data.begin());
+            return CFailure("verification failed: the block at " + Hex32(address) +
+                                " differs from what was written (first at " + Hex32(address + at) +
+                                ")",
+                            VERIFY_MISMATCH);
+        }
+        progress.done += BLOCK_SIZE;
+        report.Progress(BAR_VERIFY, Thousandths(progress.done, progress.total));
+    }
+    return Success();
+}
+
+// The read-back check of every entry, on one channel.
+Status VerifyEntries(const CPackageReader& reader, CUpdateJob& job, const CJobContext& context,
+                     IUpdateReport& report) {
+    report.Post(WM_UPDATE_VERIFYING, 0);
+    CDeviceChannel channel;
+    if (Status open = OpenChannel(context.device, channel); !open) {
+        return open;
+    }
+    CEntryProgress progress;
+    progress.total = job.m_nBlocksTotal.load() * BLOCK_SIZE;
+    for (uint64_t i = 0; i < reader.EntryCount(); ++i) {
+        uint64_t size = 0;
+        auto entry = ExtractEntry(reader, i, size);
+        if (!entry) {
+            return entry.TakeFailure();
+        }
+        if (Status verified =
+                VerifyEntry(channel, entry.Value(), size, progress, job, context, report);
+            !verified) {
+            return verified;
+        }
+    }
+    CloseChannel(channel);
+    return Success();
+}
+
+// The end of a run whose read-back check did not pass.
+void EndUnverified(const CFailure& failure, const CJobContext& context, IUpdateReport& report) {
+    if (failure.Kind() == FailureKind::Cancelled) {
+        report.Post(WM_UPDATE_WRITE_CANCELLED, 0);
+        EndJob(report, context.notifier, nullptr, WM_UPDATE_WRITE_FAILED);
+    } else {
+        EndJob(
+            report, context.notifier, &failure,
+            failure.Code() == VERIFY_MISMATCH ? WM_UPDATE_VERIFY_FAILED : WM_UPDATE_NOT_VERIFIED);
+    }
+}
+
 // The package's entries and the blocks they take, for the run's record.
 void CountBlocks(const CPackageReader& reader, CUpdateJob& job) {
     uint64_t blocks = 0;
@@ -372,6 +455,8 @@ public:
     }
     void Finish(UpdateMessage message, int param) override {
         Record(message == WM_UPDATE_WRITTEN                             ? "ok"
+               : message == WM_UPDATE_NOT_VERIFIED                      ? "not verified"
+               : message == WM_UPDATE_VERIFY_FAILED                     ? "verify failed"
                : message == WM_UPDATE_DOWNLOAD_CANCELLED || m_cancelled ? "cancelled"
                                                                         : "failed");
         m_report.Finish(message, param);
@@ -467,6 +552,14 @@ void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& con
         }
         CountBlocks(reader, job);
         written = WriteEntries(reader, total.Value(), job, order, context, report);
+        if (written && order.write.verify) {
+            if (Status verified = VerifyEntries(reader, job, context, report); !verified) {
+                if (!context.Stopping()) {
+                    EndUnverified(verified.Failure(), context, report);
+                }
+                return;  // a system update's firmware is not started on unverified data
+            }
+        }
     }  // the reader is closed here
     if (context.Stopping()) {
         return;

@@ -27,10 +27,14 @@ enum UpdateMessage : int {
     WM_UPDATE_WRITE_CANCELLED = 0x7EE,     // notice: the write failure follows
     WM_UPDATE_WRITE_FAILED = 0x7EF,        // last, after the failure's texts
     WM_UPDATE_REMAIN_TIME = 0x7F0,         // notice: the estimate in minutes changed
+    // Only when the order asks for the read-back check (the command line's --verify):
+    WM_UPDATE_VERIFYING = 0x7F1,      // notice: every block is written, the read-back begins
+    WM_UPDATE_VERIFY_FAILED = 0x7F2,  // last, after the texts: a block read back differs
+    WM_UPDATE_NOT_VERIFIED = 0x7F3,   // last, after the texts: the device refused the read-back
 };
 
 // The bars of an update run; positions are sent only when they change.
-enum UpdateBar : int { BAR_DOWNLOAD = 0, BAR_WRITE = 1 };
+enum UpdateBar : int { BAR_DOWNLOAD = 0, BAR_WRITE = 1, BAR_VERIFY = 2 };
 
 using IUpdateReport = IWorkerReport<UpdateMessage>;
 
@@ -42,6 +46,9 @@ inline constexpr uint64_t MAX_ENTRY_SIZE = 256ull << 20;
 
 struct CWriteSettings {
     std::chrono::milliseconds settle{100};  // wait after opening and before closing the device
+    // Read every written block back and compare it before the run counts as
+    // written (and before a system update's firmware start).
+    bool verify = false;
 };
 
 // What one run is asked to do.

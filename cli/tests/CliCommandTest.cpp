@@ -573,6 +573,28 @@ TEST_F(TeelinkCli, UpdatesAndLogSavesAreInTheHistoryNewestLast) {
     EXPECT_NE(lines[1].find("log save  ok"), std::string::npos) << lines[1];
 }
 
+// --verify reads every written block back: a sound device passes, one that
+// stores other bytes than it was given fails with the block's address.
+TEST_F(TeelinkCli, VerifyPassesOnASoundDeviceAndCatchesOneThatStoresWrongBytes) {
+    StartServer();
+    Device("sound", {"--model", "R8"});
+    const CCliResult sound = Run({"update", "course", "--area", "KOR", "--verify"});
+    ASSERT_EQ(sound.exit, 0) << sound.err;
+    EXPECT_NE(sound.out.find("Verify: 100 %"), std::string::npos) << sound.out;
+    EXPECT_EQ(Lines(sound.out).back(), "Complete, verified (81 blocks written)");
+    m_devices.clear();
+
+    Device("altered", {"--model", "R8", "--alter-stored"});
+    const CCliResult altered = Run({"--json", "update", "course", "--area", "KOR", "--verify"});
+    EXPECT_EQ(altered.exit, 1);
+    EXPECT_NE(altered.err.find("differs from what was written"), std::string::npos) << altered.err;
+    const auto lines = ParseJsonLines(altered.out);
+    ASSERT_TRUE(lines.has_value()) << altered.out;
+    EXPECT_EQ(Text(lines->back(), "outcome"), "verify failed");
+    // Without --verify the same device's write looks complete: the check is what tells.
+    EXPECT_EQ(Run({"update", "course", "--area", "KOR"}).exit, 0);
+}
+
 }  // namespace
 
 }  // namespace teelink

@@ -29,8 +29,8 @@ expect() { # "line being typed" expected words...
 expect "teelink-cli " devices info update save-log history help
 expect "teelink-cli up" update
 expect "teelink-cli update " course system
-expect "teelink-cli update course --" --area --json --server --language
-expect "teelink-cli update system --" --yes --json
+expect "teelink-cli update course --" --area --verify --json --server --language
+expect "teelink-cli update system --" --yes --verify --json
 expect "teelink-cli save-log round.trv --" --force --quiet
 expect "teelink-cli --language " 0 1 2 3 4
 expect "teelink-cli --json info --" --device --server

@@ -130,7 +130,7 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
     }
     // Every message but the notices ends the run.
     if (message != WM_UPDATE_DOWNLOADED && message != WM_UPDATE_WRITE_CANCELLED &&
-        message != WM_UPDATE_REMAIN_TIME) {
+        message != WM_UPDATE_REMAIN_TIME && message != WM_UPDATE_VERIFYING) {
         m_sleepBlocker.reset();
         if (!m_run.Job().m_strHistoryWarning.empty()) {
             // Never a box: the update itself went as it went.
@@ -158,6 +158,10 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
         case WM_UPDATE_WRITE_CANCELLED:
             ShowBox(Text(MSG_OPERATION_ABORTED), "Zorvik", wxOK | wxICON_INFORMATION);
             break;
+        // The window asks for no read-back check; were one to fail, the write
+        // did not succeed as far as the user can know.
+        case WM_UPDATE_VERIFY_FAILED:
+        case WM_UPDATE_NOT_VERIFIED:
         case WM_UPDATE_WRITE_FAILED:
             ShowBox(Text(MSG_WRITE_FAILED), "Zorvik", wxOK | wxICON_ERROR);
             Host().PostClose();
@@ -165,10 +169,15 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
         case WM_UPDATE_REMAIN_TIME:
             SetFittedLabel(*m_remainTime, FormatMessageInt(Text(MSG_REMAINING_MINUTES), param));
             break;
+        case WM_UPDATE_VERIFYING:
+            break;
     }
 }
 
 void CUpdateView::OnProgress(int bar, int position) {
+    if (bar == BAR_VERIFY) {
+        return;  // no bar of its own on this page
+    }
     wxGauge* gauge = bar == BAR_DOWNLOAD ? m_progressDownload : m_progressWrite;
     gauge->SetValue(std::clamp(position, 0, gauge->GetRange()));
 }

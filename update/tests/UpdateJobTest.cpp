@@ -554,6 +554,67 @@ TEST_F(Write, ANoDeviceIsAnOpenErrorThenAWriteError) {
     EXPECT_EQ(m_notifier.Texts(), (std::vector<std::string>{"USB Open Error", "Error: HID write"}));
 }
 
+// The read-back check: every written block read back and compared before the
+// run counts as written.
+class Verify : public Write {
+protected:
+    void RunVerified(int mode = UPDATE_COURSE_DATA) {
+        Device();
+        EXPECT_EQ(EnumerateDevices(m_list), 1);
+        const std::vector<uint8_t> archive =
+            BuildPackage({{"a", MakeEntry(0x100000, Pattern(4096 * 2 + 10, 4)), true},
+                          {"b", MakeEntry(0x300000, Pattern(900, 5)), false}});
+        job.m_pPackage.assign(archive.begin(), archive.end());
+        job.m_pPackage.resize(archive.size() + 1024);
+        job.m_nPackageSize = static_cast<uint32_t>(archive.size());
+        job.m_writeStart = std::chrono::steady_clock::now();
+        CUpdateOrder order = Order(mode);
+        order.write.verify = true;
+        WriteJob(job, order, Context(TheDevice()), report);
+    }
+    size_t ReadBacks() {
+        size_t reads = 0;
+        for (const CCommandRecord& r : Device().CommandLog()) {
+            reads += r.word == CommandWord(CMD_READ_BLOCK) ? 1 : 0;
+        }
+        return reads;
+    }
+};
+
+TEST_F(Verify, ASoundDeviceIsReadBackBlockForBlockAndPasses) {
+    RunVerified(UPDATE_SYSTEM_DATA);
+    EXPECT_TRUE(m_notifier.Texts().empty());
+    ASSERT_EQ(report.Messages(),
+              (std::vector<UpdateMessage>{WM_UPDATE_VERIFYING, WM_UPDATE_WRITTEN}));
+    EXPECT_EQ(report.Positions(BAR_VERIFY).back(), 1000);
+    EXPECT_EQ(ReadBacks(), 4u);  // three blocks and one
+    EXPECT_EQ(Device().Status().endCommands, 1u);
+}
+
+TEST_F(Verify, ADeviceThatStoresAlteredBytesFailsWithTheBlocksAddress) {
+    CEmulatorConfig config = Config();
+    config.faults.alterStored = true;
+    StartDevice(config);
+    RunVerified(UPDATE_SYSTEM_DATA);
+    EXPECT_EQ(report.Messages().back(), WM_UPDATE_VERIFY_FAILED);
+    ASSERT_EQ(m_notifier.Texts().size(), 1u);
+    EXPECT_NE(m_notifier.Texts()[0].find("block at 0x00100000 differs"), std::string::npos)
+        << m_notifier.Texts()[0];
+    EXPECT_EQ(ReadBacks(), 1u);  // the first difference ends the check
+    // Firmware that was not stored as given is never started.
+    EXPECT_EQ(Device().Status().endCommands, 0u);
+}
+
+TEST_F(Verify, ADeviceThatRefusesTheReadBackIsNotVerifiedNeverVerified) {
+    CEmulatorConfig config = Config();
+    config.faults.refuseAckFor = CMD_READ_BLOCK;
+    StartDevice(config);
+    RunVerified();
+    EXPECT_EQ(report.Messages().back(), WM_UPDATE_NOT_VERIFIED);
+    ASSERT_FALSE(m_notifier.Texts().empty());
+    EXPECT_NE(m_notifier.Texts()[0].find("refused to read back"), std::string::npos);
+}
+
 // Every run leaves one record in the history: the device as it was, the
 // package by size and digest, the blocks written of all, the result and what
 // the user was told.
