@@ -50,6 +50,12 @@ void AddGlobalOptions(CLI::App& app, CCliOptions& options) {
         ->type_name("URL")
         ->check(CLI::Validator(CheckUrl, "URL", "URL"))
         ->default_str(teelink::build::kUpdateUrl);
+    auto* proxy = app.add_option("--proxy", options.proxyUrl,
+                                 "send requests through this proxy "
+                                 "(http://[user:password@]host:port), whatever the system says")
+                      ->type_name("URL");
+    app.add_flag("--no-proxy", options.noProxy, "send requests directly, whatever the system says")
+        ->excludes(proxy);
     if (HasEmulatorBus()) {
         app.add_option("--bus", options.busDir,
                        std::string("look only on the emulator bus in DIR (the default is the "

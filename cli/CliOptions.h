@@ -28,6 +28,8 @@ struct CCliOptions {
     bool force = false;     // save-log: replace an existing file
     bool yes = false;       // update system: no question on a terminal
     bool verify = false;    // update: read every written block back and compare it
+    std::string proxyUrl;   // --proxy: this proxy for every request
+    bool noProxy = false;   // --no-proxy: no proxy for any request
     std::string helpTopic;  // help: the command to explain; empty for all
 };
 

@@ -45,6 +45,12 @@ CCliSession::CCliSession(const CCliOptions& options, CCliIo io)
       m_doc(m_messages) {
     m_messages.m_nLanguage = options.language;
     m_doc.m_strScriptUrl = options.serverUrl;
+    if (options.noProxy) {
+        m_doc.m_serverSettings.proxyMode = ProxyMode::Direct;
+    } else if (!options.proxyUrl.empty()) {
+        m_doc.m_serverSettings.proxyMode = ProxyMode::Fixed;
+        m_doc.m_serverSettings.proxyUrl = options.proxyUrl;
+    }
 }
 
 std::string CCliSession::Text(MessageId id) const {
@@ -132,12 +138,17 @@ std::optional<int> CCliSession::QueryServer(bool areas) {
     if (m_io.Interrupted()) {
         return m_io.InterruptedExit();
     }
-    if (query.Code() == -1) {
-        Complain("cannot reach the update server at " + m_options.serverUrl);
+    const std::string cause = query ? std::string() : query.Failure().Detail();
+    // An answer that is no success (a proxy's refusal, an error page) is no
+    // update server either.
+    if (query.Code() == -1 || (!query && !cause.empty())) {
+        Complain("cannot reach the update server at " + m_options.serverUrl +
+                 (cause.empty() ? "" : ": " + cause));
         return CLI_EXIT_NO_SERVER;
     }
     if (!query) {
-        Complain("the update server's answer is malformed (" + m_options.serverUrl + ")");
+        Complain("the update server's answer is malformed (" + m_options.serverUrl +
+                 (cause.empty() ? "" : ": " + cause) + ")");
         return CLI_EXIT_FAILED;
     }
     return std::nullopt;

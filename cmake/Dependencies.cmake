@@ -34,6 +34,12 @@ else()
 endif()
 add_library(teelink::hidapi ALIAS PkgConfig::HIDAPI)
 
+# The desktop's proxy settings on Linux: GIO's proxy resolver.
+if(NOT WIN32 AND NOT APPLE AND TEELINK_DESKTOP_PROXY)
+    pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+    add_library(teelink::gio ALIAS PkgConfig::GIO)
+endif()
+
 # The reference update server and the tests' servers: libmicrohttpd, for its
 # connection limit, bounded heads, time-outs and a stop that ends connections.
 pkg_check_modules(MHD REQUIRED IMPORTED_TARGET libmicrohttpd)

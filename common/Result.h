@@ -39,6 +39,17 @@ public:
     }
     CFailure&& Then(std::string text) && { return std::move(Then(std::move(text))); }
 
+    // A technical cause beside the texts, for the command line and logs; never
+    // shown in a box (a refused connection, an HTTP status).
+    CFailure& WithDetail(std::string detail) & {
+        m_detail = std::move(detail);
+        return *this;
+    }
+    CFailure&& WithDetail(std::string detail) && {
+        return std::move(WithDetail(std::move(detail)));
+    }
+    const std::string& Detail() const { return m_detail; }
+
     FailureKind Kind() const { return m_kind; }
     bool IsError() const { return m_kind == FailureKind::Error; }
     int Code() const { return m_code; }
@@ -50,6 +61,7 @@ private:
     FailureKind m_kind = FailureKind::Error;
     int m_code = 0;
     std::vector<std::string> m_texts;
+    std::string m_detail;
 };
 
 // What an operation gives back: its value, or the failure that stopped it.

@@ -9,6 +9,7 @@ packages=(
     libwxgtk3.2-dev libgtk-3-dev libhidapi-dev libcurl4-openssl-dev libssl-dev libzip-dev libmicrohttpd-dev libcli11-dev
     xvfb xauth fonts-noto-cjk
     curl
+    libglib2.0-dev glib-networking gsettings-desktop-schemas tinyproxy
     desktop-file-utils appstream lintian dpkg-dev xdotool python3
 )
 # The checks of ./run test beside the test suite: fuzzing needs clang and its

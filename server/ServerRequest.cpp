@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "server/SystemProxy.h"
+
 namespace teelink {
 
 namespace {
@@ -144,6 +146,20 @@ bool CServerRequest::Open(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, m_settings.lowSpeedBytesPerSecond);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, m_settings.stallTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_errorText);
+    m_url = url;
+    const CProxyPlan proxy = PlanProxy(url, m_settings);
+    if (proxy.kind == CProxyPlan::Kind::Direct) {
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");  // not even the environment's
+    } else if (proxy.kind == CProxyPlan::Kind::Via) {
+        m_proxy = proxy.proxy;
+        curl_easy_setopt(easy, CURLOPT_PROXY, proxy.proxy.c_str());
+        if (proxy.systemCredentials) {
+            // The logged-in user's own credentials, through the system.
+            curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_NEGOTIATE | CURLAUTH_NTLM);
+            curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, ":");
+        }
+    }
     // Large receive pieces: the reads stay 1024 bytes each from the staging
     // buffer, but the socket is emptied in few calls.
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
@@ -155,6 +171,51 @@ bool CServerRequest::Open(const std::string& url) {
     }
     // An answer counts when a head arrived, even if the body then broke off.
     return m_headDone;
+}
+
+long CServerRequest::HttpStatus() const {
+    long status = 0;
+    if (m_easy != nullptr) {
+        curl_easy_getinfo(static_cast<CURL*>(m_easy), CURLINFO_RESPONSE_CODE, &status);
+    }
+    return status;
+}
+
+std::string CServerRequest::Cause() const {
+    const std::string via = m_proxy.empty() ? "" : " (through the proxy " + m_proxy + ")";
+    if (m_headDone) {
+        const long status = HttpStatus();
+        long connect = 0;
+        if (m_easy != nullptr) {
+            curl_easy_getinfo(static_cast<CURL*>(m_easy), CURLINFO_HTTP_CONNECTCODE, &connect);
+        }
+        if (connect != 0 && connect != 200) {
+            return "the proxy " + m_proxy + " refused: HTTP status " + std::to_string(connect);
+        }
+        return status == 200 ? std::string() : "HTTP status " + std::to_string(status) + via;
+    }
+    const std::string detail = m_errorText[0] != 0 ? std::string(": ") + m_errorText : "";
+    switch (static_cast<CURLcode>(m_result)) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "name lookup failed" + detail;
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return "name lookup of the proxy failed" + detail;
+        case CURLE_COULDNT_CONNECT:
+            return (m_proxy.empty() ? "connection refused"
+                                    : "the proxy " + m_proxy + " refused the connection") +
+                   detail;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CACERT_BADFILE:
+            return "TLS certificate not accepted" + detail;
+        case CURLE_OPERATION_TIMEDOUT:
+            return "timed out" + via + detail;
+        case CURLE_ABORTED_BY_CALLBACK:
+            return "cancelled";
+        default:
+            return std::string(curl_easy_strerror(static_cast<CURLcode>(m_result))) + via + detail;
+    }
 }
 
 void CServerRequest::Drive(int waitMs) {

@@ -50,6 +50,14 @@ public:
     // early, a time-out), rather than because it was complete.
     bool BrokenOff() const { return m_done && m_result != 0; }
 
+    // Why the request did not give an answer, or why its answer is no
+    // success, in words for the command line and logs (never a box): the name
+    // lookup, a refused connection, the proxy, the TLS certificate, the HTTP
+    // status. Empty when the answer came with status 200.
+    std::string Cause() const;
+    // The HTTP status of the answer's head (0 before one arrived).
+    long HttpStatus() const;
+
 private:
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
@@ -84,6 +92,9 @@ private:
     size_t m_targetRead = 0;    // of them, handed to reads
     bool m_done = false;
     int m_result = 0;  // CURLcode of the finished transfer
+    std::string m_url;
+    std::string m_proxy;         // the proxy the request went through; empty: none
+    char m_errorText[256] = {};  // libcurl's own words for the failure
 };
 
 }  // namespace teelink

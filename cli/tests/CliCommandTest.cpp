@@ -15,6 +15,7 @@
 
 #include "BuildConfig.h"
 #include "cli/tests/CliTestSupport.h"
+#include "testsupport/TinyProxy.h"
 #include "update/PackageReader.h"
 
 namespace teelink {
@@ -593,6 +594,44 @@ TEST_F(TeelinkCli, VerifyPassesOnASoundDeviceAndCatchesOneThatStoresWrongBytes) 
     EXPECT_EQ(Text(lines->back(), "outcome"), "verify failed");
     // Without --verify the same device's write looks complete: the check is what tells.
     EXPECT_EQ(Run({"update", "course", "--area", "KOR"}).exit, 0);
+}
+
+// Behind a proxy: every request goes by it, whether the command line names it
+// or the environment does; --no-proxy goes around it; a proxy that refuses or
+// is not there is named as the cause.
+TEST_F(TeelinkCli, RequestsGoThroughTheProxyAndItsRefusalIsNamed) {
+    StartServer();
+    Device("r8", {"--model", "R8"});
+    CTinyProxy proxy;
+    ASSERT_TRUE(proxy.Ready());
+    const CCliResult named = Run({"--proxy", proxy.Url(), "info"});
+    ASSERT_EQ(named.exit, 0) << named.err;
+    ASSERT_FALSE(proxy.Requests().empty());
+    for (const std::string& url : proxy.Requests()) {
+        EXPECT_EQ(url.rfind(ServerUrl() + "?", 0), 0u) << url;
+    }
+    const size_t byOption = proxy.Requests().size();
+
+    ::setenv("http_proxy", proxy.Url().c_str(), 1);
+    EXPECT_EQ(Run({"info"}).exit, 0);
+    EXPECT_GT(proxy.Requests().size(), byOption);  // the environment's proxy
+    const size_t byEnvironment = proxy.Requests().size();
+    EXPECT_EQ(Run({"--no-proxy", "info"}).exit, 0);
+    EXPECT_EQ(proxy.Requests().size(), byEnvironment);  // around it
+    ::unsetenv("http_proxy");
+
+    CTinyProxy refusing(true);
+    ASSERT_TRUE(refusing.Ready());
+    const CCliResult refused = Run({"--proxy", refusing.Url(), "info"});
+    EXPECT_EQ(refused.exit, 4);
+    EXPECT_NE(refused.err.find("HTTP status 403 (through the proxy " + refusing.Url()),
+              std::string::npos)
+        << refused.err;
+    const std::string dead = "http://127.0.0.1:" + std::to_string(UnusedPort());
+    const CCliResult absent = Run({"--proxy", dead, "info"});
+    EXPECT_EQ(absent.exit, 4);
+    EXPECT_NE(absent.err.find("the proxy " + dead + " refused the connection"), std::string::npos)
+        << absent.err;
 }
 
 }  // namespace

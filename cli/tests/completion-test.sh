@@ -33,7 +33,7 @@ expect "teelink-cli update course --" --area --verify --json --server --language
 expect "teelink-cli update system --" --yes --verify --json
 expect "teelink-cli save-log round.trv --" --force --quiet
 expect "teelink-cli --language " 0 1 2 3 4
-expect "teelink-cli --json info --" --device --server
+expect "teelink-cli --json info --" --device --server --proxy --no-proxy
 expect "teelink-cli help " devices save-log history
 [ "$failed" = 0 ] && echo "completion: every case offered what it should"
 exit "$failed"
