@@ -4,6 +4,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/JsonLine.h"
+#include "cli/ShownText.h"
 #include "device/IdentityRecord.h"
 #include "identity/DeviceReads.h"
 #include "server/TextConvert.h"
@@ -16,7 +17,7 @@ void CCliNotifier::ShowPlain(const std::string& text) {
     if (m_json) {
         m_err << CJsonLine().Add("event", "error").Add("message", text).Text() << '\n';
     } else {
-        m_err << "teelink-cli: " << text << '\n';
+        m_err << "teelink-cli: " << ShownLine(text) << '\n';
     }
     m_err.flush();
 }
@@ -57,12 +58,30 @@ std::string CCliSession::Text(MessageId id, int number) const {
 
 void CCliSession::Say(const std::string& line) {
     if (!m_options.quiet) {
-        m_io.out << line << '\n' << std::flush;
+        m_io.out << (m_options.json ? line : ShownLine(line)) << '\n' << std::flush;
     }
 }
 
 void CCliSession::Complain(const std::string& line) {
     m_notifier.ShowPlain(line);
+}
+
+void CCliSession::TellAborted() {
+    const std::string text = Text(MSG_OPERATION_ABORTED);
+    if (m_options.json) {
+        // Standard output may be gone (a closed terminal): the result line is
+        // tried all the same, as a cancel of the write tries it.
+        CJsonLine line;
+        line.Add("event", "result").Add("outcome", "cancelled").Add("message", text);
+        if (m_options.command == CliCommand::UpdateCourse ||
+            m_options.command == CliCommand::UpdateSystem) {
+            line.AddNumber("blocks_written", 0);  // the run had not begun
+        }
+        Say(line.Text());
+    } else {
+        Complain(text);
+    }
+    MarkResultTold();
 }
 
 std::optional<int> CCliSession::ChooseDevice() {
@@ -73,7 +92,7 @@ std::optional<int> CCliSession::ChooseDevice() {
             return d.Path() == m_options.devicePath;
         });
         if (it == found.end()) {
-            Complain("no device at " + m_options.devicePath);
+            Complain("no device at " + Shown(m_options.devicePath));
             return CLI_EXIT_NO_DEVICE;
         }
         m_device = *it;
@@ -100,7 +119,7 @@ void CCliSession::ComplainAbout(const CFailure& failure, const std::string& line
     for (const std::string& text : failure.Texts()) {
         Complain(text);
     }
-    Complain(m_device.Path() + ": " + line);
+    Complain(Shown(m_device.Path()) + ": " + line);
 }
 
 bool CCliSession::ReadIdentity() {
@@ -133,11 +152,11 @@ std::optional<int> CCliSession::QueryServer(bool areas) {
         return m_io.InterruptedExit();
     }
     if (query.Code() == -1) {
-        Complain("cannot reach the update server at " + m_options.serverUrl);
+        Complain("cannot reach the update server at " + Shown(m_options.serverUrl));
         return CLI_EXIT_NO_SERVER;
     }
     if (!query) {
-        Complain("the update server's answer is malformed (" + m_options.serverUrl + ")");
+        Complain("the update server's answer is malformed (" + Shown(m_options.serverUrl) + ")");
         return CLI_EXIT_FAILED;
     }
     return std::nullopt;
