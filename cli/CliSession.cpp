@@ -12,6 +12,16 @@
 
 namespace teelink {
 
+namespace {
+
+// What a device that another Teelink holds is told as. Only the window tool
+// and teelink-cli take the device's lock, so it is one of them.
+constexpr const char* kInUse =
+    "is in use by another program (another Teelink window or teelink-cli); try again once it "
+    "has finished";
+
+}  // namespace
+
 void CCliNotifier::ShowPlain(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_json) {
@@ -92,15 +102,18 @@ std::optional<int> CCliSession::ChooseDevice() {
             return d.Path() == m_options.devicePath;
         });
         if (it == found.end()) {
-            Complain("no device at " + Shown(m_options.devicePath));
+            const auto& inUse = m_devices.InUse();
+            const bool held =
+                std::find(inUse.begin(), inUse.end(), m_options.devicePath) != inUse.end();
+            Complain((held ? "the device at " : "no device at ") + Shown(m_options.devicePath) +
+                     (held ? std::string(" ") + kInUse : std::string()));
             return CLI_EXIT_NO_DEVICE;
         }
         m_device = *it;
         return std::nullopt;
     }
     if (count == 0) {
-        Complain("no device connected");
-        return CLI_EXIT_NO_DEVICE;
+        return NoDevice();
     }
     if (count > 1) {
         Complain(std::to_string(count) +
@@ -109,6 +122,12 @@ std::optional<int> CCliSession::ChooseDevice() {
     }
     m_device = found.front();
     return std::nullopt;
+}
+
+int CCliSession::NoDevice() {
+    Complain(m_devices.InUse().empty() ? std::string("no device connected")
+                                       : std::string("the device ") + kInUse);
+    return CLI_EXIT_NO_DEVICE;
 }
 
 void CCliSession::UseDevice(const CDevice& device) {

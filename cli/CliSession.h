@@ -91,6 +91,9 @@ public:
     // Enumerates and picks the one device to use; otherwise the exit status,
     // after saying why.
     std::optional<int> ChooseDevice();
+    // Says that no device can be used (none is connected, or another program
+    // holds the only ones) and gives the exit status.
+    int NoDevice();
     // Works on `device` from now on.
     void UseDevice(const CDevice& device);
     // Identity (and with ReadDevice the course data date) of the chosen device

@@ -53,8 +53,7 @@ void PrintDevice(CCliSession& session, const std::string& path, bool readable) {
 int RunDevices(CCliSession& session) {
     const int count = EnumerateDevices(session.Devices());
     if (count == 0) {
-        session.Complain("no device connected");
-        return CLI_EXIT_NO_DEVICE;
+        return session.NoDevice();
     }
     // Each device is read on its own.
     const std::vector<CDevice> found = session.Devices().Found();

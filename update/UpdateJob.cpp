@@ -326,6 +326,12 @@ Result<uint64_t> CheckPackage(const CPackageReader& reader, CUpdateJob& job,
 // Every entry written in directory order.
 Status WriteEntries(const CPackageReader& reader, uint64_t total, CUpdateJob& job,
                     const CUpdateOrder& order, const CJobContext& context, IUpdateReport& report) {
+    // Each entry has a channel of its own: the claim keeps another Teelink
+    // from taking the device between two of them and writing in between.
+    CDeviceClaim claim;
+    if (context.device.Claim(claim) == ClaimResult::InUse) {
+        return CFailure("USB Open Error", ERR_OPEN);
+    }
     CEntryProgress progress;
     progress.total = total;
     for (uint64_t i = 0; i < reader.EntryCount(); ++i) {

@@ -590,6 +590,31 @@ TEST_F(TeelinkCli, JsonStaysValidUtf8ForAFileNameThatIsNot) {
     EXPECT_EQ(ReadFileBytes(file).size(), 6u + 65536u);
 }
 
+// Two programs on one device: while one writes, the other is told that the
+// device is in use and touches nothing; the write goes on to its end.
+TEST_F(TeelinkCli, ADeviceAnotherTeelinkIsWritingIsInUseForASecondOne) {
+    StartServer();
+    CEmulatorExe& device = Device("r8", {"--model", "R8", "--report-interval-us", "500"});
+    CChildProcess writer(CliArgv(On({"--json", "update", "course"})));
+    ASSERT_TRUE(writer.WaitForOutput("\"phase\":\"write\",\"percent\":1}")) << writer.Err();
+    const CCliResult info = Run({"info"});
+    EXPECT_EQ(info.exit, 3);
+    EXPECT_NE(info.err.find("the device is in use by another program"), std::string::npos)
+        << info.err;
+    const CCliResult chosen =
+        Run({"--device", device.DevicePath(), "save-log", (m_files.Path() / "x.trv").string()});
+    EXPECT_EQ(chosen.exit, 3);
+    EXPECT_NE(chosen.err.find("the device at " + device.DevicePath() + " is in use"),
+              std::string::npos)
+        << chosen.err;
+    EXPECT_EQ(writer.Finish(), 0) << writer.Err();
+    const auto objects = ParseJsonLines(writer.Out());
+    ASSERT_TRUE(objects && !objects->empty());
+    EXPECT_EQ(Text(objects->back(), "outcome"), "written");
+    // Free again once the writer has gone.
+    EXPECT_EQ(Run({"devices"}).exit, 0);
+}
+
 TEST_F(TeelinkCli, WithJsonErrorsAreObjectsOnStandardError) {
     const CCliResult result = Run({"--json", "info"});
     EXPECT_EQ(result.exit, 3);

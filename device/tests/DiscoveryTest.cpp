@@ -4,6 +4,8 @@
 #endif
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -134,6 +136,67 @@ TEST_F(DeviceDiscovery, ADeviceRemovedAfterDiscoveryCannotBeOpened) {
     EXPECT_EQ(open.Failure().Texts(), std::vector<std::string>{"USB Open Error"});
     EXPECT_EQ(EnumerateDevices(m_list), 0);
 }
+
+#ifndef _WIN32
+// The lock another Teelink takes on a device: its own open of the file that a
+// claim locks (the hidraw node, or the lock file beside an emulator's socket).
+class COtherTeelink {
+public:
+    explicit COtherTeelink(const std::string& devicePath) {
+        const bool emulated = devicePath.starts_with(emubus::kPathPrefix);
+        const std::string file = emulated ? devicePath.substr(4) + emubus::kLockSuffix : devicePath;
+        m_fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | (emulated ? O_CREAT : 0), 0600);
+        if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~COtherTeelink() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    COtherTeelink(const COtherTeelink&) = delete;
+    COtherTeelink& operator=(const COtherTeelink&) = delete;
+    bool Holds() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// Two tools writing one device would interleave their blocks: a device that
+// another Teelink holds is not counted, is said to be in use, is not opened,
+// and a channel of ours keeps the other one out as long as it is open.
+TEST_F(DeviceDiscovery, ADeviceAnotherTeelinkHoldsIsNeitherCountedNorOpened) {
+    StartDevice();
+    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    const CDevice device = m_list.Found().front();
+    {
+        const COtherTeelink other(device.Path());
+        ASSERT_TRUE(other.Holds());
+        EXPECT_EQ(EnumerateDevices(m_list), 0);
+        EXPECT_EQ(m_list.InUse(), std::vector<std::string>{device.Path()});
+        CDeviceChannel channel;
+        EXPECT_EQ(OpenChannel(device, channel).Code(), ERR_OPEN);
+        // A job's claim is refused as well.
+        CDeviceClaim claim;
+        EXPECT_EQ(device.Claim(claim), ClaimResult::InUse);
+    }
+    EXPECT_EQ(EnumerateDevices(m_list), 1);
+    EXPECT_TRUE(m_list.InUse().empty());
+    CDeviceChannel channel;
+    ASSERT_TRUE(OpenChannel(device, channel));
+    EXPECT_FALSE(COtherTeelink(device.Path()).Holds());
+    // A job's claim and its channel share this process's lock: the job keeps
+    // the device between two channels.
+    CDeviceClaim claim;
+    EXPECT_EQ(device.Claim(claim), ClaimResult::Taken);
+    CloseChannel(channel);
+    EXPECT_FALSE(COtherTeelink(device.Path()).Holds());
+    claim.Release();
+    EXPECT_TRUE(COtherTeelink(device.Path()).Holds());
+}
+#endif
 
 TEST_F(DeviceDiscovery, OpeningWithNoDeviceEverFoundFails) {
     CDeviceChannel channel;
