@@ -518,6 +518,7 @@ TEST_F(Write, CancelStopsBeforeTheNextBlockAndFailsTheRun) {
               (std::vector<UpdateMessage>{WM_UPDATE_WRITE_CANCELLED, WM_UPDATE_WRITE_FAILED}));
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: HID write"});
     // The block under way when the cancel came is finished, and no other begun.
+    ASSERT_TRUE(Device().WaitForSessionsEnded(1));  // its log is complete then
     const uint64_t blocks = job.m_nBlocksWritten.load();
     EXPECT_LT(blocks, 8u);
     EXPECT_EQ(WrittenAddresses().size(), blocks);
