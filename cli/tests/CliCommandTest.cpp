@@ -17,6 +17,7 @@
 #include "cli/tests/CliTestSupport.h"
 #include "common/Text.h"
 #include "refserver/AnswerWriter.h"
+#include "testsupport/LargePackages.h"
 #include "testsupport/TestHttpServer.h"
 #include "update/PackageReader.h"
 
@@ -512,7 +513,7 @@ TEST_F(TeelinkCli, CtrlCAtTheQuestionEndsTheProgramAtOnce) {
     EXPECT_EQ(cli.Err().find("nothing written"), std::string::npos) << cli.Err();
     ASSERT_EQ(device.Stop(), 0);
     const std::vector<uint8_t> log = ReadFileBytes(commands);
-    EXPECT_EQ(Count(std::string(log.begin(), log.end()), "55aa5500"), 0u);
+    EXPECT_EQ(Count(std::string(log.begin(), log.end()), "55aa5501"), 0u);  // no block written
 }
 
 TEST_F(TeelinkCli, AFailedLogReadSaysThatNothingWasSaved) {
@@ -613,6 +614,31 @@ TEST_F(TeelinkCli, ADeviceAnotherTeelinkIsWritingIsInUseForASecondOne) {
     EXPECT_EQ(Text(objects->back(), "outcome"), "written");
     // Free again once the writer has gone.
     EXPECT_EQ(Run({"devices"}).exit, 0);
+}
+
+// A package of 63 entries of 64 MiB of zeros (4 MiB to download) takes far
+// longer to check than the bound below: Ctrl-C during the check ends the
+// command at once as a cancelled download, and the device is never written.
+TEST_F(TeelinkCli, CtrlCWhileThePackageIsCheckedEndsAtOnceWithNothingWritten) {
+    const std::string package = PackageAnswer(ZeroFilledEntries(63));
+    CTestHttpServer server;
+    server.AnswerWith([&package, startup = StartupResponder()](const std::string& query) {
+        return query.rfind("md=4&", 0) == 0 ? package : startup(query);
+    });
+    const std::string commands = (m_files.Path() / "commands.txt").string();
+    CEmulatorExe& device = Device("r8", {"--model", "R8", "--command-log", commands});
+    CChildProcess cli(CliArgv({"--bus", m_bus.Path().string(), "--server", server.ScriptUrl(),
+                               "--json", "update", "course"}));
+    ASSERT_TRUE(cli.WaitForOutput("\"phase\":\"write\"")) << cli.Out() << cli.Err();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Finish(std::chrono::seconds(5)), 130) << cli.Err();
+    const auto objects = ParseJsonLines(cli.Out());
+    ASSERT_TRUE(objects && !objects->empty()) << cli.Out();
+    EXPECT_EQ(Text(objects->back(), "outcome"), "cancelled");
+    EXPECT_EQ(Number(objects->back(), "blocks_written"), 0);
+    ASSERT_EQ(device.Stop(), 0);
+    const std::vector<uint8_t> log = ReadFileBytes(commands);
+    EXPECT_EQ(Count(std::string(log.begin(), log.end()), "55aa5501"), 0u);  // no block written
 }
 
 TEST_F(TeelinkCli, WithJsonErrorsAreObjectsOnStandardError) {
