@@ -46,7 +46,7 @@ TickTimes MeasureTicks(CDeviceList& list, CPollState& state, int ticks) {
     for (int i = 0; i < ticks; ++i) {
         const double c0 = ThreadCpuMicroseconds();
         const double w0 = WallMicroseconds();
-        const int count = EnumerateDevices(list);
+        const int count = list.Enumerate();
         const std::string path = count == 1 ? list.Found().front().Path() : std::string();
         const PollAction action = state.Decide(count, path, path);
         state.Apply(action == PollAction::IdentifyDevice ? PollAction::RefreshDevice : action);

@@ -314,7 +314,7 @@ int Main() {
     busConfig.emulatorBusDir = bus;
     busConfig.useHidapi = false;
     CDeviceList list(busConfig);
-    for (int i = 0; i < 500 && EnumerateDevices(list) != 1; ++i) {
+    for (int i = 0; i < 500 && list.Enumerate() != 1; ++i) {
         usleep(10000);  // until the emulator listens
     }
     const std::vector<CPackageEntry> entries = PackageEntries();

@@ -4,6 +4,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/JsonLine.h"
+#include "cli/ShownText.h"
 #include "device/IdentityRecord.h"
 #include "identity/DeviceReads.h"
 #include "server/TextConvert.h"
@@ -11,12 +12,22 @@
 
 namespace teelink {
 
+namespace {
+
+// What a device that another Teelink holds is told as. Only the window tool
+// and teelink-cli take the device's lock, so it is one of them.
+constexpr const char* kInUse =
+    "is in use by another program (another Teelink window or teelink-cli); try again once it "
+    "has finished";
+
+}  // namespace
+
 void CCliNotifier::ShowPlain(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_json) {
         m_err << CJsonLine().Add("event", "error").Add("message", text).Text() << '\n';
     } else {
-        m_err << "teelink-cli: " << text << '\n';
+        m_err << "teelink-cli: " << ShownLine(text) << '\n';
     }
     m_err.flush();
 }
@@ -63,12 +74,30 @@ std::string CCliSession::Text(MessageId id, int number) const {
 
 void CCliSession::Say(const std::string& line) {
     if (!m_options.quiet) {
-        m_io.out << line << '\n' << std::flush;
+        m_io.out << (m_options.json ? line : ShownLine(line)) << '\n' << std::flush;
     }
 }
 
 void CCliSession::Complain(const std::string& line) {
     m_notifier.ShowPlain(line);
+}
+
+void CCliSession::TellAborted() {
+    const std::string text = Text(MSG_OPERATION_ABORTED);
+    if (m_options.json) {
+        // Standard output may be gone (a closed terminal): the result line is
+        // tried all the same, as a cancel of the write tries it.
+        CJsonLine line;
+        line.Add("event", "result").Add("outcome", "cancelled").Add("message", text);
+        if (m_options.command == CliCommand::UpdateCourse ||
+            m_options.command == CliCommand::UpdateSystem) {
+            line.AddNumber("blocks_written", 0);  // the run had not begun
+        }
+        Say(line.Text());
+    } else {
+        Complain(text);
+    }
+    MarkResultTold();
 }
 
 std::optional<int> CCliSession::ChooseDevice() {
@@ -79,15 +108,18 @@ std::optional<int> CCliSession::ChooseDevice() {
             return d.Path() == m_options.devicePath;
         });
         if (it == found.end()) {
-            Complain("no device at " + m_options.devicePath);
+            const auto& inUse = m_devices.InUse();
+            const bool held =
+                std::find(inUse.begin(), inUse.end(), m_options.devicePath) != inUse.end();
+            Complain((held ? "the device at " : "no device at ") + Shown(m_options.devicePath) +
+                     (held ? std::string(" ") + kInUse : std::string()));
             return CLI_EXIT_NO_DEVICE;
         }
         m_device = *it;
         return std::nullopt;
     }
     if (count == 0) {
-        Complain("no device connected");
-        return CLI_EXIT_NO_DEVICE;
+        return NoDevice();
     }
     if (count > 1) {
         Complain(std::to_string(count) +
@@ -98,6 +130,12 @@ std::optional<int> CCliSession::ChooseDevice() {
     return std::nullopt;
 }
 
+int CCliSession::NoDevice() {
+    Complain(m_devices.InUse().empty() ? std::string("no device connected")
+                                       : std::string("the device ") + kInUse);
+    return CLI_EXIT_NO_DEVICE;
+}
+
 void CCliSession::UseDevice(const CDevice& device) {
     m_device = device;
 }
@@ -106,7 +144,7 @@ void CCliSession::ComplainAbout(const CFailure& failure, const std::string& line
     for (const std::string& text : failure.Texts()) {
         Complain(text);
     }
-    Complain(m_device.Path() + ": " + line);
+    Complain(Shown(m_device.Path()) + ": " + line);
 }
 
 bool CCliSession::ReadIdentity() {
@@ -138,16 +176,16 @@ std::optional<int> CCliSession::QueryServer(bool areas) {
     if (m_io.Interrupted()) {
         return m_io.InterruptedExit();
     }
-    const std::string cause = query ? std::string() : query.Failure().Detail();
+    const std::string cause = query ? std::string() : Shown(query.Failure().Detail());
     // An answer that is no success (a proxy's refusal, an error page) is no
     // update server either.
     if (query.Code() == -1 || (!query && !cause.empty())) {
-        Complain("cannot reach the update server at " + m_options.serverUrl +
+        Complain("cannot reach the update server at " + Shown(m_options.serverUrl) +
                  (cause.empty() ? "" : ": " + cause));
         return CLI_EXIT_NO_SERVER;
     }
     if (!query) {
-        Complain("the update server's answer is malformed (" + m_options.serverUrl +
+        Complain("the update server's answer is malformed (" + Shown(m_options.serverUrl) +
                  (cause.empty() ? "" : ": " + cause) + ")");
         return CLI_EXIT_FAILED;
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <istream>
 #include <mutex>
 #include <optional>
@@ -29,6 +31,9 @@ struct CCliIo {
     // terminal); the command cancels when it sees it.
     const std::atomic<bool>* interrupted = nullptr;
     const std::atomic<int>* signal = nullptr;  // which signal it was
+    // Waits up to the time given for a line on `in`; true when one can be read.
+    // Without it a question reads at once (a stream in a test, Windows).
+    std::function<bool(std::chrono::milliseconds)> inputReady = nullptr;
 
     bool Interrupted() const { return interrupted != nullptr && interrupted->load(); }
     // The exit status of a command that a signal stopped: 128 and its number,
@@ -75,10 +80,20 @@ public:
     void Say(const std::string& line);
     // "teelink-cli: " and the line on standard error, whatever --quiet says.
     void Complain(const std::string& line);
+    // The command's outcome has been told (the result line of --json, or its
+    // words); a signal after it adds nothing.
+    void MarkResultTold() { m_resultTold = true; }
+    bool ResultTold() const { return m_resultTold; }
+    // A signal ended the command before it told its outcome: "Operation
+    // aborted", and under --json the result line of a cancel.
+    void TellAborted();
 
     // Enumerates and picks the one device to use; otherwise the exit status,
     // after saying why.
     std::optional<int> ChooseDevice();
+    // Says that no device can be used (none is connected, or another program
+    // holds the only ones) and gives the exit status.
+    int NoDevice();
     // Works on `device` from now on.
     void UseDevice(const CDevice& device);
     // Identity (and with ReadDevice the course data date) of the chosen device
@@ -100,6 +115,7 @@ private:
     CDeviceList m_devices;
     CDevice m_device;
     CTeelinkDoc m_doc;
+    bool m_resultTold = false;
 };
 
 // The document's course data date as the device holds it (yymmdd): empty when

@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/JsonLine.h"
+#include "cli/ShownText.h"
 #include "identity/DeviceReads.h"
 #include "server/TextConvert.h"
 #include "startup/StartupRequests.h"
@@ -38,21 +39,21 @@ void PrintDevice(CCliSession& session, const std::string& path, bool readable) {
                              : CJsonLine().Add("path", path).AddBool("readable", false).Text());
     } else if (readable) {
         const std::string date = IsoCourseDate(CourseDateText(doc));
-        session.Say(path + '\t' + WideToUtf8(doc.m_strModel) + '\t' +
-                    WideToUtf8(doc.m_strModelCode) + '\t' + WideToUtf8(doc.m_strSystemVersion) +
-                    '\t' + (date.empty() ? "none" : date));
+        session.Say(Shown(path) + '\t' + Shown(WideToUtf8(doc.m_strModel)) + '\t' +
+                    Shown(WideToUtf8(doc.m_strModelCode)) + '\t' +
+                    Shown(WideToUtf8(doc.m_strSystemVersion)) + '\t' +
+                    (date.empty() ? "none" : Shown(date)));
     } else {
-        session.Say(path + "\tunreadable");
+        session.Say(Shown(path) + "\tunreadable");
     }
 }
 
 }  // namespace
 
 int RunDevices(CCliSession& session) {
-    const int count = EnumerateDevices(session.Devices());
+    const int count = session.Devices().Enumerate();
     if (count == 0) {
-        session.Complain("no device connected");
-        return CLI_EXIT_NO_DEVICE;
+        return session.NoDevice();
     }
     // Each device is read on its own.
     const std::vector<CDevice> found = session.Devices().Found();
@@ -91,15 +92,15 @@ int RunInfo(CCliSession& session) {
         session.Say(line.Text());
         return CLI_EXIT_DONE;
     }
-    session.Say("device:                " + session.Device().Path());
-    session.Say("model:                 " + WideToUtf8(doc.m_strModel));
-    session.Say("hardware code:         " + WideToUtf8(doc.m_strModelCode));
-    session.Say("system version:        " + WideToUtf8(doc.m_strSystemVersion));
+    session.Say("device:                " + Shown(session.Device().Path()));
+    session.Say("model:                 " + Shown(WideToUtf8(doc.m_strModel)));
+    session.Say("hardware code:         " + Shown(WideToUtf8(doc.m_strModelCode)));
+    session.Say("system version:        " + Shown(WideToUtf8(doc.m_strSystemVersion)));
     const std::string date = IsoCourseDate(CourseDateText(doc));
-    session.Say("course data date:      " + (date.empty() ? std::string("none") : date));
-    session.Say("latest system version: " + latest);
-    session.Say("tool version:          " + WideToUtf8(doc.m_strToolVersion));
-    session.Say("latest tool version:   " + WideToUtf8(doc.m_strLatestTool));
+    session.Say("course data date:      " + (date.empty() ? std::string("none") : Shown(date)));
+    session.Say("latest system version: " + Shown(latest));
+    session.Say("tool version:          " + Shown(WideToUtf8(doc.m_strToolVersion)));
+    session.Say("latest tool version:   " + Shown(WideToUtf8(doc.m_strLatestTool)));
     session.Say(std::string("system data update:    ") + (systemUpdate ? "available" : "none"));
     session.Say(std::string("tool update:           ") + (toolUpdate ? "available" : "none"));
     return CLI_EXIT_DONE;

@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/JsonLine.h"
+#include "cli/ShownText.h"
 #include "history/History.h"
 
 namespace teelink {
@@ -14,21 +15,23 @@ std::string Blocks(const CHistoryRecord& r) {
 }
 
 // One record as a person reads it: when, who, what, on which device, the result.
+// Every field came from a device, a server or a file name once: shown escaped.
 std::string Readable(const CHistoryRecord& r) {
-    std::string line = IsoUtc(r.time) + "  " + r.operation + "  " + r.result;
+    std::string line = IsoUtc(r.time) + "  " + Shown(r.operation) + "  " + Shown(r.result);
     if (!r.model.empty()) {
-        line += "  " + r.model + " " + r.hardware + " version " + r.systemVersion +
-                (r.courseDate.empty() ? "" : " courses " + r.courseDate);
+        line += "  " + Shown(r.model) + " " + Shown(r.hardware) + " version " +
+                Shown(r.systemVersion) +
+                (r.courseDate.empty() ? "" : " courses " + Shown(r.courseDate));
     }
     if (r.operation == "log save") {
-        line += "  " + r.file;
+        line += "  " + Shown(r.file);
     } else if (r.packageBytes != 0) {
         line += "  package " + std::to_string(r.packageBytes) + " bytes sha256 " + r.packageSha256 +
                 ", " + std::to_string(r.entries) + " entries, " + Blocks(r);
     }
-    line += "  (" + r.program + ")";
+    line += "  (" + Shown(r.program) + ")";
     for (const std::string& text : r.texts) {
-        line += "\n    " + text;
+        line += "\n    " + Shown(text);
     }
     return line;
 }

@@ -6,6 +6,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/JsonLine.h"
 #include "cli/QueuedReport.h"
+#include "cli/ShownText.h"
 #include "history/History.h"
 #include "identity/DeviceReads.h"
 #include "trevlog/LogHistory.h"
@@ -78,6 +79,7 @@ std::string Refusal(SaveResult result, const std::string& path) {
 
 void SayResult(CCliSession& session, const std::string& outcome, const std::string& text,
                const std::string& file) {
+    session.MarkResultTold();
     if (session.Options().json) {
         session.Say(
             CJsonLine().Add("event", "result").Add("outcome", outcome).Add("file", file).Text());
@@ -91,7 +93,8 @@ void SayResult(CCliSession& session, const std::string& outcome, const std::stri
 int RunSaveLog(CCliSession& session) {
     // A name without an extension gets the log file's, as in the window.
     const std::filesystem::path path = WithLogExtension(session.Options().logFile);
-    const std::string shown = path.string();
+    const std::string file = path.string();
+    const std::string shown = Shown(file);
     const SaveMode mode = session.Options().force ? SaveMode::Replace : SaveMode::KeepExisting;
     // Checked before the device is touched: what is there is never at risk, and
     // a log that could not be saved is not read for nothing.
@@ -110,9 +113,20 @@ int RunSaveLog(CCliSession& session) {
     CLogRead read;
     switch (read.Run(session, view)) {
         case CLogRead::End::Cancelled:
-            SayResult(session, "cancelled", session.Text(MSG_OPERATION_ABORTED), shown);
+            SayResult(session, "cancelled", session.Text(MSG_OPERATION_ABORTED), file);
             return session.Io().InterruptedExit();
         case CLogRead::End::Failed:
+            // The device's own texts came first; the user must also know
+            // that no file was made.
+            session.MarkResultTold();
+            session.Complain("the log could not be read; nothing was saved to " + shown);
+            if (session.Options().json) {
+                session.Say(CJsonLine()
+                                .Add("event", "result")
+                                .Add("outcome", "read failed")
+                                .Add("file", file)
+                                .Text());
+            }
             return CLI_EXIT_FAILED;
         case CLogRead::End::Done:
             break;
@@ -123,13 +137,13 @@ int RunSaveLog(CCliSession& session) {
                                         path, read.Image(), saved);
         !recorded) {
         session.Complain("warning: the update history was not written: " +
-                         recorded.Failure().Texts().front());
+                         Shown(recorded.Failure().Texts().front()));
     }
     if (const std::string refusal = Refusal(saved, shown); !refusal.empty()) {
         session.Complain(refusal);
         return CLI_EXIT_FAILED;
     }
-    SayResult(session, "saved", "saved " + shown, shown);
+    SayResult(session, "saved", "saved " + shown, file);
     return CLI_EXIT_DONE;
 }
 

@@ -6,6 +6,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/JsonLine.h"
 #include "cli/QueuedReport.h"
+#include "cli/ShownText.h"
 #include "server/TextConvert.h"
 #include "startup/ToolUpdate.h"
 #include "update/UpdateRun.h"
@@ -34,9 +35,9 @@ std::optional<int> ChooseArea(CCliSession& session) {
     if (found == areas.end()) {
         std::string known;
         for (const CAreaList& area : areas) {
-            known += (known.empty() ? "" : ", ") + WideToUtf8(area.code);
+            known += (known.empty() ? "" : ", ") + Shown(WideToUtf8(area.code));
         }
-        session.Complain("unknown area " + code + " (the server offers " + known + ")");
+        session.Complain("unknown area " + Shown(code) + " (the server offers " + known + ")");
         return CLI_EXIT_USAGE;
     }
     doc.m_nAreaIndex = static_cast<int32_t>(found - areas.begin());
@@ -74,12 +75,20 @@ bool Confirmed(CCliSession& session) {
     }
     const CTeelinkDoc& doc = session.Doc();
     session.Io().err << "Write the latest system data (firmware and voice) to the "
-                     << WideToUtf8(doc.m_strModel) << " at " << session.Device().Path()
+                     << Shown(WideToUtf8(doc.m_strModel)) << " at "
+                     << Shown(session.Device().Path())
                      << "?\nThe device then updates its firmware by itself for about two "
                         "minutes; keep it connected and powered. [y/N] "
                      << std::flush;
+    // Ctrl-C ends the wait for the answer at once.
+    const CCliIo& io = session.Io();
+    while (io.inputReady && !io.inputReady(std::chrono::milliseconds(100))) {
+        if (io.Interrupted()) {
+            return false;
+        }
+    }
     std::string answer;
-    if (!std::getline(session.Io().in, answer)) {
+    if (io.Interrupted() || !std::getline(session.Io().in, answer)) {
         return false;
     }
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
@@ -113,6 +122,7 @@ int Outcome(CCliSession& session, const CUpdateRun& run, UpdateMessage last, boo
         message += ", verified";
     }
     const std::string blocksText = std::to_string(blocks) + (blocks == 1 ? " block" : " blocks");
+    session.MarkResultTold();
     if (session.Options().json) {
         session.Say(CJsonLine()
                         .Add("event", "result")
@@ -162,7 +172,7 @@ int Drive(CCliSession& session, CUpdateRun& run, CQueuedReport<UpdateMessage>& r
             view.Finish();
             if (!run.Job().m_strHistoryWarning.empty()) {
                 session.Complain("warning: the update history was not written: " +
-                                 run.Job().m_strHistoryWarning);
+                                 Shown(run.Job().m_strHistoryWarning));
             }
             return Outcome(session, run, event->message, cancelled);
         }
@@ -195,8 +205,14 @@ int RunUpdate(CCliSession& session, int updateMode) {
         return *exit;
     }
     if (!Confirmed(session)) {
+        if (session.Io().Interrupted()) {
+            return session.Io().InterruptedExit();  // Ctrl-C at the question
+        }
         session.Complain("nothing written");
         return CLI_EXIT_FAILED;
+    }
+    if (session.Io().Interrupted()) {
+        return session.Io().InterruptedExit();  // before anything was sent
     }
     CQueuedReport<UpdateMessage> report;
     CUpdateRun run(report, report);

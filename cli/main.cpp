@@ -1,5 +1,6 @@
 // teelink-cli: the tool's core from a terminal or a script.
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -9,6 +10,7 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -28,19 +30,40 @@ static_assert(std::atomic<int>::is_always_lock_free);
 extern "C" void OnStopSignal(int number) {
     g_signal.store(number);
     g_interrupted.store(true);
+#ifdef _WIN32
     // A second one ends the program at once, for a device that hangs.
     std::signal(number, SIG_DFL);
+#endif
 }
 
 // The signals that stop a device operation between two blocks: Ctrl-C, a
 // polite kill and (where there is one) a closed terminal.
 void TakeStopSignals() {
+#ifdef _WIN32
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
-#ifndef _WIN32
-    std::signal(SIGHUP, OnStopSignal);
+#else
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // SA_RESETHAND: a second signal ends the program at once, for a device
+    // that hangs.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(number, &action, nullptr);
+    }
 #endif
 }
+
+#ifndef _WIN32
+// Whether a line can be read from standard input within `limit`. The question
+// waits here rather than in a read: a signal that comes just before a read
+// would leave the read waiting, while this wait looks at the flag again.
+bool InputReady(std::chrono::milliseconds limit) {
+    pollfd entry{STDIN_FILENO, POLLIN, 0};
+    return ::poll(&entry, 1, static_cast<int>(limit.count())) > 0;
+}
+#endif
 
 }  // namespace
 
@@ -65,6 +88,9 @@ int Main(int argc, char* argv[]) {
     io.inputTerminal = isatty(fileno(stdin)) != 0;
     io.interrupted = &g_interrupted;
     io.signal = &g_signal;
+#ifndef _WIN32
+    io.inputReady = InputReady;
+#endif
     return RunCliCommand(options, io);
 }
 

@@ -1,5 +1,7 @@
 #include "core/MessageTable.h"
 
+#include "core/TeelinkDoc.h"
+
 #include <cassert>
 #include <iterator>
 
@@ -166,8 +168,7 @@ std::wstring FormatMessageInt(const std::wstring& format, int value) {
 }
 
 MessageId CompletionMessage(int updateMode, const std::wstring& systemText) {
-    // Update mode 1 is system data (core/TeelinkDoc.h).
-    if (updateMode == 1 && !systemText.empty()) {
+    if (updateMode == UPDATE_SYSTEM_DATA && !systemText.empty()) {
         return MSG_SYSTEM_WRITE_COMPLETE;
     }
     return MSG_COMPLETE;

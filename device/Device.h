@@ -25,11 +25,14 @@ public:
 
     const std::string& Path() const { return m_path; }
     int TimeoutMs() const { return m_timeoutMs; }
-    // False for the empty value: no device was ever found.
-    bool Known() const { return m_backend != nullptr; }
 
     // A transport to the device; "USB Open Error" when it cannot be opened.
     Result<std::unique_ptr<IReportTransport>> Open() const;
+    // Claims the device for this process while `claim` lives; Unavailable for
+    // the empty value.
+    ClaimResult Claim(CDeviceClaim& claim) const {
+        return m_backend != nullptr ? m_backend->Claim(m_path, claim) : ClaimResult::Unavailable;
+    }
 
 private:
     std::shared_ptr<IDeviceBackend> m_backend;

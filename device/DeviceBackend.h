@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "device/DeviceLock.h"
+
 namespace teelink {
 
 // One report on the wire: report id 0, then the 64 payload bytes.
@@ -35,16 +37,26 @@ public:
     virtual ~IDeviceBackend() = default;
 
     // Calls found for every interface with the given ids that can be opened
-    // right now, in a stable order. workingPath holds each candidate while it is
-    // examined. Failures end the search quietly.
+    // right now, in a stable order, and inUse for every one that another
+    // Teelink holds (it is not counted). workingPath holds each candidate
+    // while it is examined. Failures end the search quietly.
     virtual void Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                           const FoundFn& found) = 0;
+                           const FoundFn& found, const FoundFn& inUse) = 0;
 
     // Whether a path from Enumerate belongs to this backend.
     virtual bool Owns(const std::string& path) const = 0;
 
-    // Null when the interface cannot be opened.
+    // Null when the interface cannot be opened, or another Teelink holds it.
+    // The transport holds a claim on the interface until it is destroyed.
     virtual std::unique_ptr<IReportTransport> Open(const std::string& path) = 0;
+
+    // Claims the interface for this process (CDeviceClaim), so that a job can
+    // keep it between its channels. A backend without a lock takes every claim.
+    virtual ClaimResult Claim(const std::string& path, CDeviceClaim& claim) {
+        (void)path;
+        (void)claim;
+        return ClaimResult::Taken;
+    }
 };
 
 }  // namespace teelink

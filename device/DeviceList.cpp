@@ -21,16 +21,24 @@ CDeviceList& CDeviceList::operator=(CDeviceList&&) noexcept = default;
 
 int CDeviceList::Enumerate() {
     m_found.clear();
+    m_inUse.clear();
     m_count = 0;
     std::string workingPath;  // the interface being examined
+    const auto inUse = [this](const std::string& path) {
+        if (m_inUse.size() < MAX_DEVICE_PATHS) {
+            m_inUse.push_back(path);
+        }
+    };
     for (const auto& backend : m_backends) {
-        backend->Enumerate(ZORVIK_VENDOR_ID, ZORVIK_PRODUCT_ID, workingPath,
-                           [this, &backend](const std::string& path) {
-                               if (m_count < MAX_DEVICE_PATHS) {
-                                   m_found.emplace_back(backend, path, m_config.transferTimeoutMs);
-                               }
-                               ++m_count;
-                           });
+        backend->Enumerate(
+            ZORVIK_VENDOR_ID, ZORVIK_PRODUCT_ID, workingPath,
+            [this, &backend](const std::string& path) {
+                if (m_count < MAX_DEVICE_PATHS) {
+                    m_found.emplace_back(backend, path, m_config.transferTimeoutMs);
+                }
+                ++m_count;
+            },
+            inUse);
     }
     return m_count;
 }

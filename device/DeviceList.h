@@ -45,6 +45,9 @@ public:
     int Enumerate();
 
     int Count() const { return m_count; }
+    // The devices the last enumeration left out because another Teelink holds
+    // them, at most MAX_DEVICE_PATHS.
+    const std::vector<std::string>& InUse() const { return m_inUse; }
     // The devices the last enumeration found, at most MAX_DEVICE_PATHS.
     const std::vector<CDevice>& Found() const { return m_found; }
 
@@ -56,12 +59,8 @@ private:
     CDeviceBusConfig m_config;
     std::vector<std::shared_ptr<IDeviceBackend>> m_backends;
     std::vector<CDevice> m_found;
+    std::vector<std::string> m_inUse;
     int m_count = 0;
 };
-
-// The list's Enumerate; the name the rest of the tool knows it by.
-inline int EnumerateDevices(CDeviceList& list) {
-    return list.Enumerate();
-}
 
 }  // namespace teelink

@@ -202,10 +202,11 @@ private:
     Clock::time_point m_when{};
 };
 
-// One connection of the bus; owns the socket.
+// One connection of the bus; owns the socket and the claim on the interface.
 class CBusTransport : public IReportTransport {
 public:
-    explicit CBusTransport(Socket socket) : m_socket(socket) {}
+    CBusTransport(Socket socket, CDeviceClaim claim)
+        : m_claim(std::move(claim)), m_socket(socket) {}
     ~CBusTransport() override { loopback::Close(m_socket); }
     CBusTransport(const CBusTransport&) = delete;
     CBusTransport& operator=(const CBusTransport&) = delete;
@@ -227,6 +228,7 @@ protected:
         }
     }
 
+    CDeviceClaim m_claim;  // released after the socket is closed
     Socket m_socket;
 };
 
@@ -440,7 +442,7 @@ bool RightKind(const std::filesystem::directory_entry& entry, emubus::Kind kind)
 }  // namespace
 
 void CEmulatorBusBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                                    const FoundFn& found) {
+                                    const FoundFn& found, const FoundFn& inUse) {
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::path dir = fs::absolute(fs::path(m_busDir), error).lexically_normal();
@@ -461,6 +463,11 @@ void CEmulatorBusBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::
     for (const std::string& name : names) {
         const std::string filePath = (dir / fs::path(name)).string();
         workingPath = emubus::kPathPrefix + filePath;
+        CDeviceClaim claim;  // held through the probe
+        if (Claim(workingPath, claim) == ClaimResult::InUse) {
+            inUse(workingPath);
+            continue;
+        }
         Socket probe = ConnectToInterface(filePath, 0);
         if (probe == loopback::kNoSocket) {
             continue;
@@ -472,6 +479,19 @@ void CEmulatorBusBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::
 
 bool CEmulatorBusBackend::Owns(const std::string& path) const {
     return path.starts_with(emubus::kPathPrefix);
+}
+
+// An emulator takes a second connection into its backlog and serves it once
+// the first ends, so its socket cannot refuse a second tool: the tools agree
+// through a lock file beside the socket instead. A bus where no lock file can
+// be made is used without one.
+ClaimResult CEmulatorBusBackend::Claim(const std::string& path, CDeviceClaim& claim) {
+    if (!Owns(path)) {
+        return ClaimResult::Unavailable;
+    }
+    const ClaimResult result =
+        claim.Take(path.substr(std::strlen(emubus::kPathPrefix)) + emubus::kLockSuffix, true);
+    return result == ClaimResult::Unavailable ? ClaimResult::Taken : result;
 }
 
 std::unique_ptr<IReportTransport> CEmulatorBusBackend::Open(const std::string& path) {
@@ -487,18 +507,23 @@ std::unique_ptr<IReportTransport> CEmulatorBusBackend::Open(const std::string& p
         !RightKind(entry, parsed->kind)) {
         return nullptr;
     }
-    const Socket socket = ConnectToInterface(filePath, kSendBufferBytes);
+    CDeviceClaim claim;
+    if (Claim(path, claim) == ClaimResult::InUse) {
+        return nullptr;
+    }
+    Socket socket = ConnectToInterface(filePath, kSendBufferBytes);
     if (socket == loopback::kNoSocket) {
         return nullptr;
     }
     if (emubus::ParseSocketName(std::filesystem::path(filePath).filename().string())->kind ==
         emubus::Kind::Tcp) {
-        return std::make_unique<CStreamTransport>(socket);
+        return std::make_unique<CStreamTransport>(socket, std::move(claim));
     }
 #ifdef _WIN32
+    loopback::Close(socket);
     return nullptr;
 #else
-    return std::make_unique<CPacketTransport>(socket);
+    return std::make_unique<CPacketTransport>(socket, std::move(claim));
 #endif
 }
 

@@ -20,6 +20,9 @@ namespace emubus {
 
 inline constexpr const char* kPathPrefix = "emu:";
 inline constexpr size_t kTokenSize = 32;  // lower-case hexadecimal digits
+// The lock file beside an interface's file ("hid-....sock.lock"), which a tool
+// holds while it uses the interface (CDeviceClaim); no bus file.
+inline constexpr const char* kLockSuffix = ".lock";
 // "PORT TOKEN\n" at its longest is 39 bytes; a file longer than this is none.
 inline constexpr size_t kMaxAnnouncementSize = 64;
 
@@ -65,9 +68,10 @@ public:
     explicit CEmulatorBusBackend(std::string busDir);
 
     void Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                   const FoundFn& found) override;
+                   const FoundFn& found, const FoundFn& inUse) override;
     bool Owns(const std::string& path) const override;
     std::unique_ptr<IReportTransport> Open(const std::string& path) override;
+    ClaimResult Claim(const std::string& path, CDeviceClaim& claim) override;
 
 private:
     std::string m_busDir;

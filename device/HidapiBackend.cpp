@@ -42,7 +42,8 @@ using HidDevicePtr = std::unique_ptr<hid_device, HidDeviceCloser>;
 // Whether nobody else holds the interface: the device is opened alone for an
 // instant. Windows can insist on that (share mode 0); macOS hidapi opens
 // exclusively by itself; Linux hidraw has no exclusive open, so there the probe
-// proves only that this user may open the node.
+// proves only that this user may open the node, and the claim's lock on the
+// node keeps other Teelinks out.
 bool ProbeInterface(const std::string& path) {
 #ifdef _WIN32
     const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
@@ -66,7 +67,8 @@ bool ProbeInterface(const std::string& path) {
 
 class CHidapiTransport : public IReportTransport {
 public:
-    explicit CHidapiTransport(HidDevicePtr device) : m_device(std::move(device)) {}
+    CHidapiTransport(HidDevicePtr device, CDeviceClaim claim)
+        : m_claim(std::move(claim)), m_device(std::move(device)) {}
 
     ~CHidapiTransport() override {
         std::lock_guard lock(HidapiMutex());
@@ -109,6 +111,7 @@ public:
     }
 
 private:
+    CDeviceClaim m_claim;  // first: released after the device is closed
     HidDevicePtr m_device;
 };
 
@@ -119,7 +122,7 @@ CHidapiBackend::CHidapiBackend() {
 }
 
 void CHidapiBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                               const FoundFn& found) {
+                               const FoundFn& found, const FoundFn& inUse) {
     std::vector<std::string> candidates;
     {
         std::lock_guard lock(HidapiMutex());
@@ -138,6 +141,15 @@ void CHidapiBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::strin
 
     for (const std::string& path : candidates) {
         workingPath = path;
+        CDeviceClaim claim;  // held through the probe
+        const ClaimResult claimed = Claim(path, claim);
+        if (claimed == ClaimResult::InUse) {
+            inUse(path);
+            continue;
+        }
+        if (claimed != ClaimResult::Taken) {
+            continue;
+        }
         bool usable = false;
         {
             std::lock_guard lock(HidapiMutex());
@@ -153,13 +165,34 @@ bool CHidapiBackend::Owns(const std::string& path) const {
     return !path.empty() && !path.starts_with("emu:");
 }
 
+ClaimResult CHidapiBackend::Claim(const std::string& path, CDeviceClaim& claim) {
+#ifdef _WIN32
+    (void)path;
+    (void)claim;
+    return ClaimResult::Taken;
+#else
+    return claim.Take(path, false);
+#endif
+}
+
 std::unique_ptr<IReportTransport> CHidapiBackend::Open(const std::string& path) {
+    CDeviceClaim claim;
+    if (Claim(path, claim) != ClaimResult::Taken) {
+        return nullptr;
+    }
     std::lock_guard lock(HidapiMutex());
+#ifdef _WIN32
+    // hidapi opens with the device shared; a device another program holds
+    // (another Teelink's channel) fails this exclusive open instead.
+    if (!ProbeInterface(path)) {
+        return nullptr;
+    }
+#endif
     HidDevicePtr device(hid_open_path(path.c_str()));
     if (!device) {
         return nullptr;
     }
-    return std::make_unique<CHidapiTransport>(std::move(device));
+    return std::make_unique<CHidapiTransport>(std::move(device), std::move(claim));
 }
 
 }  // namespace teelink

@@ -11,9 +11,12 @@ public:
     CHidapiBackend();
 
     void Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                   const FoundFn& found) override;
+                   const FoundFn& found, const FoundFn& inUse) override;
     bool Owns(const std::string& path) const override;
     std::unique_ptr<IReportTransport> Open(const std::string& path) override;
+    // On Linux an advisory lock on the hidraw node (hidraw has no exclusive
+    // open); on Windows the probe's exclusive open keeps others out instead.
+    ClaimResult Claim(const std::string& path, CDeviceClaim& claim) override;
 };
 
 }  // namespace teelink

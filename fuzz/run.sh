@@ -2,6 +2,7 @@
 # Runs every fuzz target of a fuzz build tree for a while, one after the
 # other, from the seed corpus and what earlier runs found.
 #   fuzz/run.sh BUILD_DIR [SECONDS_PER_TARGET] [TARGET...]
+#   TEELINK_FUZZ_RUNS=N fuzz/run.sh BUILD_DIR   N runs of each target instead
 set -euo pipefail
 build=${1:?usage: run.sh BUILD_DIR [SECONDS] [TARGET...]}
 seconds=${2:-180}
@@ -25,8 +26,12 @@ for target in "${targets[@]}"; do
         *) max_len=4096 ;;
     esac
     mkdir -p "$build/fuzz/artifacts"
-    echo "== $target (${seconds}s)"
-    "$exe" "$corpus/$target" -max_total_time="$seconds" -max_len="$max_len" \
+    limit=(-max_total_time="$seconds")
+    if [ -n "${TEELINK_FUZZ_RUNS:-}" ]; then
+        limit=(-runs="$TEELINK_FUZZ_RUNS")
+    fi
+    echo "== $target (${limit[*]})"
+    "$exe" "$corpus/$target" "${limit[@]}" -max_len="$max_len" \
         -dict="$here/framing.dict" \
         -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$build/fuzz/artifacts/$target-" || status=1

@@ -58,7 +58,7 @@ CDeviceEmulator& DeviceTest::StartDevice(CEmulatorConfig config) {
 }
 
 void DeviceTest::Connect(CDeviceChannel& channel) {
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    ASSERT_EQ(m_list.Enumerate(), 1);
     ASSERT_TRUE(OpenChannel(m_list.Found().front(), channel));
 }
 

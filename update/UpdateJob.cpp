@@ -137,10 +137,6 @@ Result<std::vector<uint8_t>> ExtractEntry(const CPackageReader& reader, uint64_t
     return entry;
 }
 
-bool HasMark(const std::vector<uint8_t>& entry) {
-    return entry[0] == 'T' && entry[1] == 'L';
-}
-
 // Deflate cannot shrink data by more than about 1032 to 1: a record that claims
 // more was not made by a packer and would only make the check inflate for long.
 constexpr uint64_t kMaxDeflateRatio = 1032;
@@ -280,9 +276,7 @@ Status WritePackageEntry(const std::vector<uint8_t>& entry, const CEntryProgress
         return open;
     }
     std::this_thread::sleep_for(order.write.settle);
-    if (!HasMark(entry)) {
-        return CFailure("Data format error");
-    }
+    // The check before the write has seen every entry's mark.
     const uint32_t base = teelink::LoadLe32(entry.data() + 2);
     const uint64_t blocks = (progress.entrySize + 4089) / BLOCK_SIZE;
     for (uint64_t k = 0; k < blocks; ++k) {
@@ -335,6 +329,12 @@ Result<uint64_t> CheckPackage(const CPackageReader& reader, CUpdateJob& job,
 // Every entry written in directory order.
 Status WriteEntries(const CPackageReader& reader, uint64_t total, CUpdateJob& job,
                     const CUpdateOrder& order, const CJobContext& context, IUpdateReport& report) {
+    // Each entry has a channel of its own: the claim keeps another Teelink
+    // from taking the device between two of them and writing in between.
+    CDeviceClaim claim;
+    if (context.device.Claim(claim) == ClaimResult::InUse) {
+        return CFailure("USB Open Error", ERR_OPEN);
+    }
     CEntryProgress progress;
     progress.total = total;
     for (uint64_t i = 0; i < reader.EntryCount(); ++i) {

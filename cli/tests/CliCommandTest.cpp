@@ -15,6 +15,10 @@
 
 #include "BuildConfig.h"
 #include "cli/tests/CliTestSupport.h"
+#include "common/Text.h"
+#include "refserver/AnswerWriter.h"
+#include "testsupport/LargePackages.h"
+#include "testsupport/TestHttpServer.h"
 #include "testsupport/TinyProxy.h"
 #include "update/PackageReader.h"
 
@@ -167,7 +171,8 @@ TEST_F(TeelinkCli, AnUnreachableServerIsExitFour) {
 }
 
 // A server that takes the connection and never answers: Ctrl-C during the
-// start-up queries ends the command at once instead of after the stall limit.
+// start-up queries ends the command at once instead of after the stall limit,
+// and says so as a cancel does.
 TEST_F(TeelinkCli, CtrlCDuringTheStartUpQueriesEndsTheCommandAtOnce) {
     Device("r8", {"--model", "R8"});
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -176,16 +181,31 @@ TEST_F(TeelinkCli, CtrlCDuringTheStartUpQueriesEndsTheCommandAtOnce) {
     ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
     socklen_t length = sizeof address;
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);  // connections wait in the backlog, unanswered
+    ASSERT_EQ(::listen(listener, 8), 0);  // connections wait in the backlog, unanswered
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
     const std::string silent =
         "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/r7r8/index.php";
-    CChildProcess cli(
-        CliArgv({"--bus", m_bus.Path().string(), "--server", silent, "update", "course"}));
-    // The device is read first; then the command waits for the server.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    cli.Signal(SIGINT);
-    EXPECT_EQ(cli.Finish(std::chrono::seconds(5)), 130) << cli.Err();
+    for (const bool json : {false, true}) {
+        std::vector<std::string> args = {"--bus", m_bus.Path().string(), "--server", silent};
+        if (json) {
+            args.emplace_back("--json");
+        }
+        args.insert(args.end(), {"update", "course"});
+        CChildProcess cli(CliArgv(args));
+        // The device is read first; then the command waits for the server.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        cli.Signal(SIGINT);
+        EXPECT_EQ(cli.Finish(std::chrono::seconds(5)), 130) << cli.Err();
+        if (!json) {
+            EXPECT_NE(cli.Err().find("Operation aborted"), std::string::npos) << cli.Err();
+            continue;
+        }
+        const auto objects = ParseJsonLines(cli.Out());
+        ASSERT_TRUE(objects && objects->size() == 1u) << cli.Out();
+        EXPECT_EQ(Text(objects->back(), "event"), "result");
+        EXPECT_EQ(Text(objects->back(), "outcome"), "cancelled");
+        EXPECT_EQ(Number(objects->back(), "blocks_written"), 0);
+    }
     ::close(listener);
 }
 
@@ -481,6 +501,149 @@ TEST_F(TeelinkCli, SaveLogAddsTheExtensionAndTakesALongName) {
     saved += ".trv";
     EXPECT_EQ(ReadFileBytes(saved).size(), 6u + 65536u);
     EXPECT_EQ(Lines(result.out).back(), "saved " + saved.string());
+}
+
+// Ctrl-C at the question ends the program there, with nothing sent to the
+// device: the first one, not only a second.
+TEST_F(TeelinkCli, CtrlCAtTheQuestionEndsTheProgramAtOnce) {
+    StartServer();
+    const std::string commands = (m_files.Path() / "commands.txt").string();
+    CEmulatorExe& device = Device("r8", {"--model", "R8", "--command-log", commands});
+    CChildProcess cli(CliArgv(On({"update", "system"})), CChildProcess::Output::Terminal);
+    ASSERT_TRUE(cli.WaitFor([&cli] { return cli.Err().find("[y/N]") != std::string::npos; }))
+        << cli.Err();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Finish(std::chrono::seconds(5)), 130) << cli.Err();
+    EXPECT_NE(cli.Err().find("Operation aborted"), std::string::npos) << cli.Err();
+    EXPECT_EQ(cli.Err().find("nothing written"), std::string::npos) << cli.Err();
+    ASSERT_EQ(device.Stop(), 0);
+    const std::vector<uint8_t> log = ReadFileBytes(commands);
+    EXPECT_EQ(Count(std::string(log.begin(), log.end()), "55aa5501"), 0u);  // no block written
+}
+
+TEST_F(TeelinkCli, AFailedLogReadSaysThatNothingWasSaved) {
+    // The device drops off after its identity and the first block of the log.
+    Device("r8", {"--model", "R8", "--unplug-after", "2"});
+    const std::string file = (m_files.Path() / "round.trv").string();
+    const CCliResult plain = Run({"save-log", file});
+    EXPECT_EQ(plain.exit, 1);
+    EXPECT_NE(plain.err.find("nothing was saved to " + file), std::string::npos) << plain.err;
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// Written to a full disk, a read-only command has nothing to show for itself.
+TEST_F(TeelinkCli, AReadOnlyCommandWhoseOutputCannotBeWrittenFails) {
+    StartServer();
+    Device("r8", {"--model", "R8"});
+    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" > /dev/full", "sh"};
+    for (const std::string& arg : CliArgv(On({"info"}))) {
+        argv.push_back(arg);
+    }
+    CChildProcess cli(argv);
+    EXPECT_EQ(cli.Finish(), 1) << cli.Err();
+    EXPECT_NE(cli.Err().find("the output could not be written"), std::string::npos) << cli.Err();
+}
+
+// A hostile server's versions and area codes, put on the terminal raw, could
+// retitle the window, recolour it or hide lines.
+TEST_F(TeelinkCli, TextsFromAServerReachTheTerminalWithTheirControlsEscaped) {
+    const std::string evil = "\x1b]0;PWNED\x07\x1b[31m";
+    const std::string escaped = "\\x1B]0;PWNED\\x07\\x1B[31m";
+    CTestHttpServer hostile;
+    hostile.AnswerWith([&evil](const std::string& query) -> std::string {
+        if (query == "md=1") {
+            return FramedAnswer("1.0.0.3:" + evil + ":" + evil + ":" + evil + ":");
+        }
+        return query.rfind("md=14&", 0) == 0 ? AreaListAnswer({{evil, "Nowhere"}}) : "";
+    });
+    Device("r8", {"--model", "R8"});
+    const std::vector<std::string> on = {"--bus", m_bus.Path().string(), "--server",
+                                         hostile.ScriptUrl()};
+    auto run = [&on](std::vector<std::string> args) {
+        args.insert(args.begin(), on.begin(), on.end());
+        return RunCli(args);
+    };
+    const CCliResult info = run({"info"});
+    EXPECT_EQ(info.exit, 0) << info.err;
+    EXPECT_NE(info.out.find("latest system version: " + escaped + "\n"), std::string::npos)
+        << info.out;
+    const CCliResult area = run({"update", "course", "--area", "JPN"});
+    EXPECT_EQ(area.exit, 2);
+    EXPECT_NE(area.err.find("(the server offers " + escaped + ")"), std::string::npos) << area.err;
+    for (const CCliResult* result : {&info, &area}) {
+        EXPECT_EQ((result->out + result->err).find_first_of("\x1b\x07"), std::string::npos);
+    }
+    // Under --json the same texts are JSON strings, the controls escaped there.
+    const CCliResult json = run({"--json", "info"});
+    const auto objects = ParseJsonLines(json.out);
+    ASSERT_TRUE(objects && objects->size() == 1u) << json.out;
+    EXPECT_EQ(Text(objects->front(), "latest_system_version"), evil);
+}
+
+// A file name that is not UTF-8 still gives JSON that parses.
+TEST_F(TeelinkCli, JsonStaysValidUtf8ForAFileNameThatIsNot) {
+    Device("r8", {"--model", "R8"});
+    const std::string file = (m_files.Path() / "j\x01\xff\n.trv").string();
+    const CCliResult result = Run({"--json", "save-log", file});
+    ASSERT_EQ(result.exit, 0) << result.err;
+    EXPECT_TRUE(IsValidUtf8(result.out)) << result.out;
+    const auto objects = ParseJsonLines(result.out);
+    ASSERT_TRUE(objects && !objects->empty()) << result.out;
+    const CJsonObject& last = objects->back();
+    EXPECT_EQ(Text(last, "outcome"), "saved");
+    EXPECT_NE(Text(last, "file").find("j\x01\xef\xbf\xbd\n.trv"), std::string::npos);
+    EXPECT_EQ(last.at("invalid_utf8_replaced"), CJsonValue(true));
+    EXPECT_EQ(ReadFileBytes(file).size(), 6u + 65536u);
+}
+
+// Two programs on one device: while one writes, the other is told that the
+// device is in use and touches nothing; the write goes on to its end.
+TEST_F(TeelinkCli, ADeviceAnotherTeelinkIsWritingIsInUseForASecondOne) {
+    StartServer();
+    CEmulatorExe& device = Device("r8", {"--model", "R8", "--report-interval-us", "500"});
+    CChildProcess writer(CliArgv(On({"--json", "update", "course"})));
+    ASSERT_TRUE(writer.WaitForOutput("\"phase\":\"write\",\"percent\":1}")) << writer.Err();
+    const CCliResult info = Run({"info"});
+    EXPECT_EQ(info.exit, 3);
+    EXPECT_NE(info.err.find("the device is in use by another program"), std::string::npos)
+        << info.err;
+    const CCliResult chosen =
+        Run({"--device", device.DevicePath(), "save-log", (m_files.Path() / "x.trv").string()});
+    EXPECT_EQ(chosen.exit, 3);
+    EXPECT_NE(chosen.err.find("the device at " + device.DevicePath() + " is in use"),
+              std::string::npos)
+        << chosen.err;
+    EXPECT_EQ(writer.Finish(), 0) << writer.Err();
+    const auto objects = ParseJsonLines(writer.Out());
+    ASSERT_TRUE(objects && !objects->empty());
+    EXPECT_EQ(Text(objects->back(), "outcome"), "written");
+    // Free again once the writer has gone.
+    EXPECT_EQ(Run({"devices"}).exit, 0);
+}
+
+// A package of 63 entries of 64 MiB of zeros (4 MiB to download) takes far
+// longer to check than the bound below: Ctrl-C during the check ends the
+// command at once as a cancelled download, and the device is never written.
+TEST_F(TeelinkCli, CtrlCWhileThePackageIsCheckedEndsAtOnceWithNothingWritten) {
+    const std::string package = PackageAnswer(ZeroFilledEntries(63));
+    CTestHttpServer server;
+    server.AnswerWith([&package, startup = StartupResponder()](const std::string& query) {
+        return query.rfind("md=4&", 0) == 0 ? package : startup(query);
+    });
+    const std::string commands = (m_files.Path() / "commands.txt").string();
+    CEmulatorExe& device = Device("r8", {"--model", "R8", "--command-log", commands});
+    CChildProcess cli(CliArgv({"--bus", m_bus.Path().string(), "--server", server.ScriptUrl(),
+                               "--json", "update", "course"}));
+    ASSERT_TRUE(cli.WaitForOutput("\"phase\":\"write\"")) << cli.Out() << cli.Err();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Finish(std::chrono::seconds(5)), 130) << cli.Err();
+    const auto objects = ParseJsonLines(cli.Out());
+    ASSERT_TRUE(objects && !objects->empty()) << cli.Out();
+    EXPECT_EQ(Text(objects->back(), "outcome"), "cancelled");
+    EXPECT_EQ(Number(objects->back(), "blocks_written"), 0);
+    ASSERT_EQ(device.Stop(), 0);
+    const std::vector<uint8_t> log = ReadFileBytes(commands);
+    EXPECT_EQ(Count(std::string(log.begin(), log.end()), "55aa5501"), 0u);  // no block written
 }
 
 TEST_F(TeelinkCli, WithJsonErrorsAreObjectsOnStandardError) {

@@ -209,6 +209,24 @@ TEST_F(CliOnGadget, AnUnplugDuringTheWriteFailsAndKeepsExactlyTheBlocksWritten) 
     EXPECT_TRUE(DumpedBytes(runs, 0x281000 + static_cast<uint32_t>(written), 4096).empty());
 }
 
+// hidraw opens a node for as many programs as ask: while one Teelink writes,
+// a second is told that the device is in use and sends it nothing.
+TEST_F(CliOnGadget, ASecondProgramIsToldTheDeviceIsInUseWhileOneWrites) {
+    const std::string log = File("commands.txt");
+    Device(0, {"--model", "R8", "--report-interval-us", "1000", "--command-log", log});
+    CChildProcess writer(CliArgv(
+        {"--server", m_server->ScriptUrl(), "--json", "update", "course", "--area", "KOR"}));
+    ASSERT_TRUE(writer.WaitForOutput("\"phase\":\"write\",\"percent\":1}")) << writer.Err();
+    const CCliResult info = Run({"info"});
+    EXPECT_EQ(info.exit, 3);
+    EXPECT_NE(info.err.find("in use by another program"), std::string::npos) << info.err;
+    EXPECT_EQ(writer.Finish(), 0) << writer.Err();
+    const auto objects = ParseJsonLines(writer.Out());
+    ASSERT_TRUE(objects && !objects->empty()) << writer.Out();
+    EXPECT_EQ(objects->back().at("outcome"), CJsonValue(std::string("written")));
+    EXPECT_EQ(Run({"info"}).exit, 0);
+}
+
 TEST_F(CliOnGadget, TwoDevicesAreBothListedAndACommandMustChooseOne) {
     ASSERT_GE(m_nodes.size(), 2u);
     const std::string r8 = Device(0, {"--model", "R8"}).DevicePath();

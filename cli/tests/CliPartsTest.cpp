@@ -9,7 +9,9 @@
 #include "cli/JsonLine.h"
 #include "cli/ProgressView.h"
 #include "cli/QueuedReport.h"
+#include "cli/ShownText.h"
 #include "cli/tests/CliTestSupport.h"
+#include "common/Text.h"
 
 namespace teelink {
 
@@ -81,6 +83,36 @@ TEST(CliJson, EveryControlCharacterQuoteAndBackslashRoundTrips) {
     EXPECT_EQ(object->at("z"), CJsonValue(nullptr));
     EXPECT_EQ(JsonQuoted("\x01\t"), "\"\\u0001\\t\"");
     EXPECT_EQ(CJsonLine().Text(), "{}");
+}
+
+// What --json prints must parse as JSON whatever a file name or a device held:
+// bytes that are not UTF-8 are replaced, and the object says so.
+TEST(CliJson, BytesThatAreNotUtf8BecomeReplacementCharactersAndTheLineSaysSo) {
+    const std::string line = CJsonLine().Add("file", "j\x01\xff\n\xc3.trv").Text();
+    EXPECT_TRUE(IsValidUtf8(line)) << line;
+    const auto object = ParseJsonObject(line);
+    ASSERT_TRUE(object) << line;
+    EXPECT_EQ(object->at("file"), CJsonValue(std::string("j\x01\xef\xbf\xbd\n\xef\xbf\xbd.trv")));
+    EXPECT_EQ(object->at("invalid_utf8_replaced"), CJsonValue(true));
+    // Text that is UTF-8 is kept and not marked; controls a terminal would obey
+    // (DEL, C1) are escaped.
+    const std::string clean = CJsonLine().Add("model", "caf\xc3\xa9 \x7f \xc2\x9b").Text();
+    EXPECT_EQ(clean, "{\"model\":\"caf\xc3\xa9 \\u007f \\u009b\"}");
+}
+
+TEST(CliShownText, ControlsFromOutsideAreEscapedAndTextIsKept) {
+    // A hostile server's version: a window title, a bell, a colour.
+    EXPECT_EQ(Shown("\x1b]0;PWNED\x07\x1b[31m"), "\\x1B]0;PWNED\\x07\\x1B[31m");
+    // A line break or tab inside a field cannot fake a line or a column.
+    EXPECT_EQ(Shown("1.05\nsystem data update:\tnone"), "1.05\\x0Asystem data update:\\x09none");
+    // C1 controls (CSI as U+009B), direction overrides, stray bytes.
+    EXPECT_EQ(Shown("a\xc2\x9b"
+                    "31m\xe2\x80\xae"
+                    "b\xff\x7f"),
+              "a\\u009B31m\\u202Eb\\xFF\\x7F");
+    EXPECT_EQ(Shown("日本 Korea café C:\\x"), "日本 Korea café C:\\x");
+    // A line of ours keeps its own tabs and line end.
+    EXPECT_EQ(ShownLine("a\tb\n\x1b"), "a\tb\n\\x1B");
 }
 
 // A clock the test moves by hand.

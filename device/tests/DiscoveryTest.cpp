@@ -4,6 +4,8 @@
 #endif
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -38,10 +40,10 @@ std::vector<std::string> Paths(const CDeviceList& list) {
 
 TEST_F(DeviceDiscovery, ADeviceTakenEarlierKeepsItsPathWhenTheListEmpties) {
     CDeviceEmulator& emulated = StartDevice();
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    ASSERT_EQ(m_list.Enumerate(), 1);
     const CDevice taken = m_list.Found().front();
     emulated.Unplug();
-    EXPECT_EQ(EnumerateDevices(m_list), 0);
+    EXPECT_EQ(m_list.Enumerate(), 0);
     EXPECT_EQ(m_list.Count(), 0);
     EXPECT_TRUE(m_list.Found().empty());
     // The value a worker holds is still that device, which has gone.
@@ -50,7 +52,7 @@ TEST_F(DeviceDiscovery, ADeviceTakenEarlierKeepsItsPathWhenTheListEmpties) {
     EXPECT_EQ(OpenChannel(taken, channel).Code(), ERR_OPEN);
 
     CDeviceList missingBus(BusOnly(m_bus.Dir() + "/absent"));
-    EXPECT_EQ(EnumerateDevices(missingBus), 0);
+    EXPECT_EQ(missingBus.Enumerate(), 0);
 }
 
 TEST_F(DeviceDiscovery, CountsOnlyOpenableInterfacesWithBothIds) {
@@ -79,7 +81,7 @@ TEST_F(DeviceDiscovery, CountsOnlyOpenableInterfacesWithBothIds) {
 #endif
     }
 
-    EXPECT_EQ(EnumerateDevices(m_list), 1);
+    EXPECT_EQ(m_list.Enumerate(), 1);
     EXPECT_EQ(Paths(m_list), std::vector<std::string>{m_devices[0]->DevicePath()});
     // Probes are not sessions: the device saw nobody talk to it.
     EXPECT_EQ(m_devices[0]->Status().sessionsEnded, 0u);
@@ -88,7 +90,7 @@ TEST_F(DeviceDiscovery, CountsOnlyOpenableInterfacesWithBothIds) {
 TEST_F(DeviceDiscovery, TwoDevicesAreListedByName) {
     StartDevice(Labelled(Config(), "b"));
     StartDevice(Labelled(Config(), "a"));
-    EXPECT_EQ(EnumerateDevices(m_list), 2);
+    EXPECT_EQ(m_list.Enumerate(), 2);
     EXPECT_EQ(Paths(m_list),
               (std::vector<std::string>{m_devices[1]->DevicePath(), m_devices[0]->DevicePath()}));
 }
@@ -99,7 +101,7 @@ TEST_F(DeviceDiscovery, ElevenDevicesCountElevenAndKeepTenPaths) {
         std::snprintf(label, sizeof label, "d%02d", i);
         StartDevice(Labelled(Config(), label));
     }
-    EXPECT_EQ(EnumerateDevices(m_list), 11);
+    EXPECT_EQ(m_list.Enumerate(), 11);
     EXPECT_EQ(m_list.Count(), 11);
     ASSERT_EQ(m_list.Found().size(), 10u);
     for (size_t i = 0; i < m_list.Found().size(); ++i) {
@@ -114,7 +116,7 @@ TEST_F(DeviceDiscovery, ARelativeBusDirectoryGivesAbsolutePaths) {
     std::filesystem::current_path(bus.parent_path());
     CDeviceList list(BusOnly(bus.filename().string()));
     CDeviceEmulator& device = StartDevice();
-    const int found = EnumerateDevices(list);
+    const int found = list.Enumerate();
     std::filesystem::current_path(previous);
     ASSERT_EQ(found, 1);
     const std::string path = list.Found().front().Path();
@@ -125,15 +127,76 @@ TEST_F(DeviceDiscovery, ARelativeBusDirectoryGivesAbsolutePaths) {
 
 TEST_F(DeviceDiscovery, ADeviceRemovedAfterDiscoveryCannotBeOpened) {
     CDeviceEmulator& device = StartDevice();
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    ASSERT_EQ(m_list.Enumerate(), 1);
     device.Unplug();
     CDeviceChannel channel;
     const Status open = OpenChannel(m_list.Found().front(), channel);
     EXPECT_FALSE(channel.IsOpen());
     ASSERT_FALSE(open);
     EXPECT_EQ(open.Failure().Texts(), std::vector<std::string>{"USB Open Error"});
-    EXPECT_EQ(EnumerateDevices(m_list), 0);
+    EXPECT_EQ(m_list.Enumerate(), 0);
 }
+
+#ifndef _WIN32
+// The lock another Teelink takes on a device: its own open of the file that a
+// claim locks (the hidraw node, or the lock file beside an emulator's socket).
+class COtherTeelink {
+public:
+    explicit COtherTeelink(const std::string& devicePath) {
+        const bool emulated = devicePath.starts_with(emubus::kPathPrefix);
+        const std::string file = emulated ? devicePath.substr(4) + emubus::kLockSuffix : devicePath;
+        m_fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | (emulated ? O_CREAT : 0), 0600);
+        if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~COtherTeelink() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    COtherTeelink(const COtherTeelink&) = delete;
+    COtherTeelink& operator=(const COtherTeelink&) = delete;
+    bool Holds() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// Two tools writing one device would interleave their blocks: a device that
+// another Teelink holds is not counted, is said to be in use, is not opened,
+// and a channel of ours keeps the other one out as long as it is open.
+TEST_F(DeviceDiscovery, ADeviceAnotherTeelinkHoldsIsNeitherCountedNorOpened) {
+    StartDevice();
+    ASSERT_EQ(m_list.Enumerate(), 1);
+    const CDevice device = m_list.Found().front();
+    {
+        const COtherTeelink other(device.Path());
+        ASSERT_TRUE(other.Holds());
+        EXPECT_EQ(m_list.Enumerate(), 0);
+        EXPECT_EQ(m_list.InUse(), std::vector<std::string>{device.Path()});
+        CDeviceChannel channel;
+        EXPECT_EQ(OpenChannel(device, channel).Code(), ERR_OPEN);
+        // A job's claim is refused as well.
+        CDeviceClaim claim;
+        EXPECT_EQ(device.Claim(claim), ClaimResult::InUse);
+    }
+    EXPECT_EQ(m_list.Enumerate(), 1);
+    EXPECT_TRUE(m_list.InUse().empty());
+    CDeviceChannel channel;
+    ASSERT_TRUE(OpenChannel(device, channel));
+    EXPECT_FALSE(COtherTeelink(device.Path()).Holds());
+    // A job's claim and its channel share this process's lock: the job keeps
+    // the device between two channels.
+    CDeviceClaim claim;
+    EXPECT_EQ(device.Claim(claim), ClaimResult::Taken);
+    CloseChannel(channel);
+    EXPECT_FALSE(COtherTeelink(device.Path()).Holds());
+    claim.Release();
+    EXPECT_TRUE(COtherTeelink(device.Path()).Holds());
+}
+#endif
 
 TEST_F(DeviceDiscovery, OpeningWithNoDeviceEverFoundFails) {
     CDeviceChannel channel;
@@ -147,7 +210,7 @@ TEST_F(DeviceDiscovery, OpeningWithNoDeviceEverFoundFails) {
 TEST_F(DeviceDiscovery, WithoutABusEmulatedDevicesAreNeitherFoundNorOpened) {
     CDeviceEmulator& device = StartDevice();
     CDeviceList list(BusOnly(""));
-    EXPECT_EQ(EnumerateDevices(list), 0);
+    EXPECT_EQ(list.Enumerate(), 0);
     CDeviceChannel channel;
     const CDevice bypath = list.At(device.DevicePath()).value_or(CDevice());
     EXPECT_EQ(OpenChannel(bypath, channel).Code(), ERR_OPEN);
@@ -162,7 +225,7 @@ TEST_F(DeviceDiscovery, TheSystemsHidDevicesWithoutOursAreNoDeviceAndNoError) {
     config.useHidapi = true;
     CDeviceList list(config);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(EnumerateDevices(list), 0);
+        EXPECT_EQ(list.Enumerate(), 0);
     }
     CDeviceChannel channel;
     const CDevice none = list.At("").value_or(CDevice());
@@ -183,7 +246,7 @@ TEST_F(DeviceDiscovery, LinksFifosAndOversizedAnnouncementsAreNoInterfaces) {
     std::filesystem::create_symlink(
         real.SocketPath(), dir + "/hid-0483-5750-alias" +
                                std::filesystem::path(real.SocketPath()).extension().string());
-    EXPECT_EQ(EnumerateDevices(m_list), 1);
+    EXPECT_EQ(m_list.Enumerate(), 1);
     EXPECT_EQ(m_list.Found().front().Path(), real.DevicePath());
     EXPECT_FALSE(emubus::ReadAnnouncement(dir + "/hid-0483-5750-zero.tcp"));
     EXPECT_FALSE(emubus::ReadAnnouncement(dir + "/hid-0483-5750-fifo.tcp"));
@@ -197,16 +260,16 @@ TEST_F(DeviceDiscovery, LinksFifosAndOversizedAnnouncementsAreNoInterfaces) {
 // A bus folder that others may write to is no bus the tool trusts.
 TEST_F(DeviceDiscovery, ABusThatOthersMayWriteToIsIgnored) {
     StartDevice();
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    ASSERT_EQ(m_list.Enumerate(), 1);
     std::filesystem::permissions(m_bus.Dir(), std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::add);
-    EXPECT_EQ(EnumerateDevices(m_list), 0);
+    EXPECT_EQ(m_list.Enumerate(), 0);
     const CDevice device = m_list.At(m_devices.front()->DevicePath()).value();
     CDeviceChannel channel;
     EXPECT_EQ(OpenChannel(device, channel).Code(), ERR_OPEN);
     std::filesystem::permissions(m_bus.Dir(), std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
-    EXPECT_EQ(EnumerateDevices(m_list), 1);
+    EXPECT_EQ(m_list.Enumerate(), 1);
 }
 #endif
 

@@ -29,10 +29,10 @@ TEST_F(GadgetLink, TheDeviceIsAHidrawNodeCountedOnlyWithOurIds) {
     other.productId = 0x5751;
     CDeviceEmulator& stranger = StartDevice(other);
     ASSERT_FALSE(stranger.DevicePath().empty());  // the host has the node...
-    EXPECT_EQ(EnumerateDevices(m_list), 0);       // ...but it is no device of ours
+    EXPECT_EQ(m_list.Enumerate(), 0);             // ...but it is no device of ours
 
     CDeviceEmulator& device = StartDevice();
-    ASSERT_EQ(EnumerateDevices(m_list), 1);
+    ASSERT_EQ(m_list.Enumerate(), 1);
     const std::string path = m_list.Found().front().Path();
     EXPECT_EQ(path, device.DevicePath());
     EXPECT_EQ(path.rfind("/dev/hidraw", 0), 0u) << path;
@@ -51,7 +51,7 @@ TEST_F(GadgetLink, TwoGadgetsAreTwoDevicesEachWithItsOwnIdentity) {
     CDeviceEmulator ks2(second);
     ASSERT_TRUE(r8.Start()) << r8.LastError();
     ASSERT_TRUE(ks2.Start()) << ks2.LastError();
-    ASSERT_EQ(EnumerateDevices(m_list), 2);
+    ASSERT_EQ(m_list.Enumerate(), 2);
     for (const CDeviceEmulator* device : {&r8, &ks2}) {
         const auto& found = m_list.Found();
         const auto it = std::find_if(found.begin(), found.end(), [device](const CDevice& d) {
@@ -153,7 +153,7 @@ TEST_F(GadgetLink, ADevicePulledDuringAReadEndsTheReadAndTheChannel) {
     EXPECT_EQ(WriteBlock(channel, 0, block.data()).Code(), ERR_WRITE_SET_ADDR);
     EXPECT_EQ(ReadFavoritesTable(channel).Code(), ERR_READ_SET_ADDR);
     EXPECT_EQ(ReadIdentity(channel).Code(), ERR_READ_SET_ADDR);
-    EXPECT_EQ(EnumerateDevices(m_list), 0);
+    EXPECT_EQ(m_list.Enumerate(), 0);
 }
 
 // A write is the tool's most common transfer in an update: a device pulled

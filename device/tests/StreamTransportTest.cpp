@@ -77,15 +77,15 @@ TEST_F(StreamBus, TheDeviceIsAnnouncedWhileItListensAndOnlyThen) {
 
     device.Unplug();
     EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_EQ(EnumerateDevices(m_list), 0);
+    EXPECT_EQ(m_list.Enumerate(), 0);
 }
 
 TEST_F(StreamBus, AnAnnouncementNobodyListensOnOrThatIsMalformedIsNoDevice) {
     WriteDeadAnnouncement(m_bus.Dir() + "/hid-0483-5750-dead.tcp");
     std::ofstream(m_bus.Dir() + "/hid-0483-5750-garbled.tcp") << "not an announcement";
-    EXPECT_EQ(EnumerateDevices(m_list), 0);
+    EXPECT_EQ(m_list.Enumerate(), 0);
     StartDevice(TcpConfig());
-    EXPECT_EQ(EnumerateDevices(m_list), 1);
+    EXPECT_EQ(m_list.Enumerate(), 1);
 }
 
 TEST_F(StreamBus, AConnectionWithoutTheTokenNeverReachesTheDevice) {

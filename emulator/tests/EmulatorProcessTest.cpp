@@ -108,7 +108,7 @@ TEST(EmulatorProcess, ServesTheToolAndCleansUpOnSigterm) {
     CRecordingNotifier notifier;
     CMessageTable messages;
     CTeelinkDoc doc(messages);
-    ASSERT_EQ(EnumerateDevices(list), 1);
+    ASSERT_EQ(list.Enumerate(), 1);
     ASSERT_TRUE(ReadDeviceIdentity(doc, list.Found().front()));
     ASSERT_TRUE(ReadCourseDataDate(doc, list.Found().front()));
     EXPECT_EQ(doc.m_strModel, L"KS2");
@@ -151,13 +151,13 @@ TEST(EmulatorProcess, EndsByItselfWhenItUnplugs) {
     ASSERT_FALSE(emulator.FirstLine().empty());
     CDeviceList list(BusOnly(bus.Dir()));
     CRecordingNotifier notifier;
-    ASSERT_EQ(EnumerateDevices(list), 1);
+    ASSERT_EQ(list.Enumerate(), 1);
     CDeviceChannel channel;
     ASSERT_TRUE(OpenChannel(list.Found().front(), channel));
     EXPECT_EQ(ReadIdentity(channel).Code(), 0);
     EXPECT_EQ(emulator.Wait(), 0);
     EXPECT_EQ(ReadIdentity(channel).Code(), ERR_READ_SET_ADDR);
-    EXPECT_EQ(EnumerateDevices(list), 0);
+    EXPECT_EQ(list.Enumerate(), 0);
 }
 
 TEST(EmulatorProcess, RejectsABadCommandLine) {

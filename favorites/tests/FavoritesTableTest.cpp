@@ -111,7 +111,7 @@ TEST_F(FavoritesRead, ARefusedReadShowsTheDevicesTextThenFails) {
 }
 
 TEST_F(FavoritesRead, WithoutADeviceTheOpenErrorIsShownAndTheJobFails) {
-    ASSERT_EQ(EnumerateDevices(m_list), 0);
+    ASSERT_EQ(m_list.Enumerate(), 0);
     CReportRecorder<FavoritesMessage> report;
     FavoritesReadJob(doc, Context(CDevice()), report);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});

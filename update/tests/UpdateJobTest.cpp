@@ -14,6 +14,7 @@
 #include "refserver/PackageBuilder.h"
 #include "testsupport/DeviceTestSupport.h"
 #include "testsupport/Files.h"
+#include "testsupport/LargePackages.h"
 #include "testsupport/ReportRecorder.h"
 #include "testsupport/TestHttpServer.h"
 #include "update/UpdateJob.h"
@@ -204,7 +205,7 @@ protected:
     // Writes `archive` as the downloaded package to the device.
     void RunArchive(const std::vector<uint8_t>& archive, int mode = 0) {
         Device();
-        EXPECT_EQ(EnumerateDevices(m_list), 1);
+        EXPECT_EQ(m_list.Enumerate(), 1);
         job.m_pPackage.assign(archive.begin(), archive.end());
         job.m_pPackage.resize(archive.size() + 1024);
         job.m_nPackageSize = static_cast<uint32_t>(archive.size());
@@ -367,50 +368,6 @@ TEST_F(Write, AnEntryAnnouncingAHugeSizeIsRefusedBeforeAnyAllocation) {
     EXPECT_TRUE(WrittenAddresses().empty());
 }
 
-// An archive of `copies` copies of the one entry of `single` (names differ),
-// each holding the same stored bytes: a package of many large entries without
-// compressing each of them again.
-std::vector<uint8_t> Replicated(const std::vector<uint8_t>& single, uint32_t copies) {
-    const uint32_t stored = teelink::LoadLe32(&single[18]);
-    const size_t nameLength = teelink::LoadLe16(&single[26]);
-    const size_t dataAt = 30 + nameLength + teelink::LoadLe16(&single[28]);
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> directory;
-    for (uint32_t i = 0; i < copies; ++i) {
-        const std::string name = "e" + std::to_string(1000 + i);
-        std::vector<uint8_t> local(single.begin(), single.begin() + 30);
-        teelink::StoreLe16(&local[26], static_cast<uint16_t>(name.size()));
-        teelink::StoreLe16(&local[28], 0);
-        std::vector<uint8_t> central(46, 0);
-        teelink::StoreLe32(&central[0], 0x02014b50);
-        std::copy(local.begin() + 4, local.begin() + 30, central.begin() + 6);
-        teelink::StoreLe32(&central[42], static_cast<uint32_t>(out.size()));
-        central.insert(central.end(), name.begin(), name.end());
-        directory.insert(directory.end(), central.begin(), central.end());
-        out.insert(out.end(), local.begin(), local.end());
-        out.insert(out.end(), name.begin(), name.end());
-        out.insert(out.end(), single.begin() + static_cast<std::ptrdiff_t>(dataAt),
-                   single.begin() + static_cast<std::ptrdiff_t>(dataAt + stored));
-    }
-    std::vector<uint8_t> end(22, 0);
-    teelink::StoreLe32(&end[0], 0x06054b50);
-    teelink::StoreLe16(&end[8], static_cast<uint16_t>(copies));
-    teelink::StoreLe16(&end[10], static_cast<uint16_t>(copies));
-    teelink::StoreLe32(&end[12], static_cast<uint32_t>(directory.size()));
-    teelink::StoreLe32(&end[16], static_cast<uint32_t>(out.size()));
-    out.insert(out.end(), directory.begin(), directory.end());
-    out.insert(out.end(), end.begin(), end.end());
-    return out;
-}
-
-// Entries of "TL", an address and 64 MiB of zeros: each inflates for a while
-// from about 64 KiB of stored bytes.
-std::vector<uint8_t> ZeroEntries(uint32_t copies) {
-    static const std::vector<uint8_t> single =
-        BuildPackage({{"z", MakeEntry(0x1000, std::vector<uint8_t>(64u << 20, 0)), true}});
-    return Replicated(single, copies);
-}
-
 // The check before the write inflates every entry; on a package of large
 // entries it takes long, and Cancel or the owner's stop must end it.
 TEST_F(Write, CancelDuringTheCheckEndsTheRunAsACancelledDownloadWithNothingWritten) {
@@ -419,7 +376,7 @@ TEST_F(Write, CancelDuringTheCheckEndsTheRunAsACancelledDownloadWithNothingWritt
         m_notifier.Clear();
         job.m_bCancel = false;
         m_stop = false;
-        const std::vector<uint8_t> archive = ZeroEntries(8);
+        const std::vector<uint8_t> archive = ZeroFilledEntries(8);
         std::thread worker([&] { RunArchive(archive); });
         while (job.m_nBytesChecked.load() == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -438,7 +395,7 @@ TEST_F(Write, CancelDuringTheCheckEndsTheRunAsACancelledDownloadWithNothingWritt
 TEST_F(Write, RecordsBeyondWhatADeviceCouldHoldAreRefusedBeforeInflating) {
     // 65 entries of 64 MiB: more than a 32-bit address space, each one
     // plausible on its own.
-    RunArchive(ZeroEntries(65));
+    RunArchive(ZeroFilledEntries(65));
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: zip alloc"});
     EXPECT_EQ(job.m_nBytesChecked.load(), 0u);
 
@@ -522,14 +479,9 @@ TEST_F(Write, CancelStopsBeforeTheNextBlockAndFailsTheRun) {
               (std::vector<UpdateMessage>{WM_UPDATE_WRITE_CANCELLED, WM_UPDATE_WRITE_FAILED}));
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"Error: HID write"});
     // The block under way when the cancel came is finished, and no other begun.
-    // (The emulator logs a command just after its answer: give it a moment.)
+    ASSERT_TRUE(Device().WaitForSessionsEnded(1));  // its log is complete then
     const uint64_t blocks = job.m_nBlocksWritten.load();
     EXPECT_LT(blocks, 8u);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (WrittenAddresses().size() < blocks && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // and no later one
     EXPECT_EQ(WrittenAddresses().size(), blocks);
 }
 
@@ -560,7 +512,7 @@ class Verify : public Write {
 protected:
     void RunVerified(int mode = UPDATE_COURSE_DATA) {
         Device();
-        EXPECT_EQ(EnumerateDevices(m_list), 1);
+        EXPECT_EQ(m_list.Enumerate(), 1);
         const std::vector<uint8_t> archive =
             BuildPackage({{"a", MakeEntry(0x100000, Pattern(4096 * 2 + 10, 4)), true},
                           {"b", MakeEntry(0x300000, Pattern(900, 5)), false}});
@@ -632,7 +584,7 @@ protected:
     void Serve(const std::vector<uint8_t>& archive) {
         server.Answer(PackageAnswer(archive));
         Device();
-        EXPECT_EQ(EnumerateDevices(m_list), 1);
+        EXPECT_EQ(m_list.Enumerate(), 1);
     }
     std::vector<CHistoryRecord> Records() { return CHistoryFile(order.historyFile).Read(); }
 

@@ -73,6 +73,7 @@ TEST_F(LogPage, TheLogIsReadAndSavedBehindTheModelHeader) {
     CEmulatorConfig ks2 = DefaultEmulatorConfig(bus.Dir());
     ks2.identity = MakeIdentityRecord("KS2", "K01", "2.00");
     ks2.logImage = Pattern(LOG_SIZE, 11);
+    ks2.reportIntervalUs = 1000;  // a read of about a second: the log page is seen
     StartWithDevice(ks2);
     ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     EXPECT_EQ(App().ActiveView(), App().Page(VIEW_TREVLOG));
