@@ -20,10 +20,7 @@ CMainFrame::CMainFrame(CTeelinkApp& app)
     // The application's About command; no control of the pages issues it.
     Bind(
         wxEVT_MENU,
-        [this](wxCommandEvent&) {
-            const CBoxQueue::CScope open(m_app.Boxes(), false);
-            ShowAboutDialog(this, wxString(m_app.Doc().m_strToolVersion));
-        },
+        [this](wxCommandEvent&) { ShowAboutDialog(this, wxString(m_app.Doc().m_strToolVersion)); },
         wxID_ABOUT);
 }
 

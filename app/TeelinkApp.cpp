@@ -23,6 +23,9 @@ bool CTeelinkApp::OnInit() {
     m_bClosing = false;
     m_pages = {};
     m_boxes.Clear();
+    // Registered last, so called first: it counts even a dialog that another
+    // hook (a test's) answers without showing it.
+    m_boxes.Hook();
     m_messages.m_nLanguage = LANGUAGE_JAPANESE;
     m_notifier = std::make_unique<CGuiNotifier>(m_boxes);
     m_deviceList = std::make_unique<CDeviceList>(m_options.devices);
@@ -74,7 +77,6 @@ CPage* CTeelinkApp::Page(int page) const {
 
 void CTeelinkApp::ChooseLanguage() {
     CLangDlg dialog(m_pFrame);
-    const CBoxQueue::CScope open(m_boxes, false);
     dialog.ShowModal();
     SetLanguage(dialog.m_nSelLanguage);
 }

@@ -122,8 +122,11 @@ void AddCommands(CLI::App& app, CCliOptions& options) {
         AddCommand(app, "help", "explain the program or one command", options, CliCommand::Help);
     AddCommand(app, "history", "what this machine's updates and log saves wrote, newest last",
                options, CliCommand::History);
+    AddCommand(app, "doctor",
+               "what stands between this machine and a working update, and what to do", options,
+               CliCommand::Doctor);
     help->add_option("COMMAND", options.helpTopic,
-                     "devices, info, update, save-log, history or help");
+                     "devices, info, update, save-log, history, doctor or help");
 }
 
 // The help of the program, of one command, or of "update course"/"update system".

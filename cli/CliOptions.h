@@ -9,7 +9,7 @@
 
 namespace teelink {
 
-enum class CliCommand { Devices, Info, UpdateCourse, UpdateSystem, SaveLog, History, Help };
+enum class CliCommand { Devices, Info, UpdateCourse, UpdateSystem, SaveLog, History, Doctor, Help };
 
 // What the command line asks for. The defaults are the build's: the window tool
 // reads no options, so these are the only way to point the tool elsewhere.

@@ -34,6 +34,8 @@ int Dispatch(CCliSession& session) {
             return RunSaveLog(session);
         case CliCommand::History:
             return RunHistory(session);
+        case CliCommand::Doctor:
+            return RunDoctor(session);
         case CliCommand::Help:
             break;  // the option parser has printed the help
     }

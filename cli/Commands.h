@@ -15,6 +15,7 @@ int RunInfo(CCliSession& session);
 int RunUpdate(CCliSession& session, int updateMode);
 int RunSaveLog(CCliSession& session);
 int RunHistory(CCliSession& session);
+int RunDoctor(CCliSession& session);
 
 ProgressStyle StyleFor(const CCliOptions& options, const CCliIo& io);
 

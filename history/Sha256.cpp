@@ -1,5 +1,6 @@
 #include "history/Sha256.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 

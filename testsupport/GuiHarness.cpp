@@ -24,7 +24,7 @@ std::vector<CRecordedDialog> CDialogAnswers::Messages() const {
     return out;
 }
 
-int CDialogAnswers::Enter(wxDialog* dialog) {
+int CDialogAnswers::Answer(wxDialog* dialog) {
     if (auto* lang = dynamic_cast<CLangDlg*>(dialog)) {
         if (languageChoice >= 0) {
             lang->SelectLanguage(languageChoice);
@@ -59,6 +59,16 @@ int CDialogAnswers::Enter(wxDialog* dialog) {
     ADD_FAILURE() << "unexpected modal dialog " << name.utf8_string();
     dialogs.push_back({name.utf8_string(), {}, dialog->GetTitle(), 0});
     return wxID_CANCEL;
+}
+
+int CDialogAnswers::Enter(wxDialog* dialog) {
+    const int answered = Answer(dialog);
+    if (answered != wxID_NONE) {
+        // Answered here instead of shown: the hooks that were told of it
+        // before (the box queue) hear that it is gone, as after a real loop.
+        wxModalDialogHook::CallExit(dialog);
+    }
+    return answered;
 }
 
 void CDialogAnswers::Exit(wxDialog* /*dialog*/) {}

@@ -55,6 +55,8 @@ public:
 
 protected:
     int Enter(wxDialog* dialog) override;
+    // What the dialog is answered with; wxID_NONE lets it run its own loop.
+    int Answer(wxDialog* dialog);
     // Runs a nested event loop while a box is showing.
     void RunBoxLoop();
     void Exit(wxDialog* dialog) override;

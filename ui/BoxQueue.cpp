@@ -2,6 +2,8 @@
 
 #include <wx/app.h>
 #include <wx/event.h>
+#include <wx/filedlg.h>
+#include <wx/msgdlg.h>
 
 namespace teelink {
 
@@ -51,14 +53,26 @@ void CBoxQueue::ScheduleRun(wxEvtHandler& target) {
     });
 }
 
-CBoxQueue::CScope::CScope(CBoxQueue& queue, bool isBox) : m_queue(queue), m_bBox(isBox) {
-    ++(m_bBox ? m_queue.m_nBoxes : m_queue.m_nDialogs);
+int CBoxQueue::Enter(wxDialog* dialog) {
+    // Message boxes and file dialogs are boxes; anything else (the language
+    // dialog, the course selection) is a dialog, whose own results still run.
+    const bool isBox = dynamic_cast<wxMessageDialogBase*>(dialog) != nullptr ||
+                       dynamic_cast<wxFileDialogBase*>(dialog) != nullptr;
+    if (m_open.emplace(dialog, isBox).second) {
+        ++(isBox ? m_nBoxes : m_nDialogs);
+    }
+    return wxID_NONE;  // shown as usual
 }
 
-CBoxQueue::CScope::~CScope() {
-    --(m_bBox ? m_queue.m_nBoxes : m_queue.m_nDialogs);
+void CBoxQueue::Exit(wxDialog* dialog) {
+    const auto it = m_open.find(dialog);
+    if (it == m_open.end()) {
+        return;  // a dialog another hook answered before this one saw it
+    }
+    --(it->second ? m_nBoxes : m_nDialogs);
+    m_open.erase(it);
     if (wxTheApp != nullptr) {
-        m_queue.ScheduleRun(*wxTheApp);
+        ScheduleRun(*wxTheApp);
     }
 }
 

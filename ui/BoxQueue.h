@@ -2,6 +2,9 @@
 
 #include <deque>
 #include <functional>
+#include <map>
+
+#include <wx/modalhook.h>
 
 class wxEvtHandler;
 
@@ -13,7 +16,12 @@ namespace teelink {
 // under it. What goes through Post waits until no box is open, then runs in
 // the order it was posted, one call at a time; a close request also waits for
 // every other modal dialog, whose windows it would destroy.
-class CBoxQueue {
+//
+// It sees the dialogs as a modal-dialog hook: every message box, file dialog
+// and dialog shown modally passes through it, without any code of the caller.
+// Register it after any hook that may answer a dialog without showing it (a
+// test's), so that it is called first and counts that dialog too.
+class CBoxQueue : public wxModalDialogHook {
 public:
     enum Wait {
         NO_BOX,     // no message box or file dialog is open
@@ -28,20 +36,18 @@ public:
     bool ModalOpen() const { return m_nBoxes > 0 || m_nDialogs > 0; }
     // Forgets every waiting call: the windows they were meant for are going.
     void Clear() { m_waiting.clear(); }
+    // (Re)registers the hook, so that it is the one called first.
+    void Hook() {
+        if (m_bHooked) {
+            Unregister();
+        }
+        Register();
+        m_bHooked = true;
+    }
 
-    // Marks a modal dialog as open for its lifetime. Every modal dialog the
-    // tool shows is shown inside one.
-    class CScope {
-    public:
-        CScope(CBoxQueue& queue, bool isBox);
-        ~CScope();
-        CScope(const CScope&) = delete;
-        CScope& operator=(const CScope&) = delete;
-
-    private:
-        CBoxQueue& m_queue;
-        bool m_bBox;
-    };
+protected:
+    int Enter(wxDialog* dialog) override;
+    void Exit(wxDialog* dialog) override;
 
 private:
     struct CWaiting {
@@ -55,7 +61,9 @@ private:
 
     int m_nBoxes = 0;
     int m_nDialogs = 0;
+    std::map<const wxDialog*, bool> m_open;  // the dialogs counted, and whether each is a box
     bool m_bScheduled = false;
+    bool m_bHooked = false;
     std::deque<CWaiting> m_waiting;
 };
 

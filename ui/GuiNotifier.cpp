@@ -17,13 +17,13 @@ void CGuiNotifier::ShowPlain(const std::string& text) {
     }
     const wxString message = wxString::FromUTF8(text);
     if (wxIsMainThread()) {
-        ShowMessageBox(m_boxes, nullptr, message, wxEmptyString, wxOK | wxICON_NONE);
+        ShowMessageBox(nullptr, message, wxEmptyString, wxOK | wxICON_NONE);
         return;
     }
     auto done = std::make_shared<bool>(false);
     m_boxes.Post(*wxTheApp, [this, message, done] {
         if (!m_shutdown.load()) {
-            ShowMessageBox(m_boxes, nullptr, message, wxEmptyString, wxOK | wxICON_NONE);
+            ShowMessageBox(nullptr, message, wxEmptyString, wxOK | wxICON_NONE);
         }
         std::lock_guard lock(m_mutex);
         *done = true;

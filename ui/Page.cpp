@@ -37,7 +37,7 @@ CPage::CPage(wxWindow* parent, IPageHost& host, int paneId, const wxString& name
 }
 
 int CPage::ShowBox(const wxString& text, const wxString& caption, long style) {
-    return ShowMessageBox(m_host.Boxes(), this, text, caption, style);
+    return ShowMessageBox(this, text, caption, style);
 }
 
 wxSize CPage::NeededSizePx() const {

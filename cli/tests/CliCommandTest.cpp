@@ -11,6 +11,7 @@
 #include <cctype>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "BuildConfig.h"
@@ -795,6 +796,38 @@ TEST_F(TeelinkCli, RequestsGoThroughTheProxyAndItsRefusalIsNamed) {
     EXPECT_EQ(absent.exit, 4);
     EXPECT_NE(absent.err.find("the proxy " + dead + " refused the connection"), std::string::npos)
         << absent.err;
+}
+
+// doctor: one run tells what stands in the way, step by step, with what to do.
+TEST_F(TeelinkCli, DoctorNamesEachObstacleAndWhatToDo) {
+    StartServer();
+    Device("r8", {"--model", "R8"});
+    const CCliResult well = Run({"--json", "doctor"});
+    const auto steps = ParseJsonLines(well.out);
+    ASSERT_TRUE(steps.has_value()) << well.out;
+    std::map<std::string, CJsonObject> byStep;
+    bool allOk = true;
+    for (const CJsonObject& step : *steps) {
+        byStep[Text(step, "step")] = step;
+        allOk = allOk && step.at("ok") == CJsonValue(true);
+    }
+    for (const char* step : {"device", "proxy", "server", "free space"}) {
+        ASSERT_TRUE(byStep.count(step)) << step;
+        EXPECT_EQ(byStep[step].at("ok"), CJsonValue(true)) << step << ": " << well.out;
+    }
+    EXPECT_TRUE(byStep.count("udev rule"));  // installed or not, it is looked at
+    EXPECT_EQ(well.exit, allOk ? 0 : 1);
+
+    m_devices.clear();
+    m_server.reset();
+    const CCliResult ill = Run({"doctor"});
+    EXPECT_EQ(ill.exit, 1);
+    EXPECT_NE(ill.out.find("FAIL  device: no device found"), std::string::npos) << ill.out;
+    EXPECT_NE(ill.out.find("FAIL  server: cannot reach " + std::string(kDeadServer) +
+                           ": connection refused"),
+              std::string::npos)
+        << ill.out;
+    EXPECT_NE(ill.out.find("what to do: connect the device"), std::string::npos);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ expect() { # "line being typed" expected words...
     done
 }
 
-expect "teelink-cli " devices info update save-log history help
+expect "teelink-cli " devices info update save-log history doctor help
 expect "teelink-cli up" update
 expect "teelink-cli update " course system
 expect "teelink-cli update course --" --area --verify --json --server --language
@@ -34,6 +34,6 @@ expect "teelink-cli update system --" --yes --verify --json
 expect "teelink-cli save-log round.trv --" --force --quiet
 expect "teelink-cli --language " 0 1 2 3 4
 expect "teelink-cli --json info --" --device --server --proxy --no-proxy
-expect "teelink-cli help " devices save-log history
+expect "teelink-cli help " devices save-log history doctor
 [ "$failed" = 0 ] && echo "completion: every case offered what it should"
 exit "$failed"

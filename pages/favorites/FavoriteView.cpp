@@ -193,7 +193,6 @@ void CFavoriteView::EditSlot(int slot) {
     int result = wxID_CANCEL;
     {
         CSelectGCDlg dialog(this, Host(), m_selection);
-        const CBoxQueue::CScope open(Host().Boxes(), false);
         result = dialog.ShowModal();
     }
     if (result != wxID_OK || Host().IsClosing()) {

@@ -97,7 +97,7 @@ void CSelectGCDlg::Act(WalkAction action) {
             m_legendText->Show(m_walk.ShowsHoleviewColumn());
             break;
         case WalkAction::NoData:
-            ShowMessageBox(m_host.Boxes(), this, m_host.GetMessageText(MSG_NO_DATA), wxEmptyString,
+            ShowMessageBox(this, m_host.GetMessageText(MSG_NO_DATA), wxEmptyString,
                            wxOK | wxICON_NONE);
             Act(m_walk.StepBack());
             break;
@@ -136,7 +136,7 @@ void CSelectGCDlg::OnListMessage(SelectionMessage message) {
         return;
     }
     m_walk.OnListFailed();
-    ShowMessageBox(m_host.Boxes(), this, m_host.GetMessageText(MSG_DOWNLOAD_FAILED), "Teelink",
+    ShowMessageBox(this, m_host.GetMessageText(MSG_DOWNLOAD_FAILED), "Teelink",
                    wxOK | wxICON_ERROR);
     m_host.PostClose();
     EndModal(wxID_CANCEL);

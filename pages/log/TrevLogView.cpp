@@ -146,7 +146,6 @@ bool CTrevLogView::AskForFile(std::wstring& path) {
     }
     wxFileDialog dialog(this, wxEmptyString, wxEmptyString, proposed, FilterForDialog(filters),
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-    const CBoxQueue::CScope open(Host().Boxes(), true);
     if (dialog.ShowModal() != wxID_OK) {
         return false;
     }
