@@ -43,11 +43,13 @@ endif()
 # The reference update server and the tests' servers: libmicrohttpd, for its
 # connection limit, bounded heads, time-outs and a stop that ends connections.
 pkg_check_modules(MHD REQUIRED IMPORTED_TARGET libmicrohttpd)
+if(WIN32)
+    # The static library needs Winsock after it on the link line: a dependency
+    # of the library itself, not a sibling of it.
+    set_property(TARGET PkgConfig::MHD APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32)
+endif()
 add_library(teelink_microhttpd INTERFACE)
 target_link_libraries(teelink_microhttpd INTERFACE PkgConfig::MHD)
-if(WIN32)
-    target_link_libraries(teelink_microhttpd INTERFACE ws2_32)
-endif()
 add_library(teelink::microhttpd ALIAS teelink_microhttpd)
 
 # Command lines of the emulator and the reference server; header-only, with a
