@@ -142,6 +142,13 @@ std::string RefusedScriptUrl() {
     return "http://127.0.0.1:" + std::to_string(port) + "/r7r8/index.php";
 }
 
+CTestHttpServer::Responder StartupWithSystemPackage() {
+    return [startup = StartupResponder()](const std::string& query) {
+        return query.starts_with("md=3&") ? PackageAnswer(std::vector<uint8_t>(4096, 7))
+                                          : startup(query);
+    };
+}
+
 CTestHttpServer::Responder StartupResponder(std::string versions) {
     return [versions = std::move(versions)](const std::string& query) -> std::string {
         if (query == "md=1") {

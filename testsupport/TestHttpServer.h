@@ -59,6 +59,10 @@ private:
 // given fields) and two areas (md=14); anything else gets an empty body.
 CTestHttpServer::Responder StartupResponder(std::string versions = "1.0.0.3:1.05:1.05:1.05:");
 
+// The start-up answers, and a small system data package (md=3): a download that
+// a test can hold under way, where an empty answer would fail at once.
+CTestHttpServer::Responder StartupWithSystemPackage();
+
 // A loopback URL on which nothing listens: opening it is refused at once.
 std::string RefusedScriptUrl();
 

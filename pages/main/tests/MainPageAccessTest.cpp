@@ -106,10 +106,7 @@ TEST_F(MainPageAccess, TabGoesInTheOrderThePagesAreRead) {
 // The keyboard goes with the page: onto Cancel of the page an operation shows,
 // and back onto the button that started it when the main page returns.
 TEST_F(MainPageAccess, TheKeyboardFollowsThePageShown) {
-    server.AnswerWith([startup = StartupResponder()](const std::string& query) {
-        return query.starts_with("md=3&") ? PackageAnswer(std::vector<uint8_t>(4096, 7))
-                                          : startup(query);
-    });
+    server.AnswerWith(StartupWithSystemPackage());
     PlugDevice();
     StartApp();
     ASSERT_TRUE(WaitForDevice());

@@ -346,10 +346,7 @@ TEST_F(MainPage, StartButtonsLeadToTheirPagesWithTheUpdateMode) {
     // The system data is a package, so that the hold below has bytes to hold
     // back: an empty answer would go out at once, fail the download and end
     // the program through its two boxes before the page is looked at.
-    server.AnswerWith([startup = StartupResponder()](const std::string& query) {
-        return query.starts_with("md=3&") ? PackageAnswer(std::vector<uint8_t>(4096, 7))
-                                          : startup(query);
-    });
+    server.AnswerWith(StartupWithSystemPackage());
     PlugDevice();
     StartApp();
     ASSERT_TRUE(WaitForDevice());
