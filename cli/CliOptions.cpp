@@ -17,8 +17,10 @@ constexpr const char* kFooter =
     "  0    done\n"
     "  1    the operation failed (the reason is on standard error)\n"
     "  2    usage error\n"
-    "  3    no device, or more than one without --device\n"
+    "  3    no device, or more than one without --device, or the device is in use\n"
     "  4    the update server could not be reached\n"
+    "  5    a device is connected, but this user may not open it (install the udev rule)\n"
+    "  6    update --verify: the device refused to read back what was written\n"
     "  129  stopped because the terminal closed (SIGHUP), between two blocks\n"
     "  130  cancelled with Ctrl-C (SIGINT), between two blocks\n"
     "  143  stopped by SIGTERM, between two blocks\n";

@@ -12,16 +12,6 @@
 
 namespace teelink {
 
-namespace {
-
-// What a device that another Teelink holds is told as. Only the window tool
-// and teelink-cli take the device's lock, so it is one of them.
-constexpr const char* kInUse =
-    "is in use by another program (another Teelink window or teelink-cli); try again once it "
-    "has finished";
-
-}  // namespace
-
 void CCliNotifier::ShowPlain(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_json) {
@@ -108,11 +98,14 @@ std::optional<int> CCliSession::ChooseDevice() {
             return d.Path() == m_options.devicePath;
         });
         if (it == found.end()) {
-            const auto& inUse = m_devices.InUse();
-            const bool held =
-                std::find(inUse.begin(), inUse.end(), m_options.devicePath) != inUse.end();
-            Complain((held ? "the device at " : "no device at ") + Shown(m_options.devicePath) +
-                     (held ? std::string(" ") + kInUse : std::string()));
+            const auto& unusable = m_devices.Unusable();
+            const auto there = std::find_if(
+                unusable.begin(), unusable.end(),
+                [this](const CUnusableDevice& d) { return d.path == m_options.devicePath; });
+            if (there != unusable.end()) {
+                return TellUnusable(*there);
+            }
+            Complain("no device at " + Shown(m_options.devicePath));
             return CLI_EXIT_NO_DEVICE;
         }
         m_device = *it;
@@ -131,9 +124,24 @@ std::optional<int> CCliSession::ChooseDevice() {
 }
 
 int CCliSession::NoDevice() {
-    Complain(m_devices.InUse().empty() ? std::string("no device connected")
-                                       : std::string("the device ") + kInUse);
-    return CLI_EXIT_NO_DEVICE;
+    const std::vector<CUnusableDevice>& unusable = m_devices.Unusable();
+    if (unusable.empty()) {
+        Complain("no device connected");
+        return CLI_EXIT_NO_DEVICE;
+    }
+    // Each one is told; the status is that of a device this user may not
+    // open, if there is one, since waiting will not mend that.
+    int exit = CLI_EXIT_NO_DEVICE;
+    for (const CUnusableDevice& device : unusable) {
+        const int told = TellUnusable(device);
+        exit = told == CLI_EXIT_NO_ACCESS ? told : exit;
+    }
+    return exit;
+}
+
+int CCliSession::TellUnusable(const CUnusableDevice& device) {
+    Complain(DescribeUnusable(device, ShownField) + ": " + RemedyFor(device.problem));
+    return device.problem == DeviceProblem::NoPermission ? CLI_EXIT_NO_ACCESS : CLI_EXIT_NO_DEVICE;
 }
 
 void CCliSession::UseDevice(const CDevice& device) {

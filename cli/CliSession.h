@@ -91,9 +91,12 @@ public:
     // Enumerates and picks the one device to use; otherwise the exit status,
     // after saying why.
     std::optional<int> ChooseDevice();
-    // Says that no device can be used (none is connected, or another program
-    // holds the only ones) and gives the exit status.
+    // Says that no device can be used (none is connected, or the ones there
+    // are held by another program or may not be opened by this user) and
+    // what to do, and gives the exit status.
     int NoDevice();
+    // Says why `device` cannot be used and what to do; gives the exit status.
+    int TellUnusable(const CUnusableDevice& device);
     // Works on `device` from now on.
     void UseDevice(const CDevice& device);
     // Identity (and with ReadDevice the course data date) of the chosen device

@@ -48,21 +48,46 @@ void PrintDevice(CCliSession& session, const std::string& path, bool readable) {
     }
 }
 
+// A device that is there but cannot be used, listed after the usable ones.
+void PrintUnusable(CCliSession& session, const CUnusableDevice& device) {
+    if (session.Options().json) {
+        CJsonLine line;
+        line.Add("path", device.path)
+            .AddBool("readable", false)
+            .AddBool("usable", false)
+            .Add("reason", ProblemKey(device.problem));
+        if (!device.holder.empty()) {
+            line.Add("holder", device.holder);
+        }
+        session.Say(line.Text());
+        return;
+    }
+    session.Say(Shown(device.path) + "\tnot usable: " +
+                (device.problem == DeviceProblem::InUse
+                     ? "in use by " + (device.holder.empty() ? std::string("another program")
+                                                             : Shown(device.holder))
+                     : std::string("permission denied")));
+}
+
 }  // namespace
 
 int RunDevices(CCliSession& session) {
     const int count = session.Devices().Enumerate();
-    if (count == 0) {
-        return session.NoDevice();
-    }
     // Each device is read on its own.
     const std::vector<CDevice> found = session.Devices().Found();
+    const std::vector<CUnusableDevice> unusable = session.Devices().Unusable();
     bool allRead = true;
     for (const CDevice& device : found) {
         session.UseDevice(device);
         const bool readable = session.ReadDevice();
         allRead = allRead && readable;
         PrintDevice(session, device.Path(), readable);
+    }
+    for (const CUnusableDevice& device : unusable) {
+        PrintUnusable(session, device);
+    }
+    if (count == 0) {
+        return session.NoDevice();
     }
     return allRead ? CLI_EXIT_DONE : CLI_EXIT_FAILED;
 }

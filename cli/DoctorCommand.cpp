@@ -27,15 +27,18 @@ struct CCheck {
 
 void DeviceChecks(CCliSession& session, std::vector<CCheck>& checks) {
     const int count = session.Devices().Enumerate();
-    const std::vector<std::string>& inUse = session.Devices().InUse();
+    const std::vector<CUnusableDevice>& unusable = session.Devices().Unusable();
     for (const CDevice& device : session.Devices().Found()) {
         checks.push_back({"device", true, Shown(device.Path()) + " can be opened", ""});
     }
-    for (const std::string& path : inUse) {
-        checks.push_back({"device", false, Shown(path) + " is in use by another program",
-                          "close the other Teelink (window or command line) that works on it"});
+    for (const CUnusableDevice& device : unusable) {
+        checks.push_back({"device", false, DescribeUnusable(device, ShownField),
+                          device.problem == DeviceProblem::InUse
+                              ? "close the program that works on it, or wait until it has "
+                                "finished"
+                              : RemedyFor(device.problem)});
     }
-    if (count == 0 && inUse.empty()) {
+    if (count == 0 && unusable.empty()) {
         checks.push_back({"device", false, "no device found",
                           "connect the device with its USB cable and switch it on (the KS2 "
                           "needs its power switch on); on Linux see the udev rule below"});

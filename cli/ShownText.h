@@ -13,6 +13,10 @@ namespace teelink {
 // and tabs too, so a field cannot fake a line), C1 and direction controls as
 // \uNNNN, and bytes that are not UTF-8 as \xNN. Everything else is kept.
 std::string Shown(std::string_view text);
+// The same for a std::string, where a function of one is asked for.
+inline std::string ShownField(const std::string& text) {
+    return Shown(text);
+}
 
 // A whole line of ours as it goes to the terminal: the same, but its own tabs
 // and line ends are kept. A last guard behind Shown on every field.

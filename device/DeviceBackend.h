@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/DeviceLock.h"
+#include "device/DeviceProblem.h"
 
 namespace teelink {
 
@@ -37,11 +38,12 @@ public:
     virtual ~IDeviceBackend() = default;
 
     // Calls found for every interface with the given ids that can be opened
-    // right now, in a stable order, and inUse for every one that another
-    // Teelink holds (it is not counted). workingPath holds each candidate
-    // while it is examined. Failures end the search quietly.
+    // right now, in a stable order, and unusable for every one that is there
+    // but that another program holds or this user may not open (it is not
+    // counted). workingPath holds each candidate while it is examined.
+    // Failures end the search quietly.
     virtual void Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                           const FoundFn& found, const FoundFn& inUse) = 0;
+                           const FoundFn& found, const UnusableFn& unusable) = 0;
 
     // Whether a path from Enumerate belongs to this backend.
     virtual bool Owns(const std::string& path) const = 0;

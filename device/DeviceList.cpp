@@ -21,12 +21,12 @@ CDeviceList& CDeviceList::operator=(CDeviceList&&) noexcept = default;
 
 int CDeviceList::Enumerate() {
     m_found.clear();
-    m_inUse.clear();
+    m_unusable.clear();
     m_count = 0;
     std::string workingPath;  // the interface being examined
-    const auto inUse = [this](const std::string& path) {
-        if (m_inUse.size() < MAX_DEVICE_PATHS) {
-            m_inUse.push_back(path);
+    const auto unusable = [this](const CUnusableDevice& device) {
+        if (m_unusable.size() < MAX_DEVICE_PATHS) {
+            m_unusable.push_back(device);
         }
     };
     for (const auto& backend : m_backends) {
@@ -38,7 +38,7 @@ int CDeviceList::Enumerate() {
                 }
                 ++m_count;
             },
-            inUse);
+            unusable);
     }
     return m_count;
 }

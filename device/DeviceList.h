@@ -9,6 +9,7 @@
 
 #include "BuildConfig.h"
 #include "device/Device.h"
+#include "device/DeviceProblem.h"
 
 namespace teelink {
 
@@ -45,9 +46,9 @@ public:
     int Enumerate();
 
     int Count() const { return m_count; }
-    // The devices the last enumeration left out because another Teelink holds
-    // them, at most MAX_DEVICE_PATHS.
-    const std::vector<std::string>& InUse() const { return m_inUse; }
+    // The devices the last enumeration left out because another program holds
+    // them or this user may not open them, at most MAX_DEVICE_PATHS.
+    const std::vector<CUnusableDevice>& Unusable() const { return m_unusable; }
     // The devices the last enumeration found, at most MAX_DEVICE_PATHS.
     const std::vector<CDevice>& Found() const { return m_found; }
 
@@ -59,7 +60,7 @@ private:
     CDeviceBusConfig m_config;
     std::vector<std::shared_ptr<IDeviceBackend>> m_backends;
     std::vector<CDevice> m_found;
-    std::vector<std::string> m_inUse;
+    std::vector<CUnusableDevice> m_unusable;
     int m_count = 0;
 };
 

@@ -41,7 +41,8 @@ int LockFile(const std::string& path, bool create, ClaimResult& result) {
     const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT | O_NOFOLLOW : 0);
     const int fd = ::open(path.c_str(), flags, 0600);
     if (fd < 0) {
-        result = ClaimResult::Unavailable;
+        result = errno == EACCES || errno == EPERM ? ClaimResult::NoPermission
+                                                   : ClaimResult::Unavailable;
         return -1;
     }
     int locked = 0;

@@ -9,9 +9,10 @@
 namespace teelink {
 
 enum class ClaimResult {
-    Taken,        // this process holds the device now
-    InUse,        // another program holds it
-    Unavailable,  // the lock cannot be taken at all (no such node, not allowed)
+    Taken,         // this process holds the device now
+    InUse,         // another program holds it
+    NoPermission,  // this user may not open the file
+    Unavailable,   // the lock cannot be taken at all (no such file, no locks there)
 };
 
 // A claim of this process on one device: an advisory lock (flock) on a file,

@@ -442,7 +442,7 @@ bool RightKind(const std::filesystem::directory_entry& entry, emubus::Kind kind)
 }  // namespace
 
 void CEmulatorBusBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                                    const FoundFn& found, const FoundFn& inUse) {
+                                    const FoundFn& found, const UnusableFn& unusable) {
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::path dir = fs::absolute(fs::path(m_busDir), error).lexically_normal();
@@ -465,7 +465,8 @@ void CEmulatorBusBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::
         workingPath = emubus::kPathPrefix + filePath;
         CDeviceClaim claim;  // held through the probe
         if (Claim(workingPath, claim) == ClaimResult::InUse) {
-            inUse(workingPath);
+            unusable(
+                {workingPath, DeviceProblem::InUse, LockHolder(filePath + emubus::kLockSuffix)});
             continue;
         }
         Socket probe = ConnectToInterface(filePath, 0);
@@ -491,7 +492,7 @@ ClaimResult CEmulatorBusBackend::Claim(const std::string& path, CDeviceClaim& cl
     }
     const ClaimResult result =
         claim.Take(path.substr(std::strlen(emubus::kPathPrefix)) + emubus::kLockSuffix, true);
-    return result == ClaimResult::Unavailable ? ClaimResult::Taken : result;
+    return result == ClaimResult::InUse ? result : ClaimResult::Taken;
 }
 
 std::unique_ptr<IReportTransport> CEmulatorBusBackend::Open(const std::string& path) {

@@ -68,7 +68,7 @@ public:
     explicit CEmulatorBusBackend(std::string busDir);
 
     void Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                   const FoundFn& found, const FoundFn& inUse) override;
+                   const FoundFn& found, const UnusableFn& unusable) override;
     bool Owns(const std::string& path) const override;
     std::unique_ptr<IReportTransport> Open(const std::string& path) override;
     ClaimResult Claim(const std::string& path, CDeviceClaim& claim) override;

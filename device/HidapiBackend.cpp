@@ -39,29 +39,35 @@ struct HidDeviceCloser {
 };
 using HidDevicePtr = std::unique_ptr<hid_device, HidDeviceCloser>;
 
+enum class Probe { Opened, InUse, NoPermission, Failed };
+
 // Whether nobody else holds the interface: the device is opened alone for an
 // instant. Windows can insist on that (share mode 0); macOS hidapi opens
 // exclusively by itself; Linux hidraw has no exclusive open, so there the probe
 // proves only that this user may open the node, and the claim's lock on the
 // node keeps other Teelinks out.
-bool ProbeInterface(const std::string& path) {
+Probe ProbeInterface(const std::string& path) {
 #ifdef _WIN32
     const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
     if (length <= 0) {
-        return false;
+        return Probe::Failed;
     }
     std::wstring wide(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
     HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return false;
+        // An interface that another program has open refuses a second,
+        // exclusive open; Windows does not say which program.
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ? Probe::InUse
+                                                                                : Probe::Failed;
     }
     CloseHandle(handle);
-    return true;
+    return Probe::Opened;
 #else
     HidDevicePtr device(hid_open_path(path.c_str()));
-    return device != nullptr;
+    return device != nullptr ? Probe::Opened : Probe::Failed;
 #endif
 }
 
@@ -122,7 +128,7 @@ CHidapiBackend::CHidapiBackend() {
 }
 
 void CHidapiBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                               const FoundFn& found, const FoundFn& inUse) {
+                               const FoundFn& found, const UnusableFn& unusable) {
     std::vector<std::string> candidates;
     {
         std::lock_guard lock(HidapiMutex());
@@ -144,19 +150,25 @@ void CHidapiBackend::Enumerate(uint16_t vendorId, uint16_t productId, std::strin
         CDeviceClaim claim;  // held through the probe
         const ClaimResult claimed = Claim(path, claim);
         if (claimed == ClaimResult::InUse) {
-            inUse(path);
+            unusable({path, DeviceProblem::InUse, LockHolder(path)});
+            continue;
+        }
+        if (claimed == ClaimResult::NoPermission) {
+            unusable({path, DeviceProblem::NoPermission, {}});
             continue;
         }
         if (claimed != ClaimResult::Taken) {
             continue;
         }
-        bool usable = false;
+        Probe probe = Probe::Failed;
         {
             std::lock_guard lock(HidapiMutex());
-            usable = ProbeInterface(path);
+            probe = ProbeInterface(path);
         }
-        if (usable) {
+        if (probe == Probe::Opened) {
             found(path);
+        } else if (probe == Probe::InUse) {
+            unusable({path, DeviceProblem::InUse, {}});
         }
     }
 }
@@ -184,7 +196,7 @@ std::unique_ptr<IReportTransport> CHidapiBackend::Open(const std::string& path) 
 #ifdef _WIN32
     // hidapi opens with the device shared; a device another program holds
     // (another Teelink's channel) fails this exclusive open instead.
-    if (!ProbeInterface(path)) {
+    if (ProbeInterface(path) != Probe::Opened) {
         return nullptr;
     }
 #endif

@@ -11,7 +11,7 @@ public:
     CHidapiBackend();
 
     void Enumerate(uint16_t vendorId, uint16_t productId, std::string& workingPath,
-                   const FoundFn& found, const FoundFn& inUse) override;
+                   const FoundFn& found, const UnusableFn& unusable) override;
     bool Owns(const std::string& path) const override;
     std::unique_ptr<IReportTransport> Open(const std::string& path) override;
     // On Linux an advisory lock on the hidraw node (hidraw has no exclusive

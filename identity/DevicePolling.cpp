@@ -1,5 +1,7 @@
 #include "identity/DevicePolling.h"
 
+#include <algorithm>
+
 #include "core/TeelinkDoc.h"
 #include "identity/DeviceReads.h"
 
@@ -34,6 +36,17 @@ void CPollState::Apply(PollAction action) {
             m_bSawSeveral = true;
             break;
     }
+}
+
+std::vector<std::string> CUnusableLog::Changes(const std::vector<CUnusableDevice>& unusable) {
+    std::vector<std::string> lines;
+    for (const CUnusableDevice& device : unusable) {
+        if (std::find(m_told.begin(), m_told.end(), device) == m_told.end()) {
+            lines.push_back(DescribeUnusable(device) + ": " + RemedyFor(device.problem));
+        }
+    }
+    m_told = unusable;
+    return lines;
 }
 
 void IdentifyJob(CTeelinkDoc& doc, const CJobContext& context,

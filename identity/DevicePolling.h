@@ -1,9 +1,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/JobContext.h"
 #include "core/Worker.h"
+#include "device/DeviceProblem.h"
 
 namespace teelink {
 
@@ -31,6 +33,19 @@ public:
 
     bool m_bDeviceShown = false;
     bool m_bSawSeveral = false;
+};
+
+// The window shows no device for one that is there but cannot be used (held by
+// another program, or not this user's to open); its log says why and what to
+// do, once when such a device appears, not on every tick.
+class CUnusableLog {
+public:
+    // The log lines for the devices in `unusable` that the last call did not
+    // have (a device that goes and comes back is told again).
+    std::vector<std::string> Changes(const std::vector<CUnusableDevice>& unusable);
+
+private:
+    std::vector<CUnusableDevice> m_told;
 };
 
 // What the identity job reports when it ends.

@@ -203,6 +203,62 @@ if wanted udev; then
     end
 fi
 
+# teelink-cli as a user without root against the host's hidraw node of a
+# plugged-in gadget. Without a rule the node is root's alone: the command line
+# says that the device is there, that this user may not open it and what to
+# do, with its own status. With a rule that grants the user's group (applied
+# by udev's own daemon), the same user reads the device.
+if wanted access; then
+    begin access
+    access_home=/tmp/access-home
+    mkdir -p "$access_home" && chown 65534:4242 "$access_home"
+    as_user() { # setpriv's group option, then teelink-cli's arguments
+        local groups=$1
+        shift
+        setpriv --reuid=65534 --regid=65534 "$groups" \
+            env HOME="$access_home" XDG_STATE_HOME="$access_home/state" \
+            ASAN_OPTIONS=detect_leaks=0 "$build/cli/teelink-cli" "$@"
+    }
+    out=$results/emulator-access.txt
+    "$build/emulator/teelink-device-emulator" --gadget /dev/hidg0 --model R7 >"$out" 2>&1 &
+    emulator=$!
+    while kill -0 "$emulator" 2>/dev/null && ! grep -q "listening on" "$out"; do
+        sleep 0.1
+    done
+    node=$(sed -n "s/.*the host's \(\/dev\/hidraw[0-9]*\)).*/\1/p" "$out")
+    # What the kernel makes the node without udev: root's alone.
+    chown root:root "$node" && chmod 0600 "$node"
+    denied=$results/access-denied
+    as_user --clear-groups devices >"$denied.out" 2>"$denied.err"
+    echo $? >"$denied.status"
+    as_user --clear-groups info >/dev/null 2>>"$denied.err"
+    echo $? >>"$denied.status"
+    both_five() { [ "$(tr '\n' ' ' <"$denied.status")" = "5 5 " ]; }
+    check "without the rule: devices and info end with status 5" both_five
+    check "without the rule: the user is told the device is there and what to do" \
+        grep -q "the device at $node is connected, but this user may not open it: install the rule file /usr/lib/udev/rules.d/70-zorvik.rules" "$denied.err"
+    check "without the rule: devices lists the device as not usable" \
+        grep -q "^$node	not usable: permission denied" "$denied.out"
+    rules=/etc/udev/rules.d
+    mkdir -p "$rules"
+    echo 'SUBSYSTEM=="hidraw", ATTRS{idVendor}=="0483", ATTRS{idProduct}=="5750", GROUP="4242", MODE="0660"' \
+        >"$rules/72-teelink-test-group.rules"
+    # The guest runs its tests in a chroot of the host's root, where udev would
+    # otherwise refuse to act.
+    export SYSTEMD_IGNORE_CHROOT=1
+    /lib/systemd/systemd-udevd --daemon >"$results/access-udevd.log" 2>&1
+    udevadm trigger --action=add --settle "/sys/class/hidraw/${node#/dev/}" >>"$results/access-udevd.log" 2>&1
+    stat -c '%u:%g %a' "$node" >>"$results/access-udevd.log"
+    granted() { as_user --groups=4242 devices | grep -q "^$node	R7	"; }
+    check "with a rule that grants the user's group: devices reads the device" granted
+    udevadm control --exit >>"$results/access-udevd.log" 2>&1
+    rm "$rules/72-teelink-test-group.rules"
+    unset SYSTEMD_IGNORE_CHROOT
+    kill "$emulator"
+    wait "$emulator"
+    end
+fi
+
 # The Windows build's command line under Wine, against the emulated device
 # on a gadget: hidapi's Windows backend on Wine's HID stack, whose bus reads
 # the host's hidraw node. The memory an update leaves is compared with what

@@ -18,7 +18,7 @@
 # (skipped) when the build cannot take the test.
 #   scripts/kernel-test.sh [BUILD_DIR]   (default build/test, the sanitizer build)
 #   TEELINK_KERNEL_STAGES=cli,udev ...   only these stages (device-link, cli,
-#                                        window, two-gadgets, udev, windows;
+#                                        window, two-gadgets, udev, access, windows;
 #                                        linux: all but windows)
 #   TEELINK_KERNEL_CPU=MODEL ...         TCG's CPU model instead of the one below
 set -euo pipefail

@@ -606,8 +606,17 @@ TEST_F(TeelinkCli, ADeviceAnotherTeelinkIsWritingIsInUseForASecondOne) {
     ASSERT_TRUE(writer.WaitForOutput("\"phase\":\"write\",\"percent\":1}")) << writer.Err();
     const CCliResult info = Run({"info"});
     EXPECT_EQ(info.exit, 3);
-    EXPECT_NE(info.err.find("the device is in use by another program"), std::string::npos)
-        << info.err;
+    // The system's lock table names the program that holds it.
+    EXPECT_NE(info.err.find("is in use by teelink-cli (process "), std::string::npos) << info.err;
+    EXPECT_NE(info.err.find("try again once it has finished"), std::string::npos) << info.err;
+    // The list shows it as there but not usable, and why.
+    const CCliResult listed = Run({"--json", "devices"});
+    EXPECT_EQ(listed.exit, 3);
+    const auto lines = ParseJsonLines(listed.out);
+    ASSERT_TRUE(lines && lines->size() == 1) << listed.out;
+    EXPECT_EQ(Text(lines->front(), "path"), device.DevicePath());
+    EXPECT_EQ(Text(lines->front(), "reason"), "in_use");
+    EXPECT_EQ(Text(lines->front(), "holder").rfind("teelink-cli (process ", 0), 0U);
     const CCliResult chosen =
         Run({"--device", device.DevicePath(), "save-log", (m_files.Path() / "x.trv").string()});
     EXPECT_EQ(chosen.exit, 3);

@@ -46,6 +46,29 @@ TEST(DevicePolling, WhatIsLeftOfSeveralDevicesIsReadAnewEvenOnTheSamePath) {
     EXPECT_EQ(Tick(state, 1, "/dev/hidraw0", "/dev/hidraw0"), PollAction::RefreshDevice);
 }
 
+// A device the window cannot use is logged once, when it appears, with what
+// to do; not again on every tick while it stays, but again once it has gone
+// and come back.
+TEST(DevicePolling, AnUnusableDeviceIsLoggedOnceWithWhatToDo) {
+    CUnusableLog log;
+    const CUnusableDevice locked{"/dev/hidraw4", DeviceProblem::NoPermission, ""};
+    const CUnusableDevice held{"/dev/hidraw5", DeviceProblem::InUse, "teelink-cli (process 7)"};
+    const std::vector<std::string> first = log.Changes({locked});
+    ASSERT_EQ(first.size(), 1U);
+    EXPECT_NE(first[0].find("/dev/hidraw4 is connected, but this user may not open it"),
+              std::string::npos);
+#ifdef __linux__
+    EXPECT_NE(first[0].find("70-zorvik.rules"), std::string::npos) << first[0];
+#endif
+    EXPECT_TRUE(log.Changes({locked}).empty());
+    const std::vector<std::string> second = log.Changes({locked, held});
+    ASSERT_EQ(second.size(), 1U);
+    EXPECT_NE(second[0].find("in use by teelink-cli (process 7): try again"), std::string::npos)
+        << second[0];
+    EXPECT_TRUE(log.Changes({}).empty());
+    EXPECT_EQ(log.Changes({locked}).size(), 1U);
+}
+
 }  // namespace
 
 }  // namespace teelink

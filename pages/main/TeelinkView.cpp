@@ -1,5 +1,7 @@
 #include "pages/main/TeelinkView.h"
 
+#include <iostream>
+
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/statbmp.h>
@@ -234,6 +236,9 @@ void CTeelinkView::Tick() {
     }
     CDeviceList& devices = Host().Devices();
     const int count = devices.Enumerate();
+    for (const std::string& line : m_unusableLog.Changes(devices.Unusable())) {
+        std::cerr << "teelink: " << line << '\n';
+    }
     const std::string path = count == 1 ? devices.Found().front().Path() : std::string();
     const PollAction action = m_poll.Decide(count, path, Doc().m_strDevicePath);
     switch (action) {

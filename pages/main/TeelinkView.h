@@ -67,6 +67,7 @@ private:
     wxChoice* m_areaCombo = nullptr;
     wxTimer m_timer;
     CPollState m_poll;
+    CUnusableLog m_unusableLog;
     int m_nShownBitmap = IMG_NOT_CONNECTED_JA;
     int m_nStartedBy = 0;  // the button that started the last operation
     wxString m_strPictureName;
