@@ -34,6 +34,10 @@ guint KeyValOf(int wxKeyCode) {
             return GDK_KEY_Escape;
         case WXK_SPACE:
             return GDK_KEY_space;
+        case WXK_DOWN:
+            return GDK_KEY_Down;
+        case WXK_UP:
+            return GDK_KEY_Up;
         default:
             return gdk_unicode_to_keyval(static_cast<guint32>(wxKeyCode));
     }

@@ -339,6 +339,41 @@ TEST_F(FavoriteWalk, TheKeyboardAloneWalksTheLevelsEnterChoosesNothingAndEscEnds
     EXPECT_TRUE(MessageTexts().empty());
 }
 
+// Space chooses the row the keyboard is on, not the first one: Down moves the
+// keyboard (and the reader's focus) to the second course of a level.
+TEST_F(FavoriteWalk, SpaceChoosesTheRowTheKeyboardMovedTo) {
+    OpenPage(DefaultEmulatorConfig(bus.Dir()));
+    ASSERT_TRUE(Ready());
+    bool chosen = false;
+    Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
+        auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
+        wxDataViewListCtrl* entries = ListOf(dialog, IDC_SEL_LIST);
+        auto shown = [&](int level) {
+            return CGuiHarness::PumpActiveUntil(
+                [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == level; });
+        };
+        for (const int level : {1, 3, 5}) {
+            ASSERT_TRUE(shown(level));
+            ActivateRow(entries, 0);
+        }
+        ASSERT_TRUE(shown(6));
+        PressKey(entries, WXK_DOWN);
+        EXPECT_EQ(CurrentRow(entries), 1);
+        if (const auto aloud = ReadListAloud(*entries)) {
+            EXPECT_EQ(aloud->focusedRow, 1);
+        }
+        PressKey(entries, WXK_SPACE);
+        ASSERT_TRUE(shown(7));  // the second entry's courses, as a double-click on it
+        ASSERT_GE(entries->GetItemCount(), 2u);
+        EXPECT_EQ(TextAt(entries, 1, SEL_COL_ITEM), "Green Hills Golf Course");
+        chosen = true;
+        ActivateRow(entries, 1);  // ends the dialog with OK
+    };
+    ActivateRow(List(), 3);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(TextAt(List(), 3, COL_NAME), "Green Hills Golf Course");
+}
+
 // What a screen reader is given of the favourites: the list by its title, the
 // columns by their headers, each slot's number, course and update mark in words.
 TEST_F(FavoritePage, AScreenReaderReadsEverySlotItsCourseAndItsUpdateMarkInWords) {
