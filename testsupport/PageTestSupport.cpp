@@ -1,19 +1,87 @@
 #include "testsupport/PageTestSupport.h"
 
-#include <wx/listctrl.h>
+#include <wx/dataview.h>
+#include <wx/toplevel.h>
 #include <wx/window.h>
+
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
 
 #include "device/Protocol.h"
 #include "pages/main/TeelinkView.h"
 
 namespace teelink {
 
-void ActivateRow(wxListCtrl* list, long row) {
-    wxListEvent event(wxEVT_LIST_ITEM_ACTIVATED, list->GetId());
-    event.m_itemIndex = row;
-    event.SetEventObject(list);
-    list->GetEventHandler()->ProcessEvent(event);
+#ifdef __WXGTK__
+
+void ActivateRow(wxDataViewListCtrl* list, int row) {
+    auto* tree = GTK_TREE_VIEW(list->GtkGetTreeView());
+    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+    gtk_tree_view_row_activated(tree, path, gtk_tree_view_get_column(tree, 0));
+    gtk_tree_path_free(path);
 }
+
+namespace {
+
+guint KeyValOf(int wxKeyCode) {
+    switch (wxKeyCode) {
+        case WXK_RETURN:
+            return GDK_KEY_Return;
+        case WXK_NUMPAD_ENTER:
+            return GDK_KEY_KP_Enter;
+        case WXK_ESCAPE:
+            return GDK_KEY_Escape;
+        case WXK_SPACE:
+            return GDK_KEY_space;
+        case WXK_DOWN:
+            return GDK_KEY_Down;
+        case WXK_UP:
+            return GDK_KEY_Up;
+        default:
+            return gdk_unicode_to_keyval(static_cast<guint32>(wxKeyCode));
+    }
+}
+
+}  // namespace
+
+void PressKey(wxWindow* focused, int wxKeyCode) {
+    GtkWidget* top = wxGetTopLevelParent(focused)->GetHandle();
+    GdkDisplay* display = gtk_widget_get_display(top);
+    const guint keyval = KeyValOf(wxKeyCode);
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display), keyval, &keys, &count);
+    for (const GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top)));
+        event->key.send_event = TRUE;
+        event->key.time = GDK_CURRENT_TIME;
+        event->key.keyval = keyval;
+        event->key.hardware_keycode = count > 0 ? static_cast<guint16>(keys[0].keycode) : 0;
+        gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
+        gtk_main_do_event(event);
+        gdk_event_free(event);
+    }
+    g_free(keys);
+}
+
+#else
+
+void ActivateRow(wxDataViewListCtrl* list, int row) {
+    wxDataViewEvent event(wxEVT_DATAVIEW_ITEM_ACTIVATED, list, list->RowToItem(row));
+    list->ProcessWindowEvent(event);
+}
+
+void PressKey(wxWindow* focused, int wxKeyCode) {
+    wxWindow* top = wxGetTopLevelParent(focused);
+    wxKeyEvent key(wxEVT_CHAR_HOOK);
+    key.m_keyCode = wxKeyCode;
+    key.SetEventObject(top);
+    top->GetEventHandler()->ProcessEvent(key);
+}
+
+#endif
 
 CPageTest::CPageTest() {
     server.AnswerWith(StartupResponder());

@@ -15,12 +15,19 @@
 #include "testsupport/GuiHarness.h"
 #include "testsupport/TestHttpServer.h"
 
-class wxListCtrl;
+class wxDataViewListCtrl;
+class wxWindow;
 
 namespace teelink {
 
-// A double-click on `row` of `list`, as the list reports it.
-void ActivateRow(wxListCtrl* list, long row);
+// A double-click on `row` of `list`: on GTK the tree view's own activation of
+// the row, elsewhere the event the list sends for it.
+void ActivateRow(wxDataViewListCtrl* list, int row);
+
+// A key pressed while `focused` has the keyboard: on GTK a key event of the
+// display's keyboard, given to the toolkit as the X server's would be (so the
+// toolkit's own key bindings see it); elsewhere the dialog's key hook event.
+void PressKey(wxWindow* focused, int wxKeyCode);
 
 class CPageTest : public ::testing::Test {
 protected:

@@ -1,5 +1,6 @@
 #include "ui/Accessible.h"
 
+#include <wx/dataview.h>
 #include <wx/window.h>
 
 #ifdef __WXGTK__
@@ -13,11 +14,21 @@ namespace teelink {
 
 #if defined(__WXGTK__)
 
+GtkWidget* AccessibleWidget(const wxWindow& window) {
+    // A list's handle is the scrolled window around its tree view; the screen
+    // reader meets the tree view, so the name belongs there.
+    if (const auto* list = dynamic_cast<const wxDataViewCtrl*>(&window)) {
+        return const_cast<wxDataViewCtrl*>(list)->GtkGetTreeView();
+    }
+    return window.GetHandle();
+}
+
 namespace {
 
 AtkObject* AccessibleOf(const wxWindow& window) {
-    GtkWidget* widget = window.GetHandle();
-    return widget == nullptr ? nullptr : gtk_widget_get_accessible(widget);
+    return AccessibleWidget(window) == nullptr
+               ? nullptr
+               : gtk_widget_get_accessible(AccessibleWidget(window));
 }
 
 }  // namespace
@@ -38,35 +49,50 @@ wxString AccessibleName(const wxWindow& window) {
 
 namespace {
 
-// The window's own accessible object with a name of ours; everything else is
-// the native control's.
-class CNamedAccessible : public wxWindowAccessible {
+// A name of ours over an accessible object of the toolkit's.
+class CAccessibleName {
 public:
-    CNamedAccessible(wxWindow* window, const wxString& name)
-        : wxWindowAccessible(window), m_name(name) {}
+    virtual ~CAccessibleName() = default;
     void Rename(const wxString& name) { m_name = name; }
+
+protected:
+    wxString m_name;
+};
+
+// The window's own accessible object (a list's keeps its rows and cells) with
+// our name; everything else is the toolkit's.
+template <typename Base, typename Window>
+class CNamedAccessible : public Base, public CAccessibleName {
+public:
+    CNamedAccessible(Window* window, const wxString& name) : Base(window) { Rename(name); }
     wxAccStatus GetName(int childId, wxString* name) override {
         if (childId != wxACC_SELF) {
-            return wxWindowAccessible::GetName(childId, name);
+            return Base::GetName(childId, name);
         }
         *name = m_name;
         return wxACC_OK;
     }
-
-private:
-    wxString m_name;
 };
+
+wxAccessible* NamedAccessible(wxWindow& window, const wxString& name) {
+#ifdef wxHAS_GENERIC_DATAVIEWCTRL
+    if (auto* list = dynamic_cast<wxDataViewCtrl*>(&window)) {
+        return new CNamedAccessible<wxDataViewCtrlAccessible, wxDataViewCtrl>(list, name);
+    }
+#endif
+    return new CNamedAccessible<wxWindowAccessible, wxWindow>(&window, name);
+}
 
 }  // namespace
 
 void SetAccessibleName(wxWindow& window, const wxString& name) {
-    if (auto* named = dynamic_cast<CNamedAccessible*>(window.GetAccessible())) {
+    if (auto* named = dynamic_cast<CAccessibleName*>(window.GetAccessible())) {
         named->Rename(name);
         wxAccessible::NotifyEvent(wxACC_EVENT_OBJECT_NAMECHANGE, &window, wxOBJID_CLIENT,
                                   wxACC_SELF);
         return;
     }
-    window.SetAccessible(new CNamedAccessible(&window, name));
+    window.SetAccessible(NamedAccessible(window, name));
 }
 
 wxString AccessibleName(const wxWindow& window) {

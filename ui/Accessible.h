@@ -16,4 +16,10 @@ void SetAccessibleName(wxWindow& window, const wxString& name);
 // the platform has none).
 wxString AccessibleName(const wxWindow& window);
 
+#ifdef __WXGTK__
+// The widget whose accessible object stands for `window`: a list's tree view,
+// the window's own widget otherwise.
+GtkWidget* AccessibleWidget(const wxWindow& window);
+#endif
+
 }  // namespace teelink

@@ -2,8 +2,8 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/dataview.h>
 #include <wx/gauge.h>
-#include <wx/listctrl.h>
 #include <wx/statbmp.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
@@ -54,9 +54,11 @@ wxWindow* Make(wxWindow& parent, const CControlSpec& c, const wxRect& r) {
         case ControlKind::Gauge:
             return new wxGauge(&parent, c.id, 1000, r.GetPosition(), r.GetSize());
         case ControlKind::List:
-            return new wxListCtrl(&parent, c.id, r.GetPosition(), r.GetSize(),
-                                  wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN |
-                                      ((c.flags & NO_HEADER) != 0 ? wxLC_NO_HEADER : 0));
+            // The toolkit's own list (a tree view on GTK), whose rows and
+            // cells a screen reader reads; its columns are the window's.
+            return new wxDataViewListCtrl(
+                &parent, c.id, r.GetPosition(), r.GetSize(),
+                wxDV_SINGLE | wxBORDER_SUNKEN | ((c.flags & NO_HEADER) != 0 ? wxDV_NO_HEADER : 0));
         case ControlKind::Picture:
             // A picture takes the bitmap's own size where the template gives none.
             return new wxStaticBitmap(&parent, c.id, ImageBundle(c.image), r.GetPosition(),
@@ -105,15 +107,10 @@ void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,
     ApplyAccessibleNames(controls, table);
 }
 
-namespace {
-
-// A text as one line, for a name read aloud.
 wxString OneLine(wxString text) {
     text.Replace("\n", " ");
     return text.Trim().Trim(false);
 }
-
-}  // namespace
 
 void ApplyAccessibleNames(const CControls& controls, std::span<const CControlSpec> table) {
     for (const CControlSpec& c : table) {

@@ -85,4 +85,7 @@ void SetTabOrder(const CControls& controls, std::initializer_list<int> ids);
 // A message as a control shows it: "\r\n", a Windows line break, becomes "\n".
 wxString Displayed(const std::wstring& text);
 
+// A text as one line, for words read aloud.
+wxString OneLine(wxString text);
+
 }  // namespace teelink

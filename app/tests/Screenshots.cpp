@@ -2,11 +2,11 @@
 // states worth showing and writes screenshots of the frame to the folder given
 // in TEELINK_SCREENSHOTS (docs/images by default). Run by scripts/screenshots.sh.
 #include <gtest/gtest.h>
+#include <wx/dataview.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
 #include <wx/frame.h>
 #include <wx/image.h>
-#include <wx/listctrl.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -150,14 +150,14 @@ TEST_F(Screenshots, Favourites) {
     Capture(Harness(), App().Frame(), "favorites-page.png");
     Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
         auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
-        auto* list = dynamic_cast<wxListCtrl*>(dialog->FindWindow(IDC_SEL_LIST));
+        auto* list = dynamic_cast<wxDataViewListCtrl*>(dialog->FindWindow(IDC_SEL_LIST));
         for (long row : {0L, 0L, 0L, 1L}) {
             ASSERT_TRUE(CGuiHarness::PumpActiveUntil([&] { return !dlg.Walk().Loading(); }));
             ActivateRow(list, row);
         }
         ASSERT_TRUE(CGuiHarness::PumpActiveUntil(
             [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == 7; }));
-        list->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        list->SelectRow(1);
         Capture(Harness(), dialog, "select-course-level7.png", true);
         dialog->Close();
     };

@@ -22,7 +22,11 @@ enum SelectCourseControl : int {
     IDC_SEL_LEGEND_ICON = 1054,
 };
 
-// Columns of the favourites list.
-enum FavoriteColumn : int { COL_HIDDEN = 0, COL_SLOT, COL_MARK, COL_NAME, COL_GCID };
+// Columns of the favourites list (a slot's course numbers stay in the
+// document: the list shows what a reader needs).
+enum FavoriteColumn : int { COL_SLOT = 0, COL_MARK, COL_NAME };
+
+// Columns of the course selection list.
+enum SelectCourseColumn : int { SEL_COL_MARK = 0, SEL_COL_ITEM };
 
 }  // namespace teelink

@@ -1,7 +1,7 @@
 #include "pages/favorites/FavoriteView.h"
 
 #include <wx/button.h>
-#include <wx/listctrl.h>
+#include <wx/dataview.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
@@ -47,7 +47,7 @@ CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
     CreateControls();
     Bind(wxEVT_BUTTON, &CFavoriteView::OnCancel, this, IDC_FAV_CANCEL);
     Bind(wxEVT_BUTTON, &CFavoriteView::OnUpdate, this, IDC_FAV_UPDATE);
-    m_list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &CFavoriteView::OnActivated, this);
+    m_list->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED, &CFavoriteView::OnActivated, this);
     m_retry.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { StartRead(); });
 }
 
@@ -59,19 +59,17 @@ void CFavoriteView::CreateControls() {
     AddHeaderLogo(157, 38);
     m_controls = teelink::CreateControls(
         *this, kControls, [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
-    m_list = m_controls.As<wxListCtrl>(IDC_FAV_LIST);
+    m_list = m_controls.As<wxDataViewListCtrl>(IDC_FAV_LIST);
     m_status = m_controls.As<wxStaticText>(IDC_FAV_STATUS);
     m_btnUpdate = m_controls.As<wxButton>(IDC_FAV_UPDATE);
 }
 
 void CFavoriteView::OnInitialUpdate() {
-    AttachMarkImages(*m_list, IMG_ICON_NEEDS_UPDATE);
-    m_list->InsertColumn(COL_HIDDEN, wxEmptyString, wxLIST_FORMAT_LEFT, 0);
-    m_list->InsertColumn(COL_SLOT, wxString(Text(MSG_COLUMN_SLOT)), wxLIST_FORMAT_RIGHT, 50);
-    m_list->InsertColumn(COL_MARK, wxString(Text(MSG_COLUMN_UPDATE)), wxLIST_FORMAT_CENTRE,
-                         MarkColumnWidth(16));
-    m_list->InsertColumn(COL_NAME, wxString(Text(MSG_COLUMN_COURSE)), wxLIST_FORMAT_LEFT, 300);
-    m_list->InsertColumn(COL_GCID, "GCID", wxLIST_FORMAT_LEFT, 5);
+    AppendTextColumn(*m_list, wxString(Text(MSG_COLUMN_SLOT)), 50, wxALIGN_RIGHT);
+    AppendMarkColumn(*m_list, wxString(Text(MSG_COLUMN_UPDATE)), MarkColumnWidth(16),
+                     wxALIGN_CENTRE, IMG_ICON_NEEDS_UPDATE,
+                     OneLine(Displayed(Text(MSG_NEEDS_UPDATE_LEGEND))));
+    AppendTextColumn(*m_list, wxString(Text(MSG_COLUMN_COURSE)), 300);
     ApplyTexts(m_controls, kControls, [this](MessageId id) { return Text(id); });
 }
 
@@ -152,21 +150,13 @@ void CFavoriteView::FillSlotList() {
     const auto& slots = Doc().m_favourites;
     for (int i = 1; i < FAVORITE_SLOT_COUNT; ++i) {
         const FavoriteSlot& slot = slots[static_cast<size_t>(i)];
-        const long row = m_list->InsertItem(i - 1, wxEmptyString, -1);
-        if (row < 0 || !m_list->SetItem(row, COL_SLOT, wxString::Format("%02d", i))) {
-            return;  // later rows are missing
-        }
-        if (slot.n == 0 && slot.s == 0 && slot.g == 0) {
-            continue;
-        }
-        const bool ok =
-            m_list->SetItem(row, COL_MARK, wxEmptyString, SlotNeedsUpdate(slot) ? 1 : 0) &&
-            m_list->SetItem(row, COL_NAME, wxString(slot.name)) &&
-            m_list->SetItem(row, COL_GCID,
-                            wxString::Format("%04d-%03d-%04d", slot.n, slot.s, slot.g));
-        if (!ok) {
-            return;
-        }
+        // An empty slot shows its number alone; the update mark comes with a course.
+        const bool empty = slot.n == 0 && slot.s == 0 && slot.g == 0;
+        wxVector<wxVariant> row;
+        row.push_back(wxString::Format("%02d", i));
+        row.push_back(!empty && SlotNeedsUpdate(slot));
+        row.push_back(empty ? wxString() : wxString(slot.name));
+        m_list->AppendItem(row);
     }
 }
 
@@ -178,12 +168,13 @@ void CFavoriteView::UpdateButtonState() {
     m_btnUpdate->Enable(any);
 }
 
-void CFavoriteView::OnActivated(wxListEvent& event) {
+void CFavoriteView::OnActivated(wxDataViewEvent& event) {
     // While a job runs the table is half read: the rows on screen are old.
-    if (m_worker.Running() || event.GetIndex() < 0) {
+    const int row = ActivatedRow(*m_list, event);
+    if (m_worker.Running() || row < 0) {
         return;
     }
-    const int slot = static_cast<int>(event.GetIndex()) + 1;
+    const int slot = row + 1;
     if (slot < FAVORITE_SLOT_COUNT) {
         EditSlot(slot);
     }

@@ -10,8 +10,8 @@
 #include "ui/WindowReport.h"
 
 class wxButton;
-class wxListCtrl;
-class wxListEvent;
+class wxDataViewEvent;
+class wxDataViewListCtrl;
 class wxStaticText;
 
 namespace teelink {
@@ -40,12 +40,12 @@ private:
     void FillSlotList();
     void UpdateButtonState();
     void SetStatus(MessageId id);
-    void OnActivated(wxListEvent& event);
+    void OnActivated(wxDataViewEvent& event);
     void OnCancel(wxCommandEvent& event);
     void OnUpdate(wxCommandEvent& event);
 
     CControls m_controls;
-    wxListCtrl* m_list = nullptr;
+    wxDataViewListCtrl* m_list = nullptr;
     wxStaticText* m_status = nullptr;
     wxButton* m_btnUpdate = nullptr;
     wxTimer m_retry;

@@ -1,7 +1,7 @@
 #include "pages/favorites/SelectGCDlg.h"
 
 #include <wx/button.h>
-#include <wx/listctrl.h>
+#include <wx/dataview.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/timer.h>
@@ -60,7 +60,7 @@ CSelectGCDlg::CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jo
         wxEVT_BUTTON, [this](wxCommandEvent&) { Act(m_walk.StepBack()); }, IDC_SEL_BACK);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Act(m_walk.CancelCommand()); });
     Bind(wxEVT_CHAR_HOOK, &CSelectGCDlg::OnCharHook, this);
-    m_list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &CSelectGCDlg::OnActivated, this);
+    m_list->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED, &CSelectGCDlg::OnActivated, this);
     m_retry.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { StartRequest(m_nPendingLevel); });
     CentreOnParent();
     Act(m_walk.Start());
@@ -77,11 +77,16 @@ void CSelectGCDlg::CreateControls() {
         return DialogUnitsRect(*this, x, y, w, h);
     });
     ApplyTexts(m_controls, kControls, [this](MessageId id) { return m_host.GetMessageText(id); });
-    m_list = m_controls.As<wxListCtrl>(IDC_SEL_LIST);
+    m_list = m_controls.As<wxDataViewListCtrl>(IDC_SEL_LIST);
     m_list->SetFont(wxFont(wxFontInfo(14).FaceName(PageFont().GetFaceName())));
-    AttachMarkImages(*m_list, IMG_ICON_HOLEVIEW);
-    m_list->InsertColumn(0, "HV", wxLIST_FORMAT_LEFT, 0);
-    m_list->InsertColumn(1, "Item", wxLIST_FORMAT_LEFT, 300);
+    // The headers are not shown; their titles are what a screen reader says
+    // of the columns.
+    const wxString holeview = OneLine(Displayed(m_host.GetMessageText(MSG_HOLEVIEW)));
+    m_markColumn = AppendMarkColumn(*m_list, holeview, MarkColumnWidth(20), wxALIGN_LEFT,
+                                    IMG_ICON_HOLEVIEW, holeview);
+    ShowColumn(*m_markColumn, 0);  // until a level with Holeview courses
+    m_itemColumn = AppendTextColumn(
+        *m_list, OneLine(Displayed(m_host.GetMessageText(MSG_SELECT_COURSE))), 300);
     m_legendIcon = m_controls.As<wxStaticBitmap>(IDC_SEL_LEGEND_ICON);
     m_legendText = m_controls.As<wxStaticText>(IDC_SEL_LEGEND);
 }
@@ -145,29 +150,25 @@ void CSelectGCDlg::OnListMessage(SelectionMessage message) {
 void CSelectGCDlg::FillEntryList() {
     const std::vector<CItemList>& items = m_host.Doc().m_itemList;
     m_list->DeleteAllItems();
-    for (size_t i = 0; i < items.size(); ++i) {
-        const long row = m_list->InsertItem(static_cast<long>(i), wxEmptyString,
-                                            (items[i].flags & FLAG_HOLEVIEW) != 0 ? 1 : 0);
-        if (row < 0 || !m_list->SetItem(row, 1, wxString(items[i].name))) {
-            return;  // the rest is not shown; the columns keep their widths
-        }
+    for (const CItemList& item : items) {
+        wxVector<wxVariant> row;
+        row.push_back((item.flags & FLAG_HOLEVIEW) != 0);
+        row.push_back(wxString(item.name));
+        m_list->AppendItem(row);
     }
     const auto [markWidth, nameWidth] =
         EntryColumnWidths(m_walk.Level(), m_list->GetClientSize().x, items);
-    m_list->SetColumnWidth(0, markWidth == 0 ? 0 : MarkColumnWidth(markWidth));
-    m_list->SetColumnWidth(1, nameWidth);
+    ShowColumn(*m_markColumn, markWidth == 0 ? 0 : MarkColumnWidth(markWidth));
+    ShowColumn(*m_itemColumn, nameWidth);
     // A new level starts with the keyboard on its first row, shown as such.
-    if (m_list->GetItemCount() > 0) {
-        m_list->SetItemState(0, wxLIST_STATE_FOCUSED | wxLIST_STATE_SELECTED,
-                             wxLIST_STATE_FOCUSED | wxLIST_STATE_SELECTED);
-        m_list->EnsureVisible(0);
-    }
+    FocusRow(*m_list, 0);
     m_list->SetFocus();
 }
 
-void CSelectGCDlg::OnActivated(wxListEvent& event) {
-    if (event.GetIndex() >= 0) {
-        Act(m_walk.Select(static_cast<size_t>(event.GetIndex())));
+void CSelectGCDlg::OnActivated(wxDataViewEvent& event) {
+    const int row = ActivatedRow(*m_list, event);
+    if (row >= 0) {
+        Act(m_walk.Select(static_cast<size_t>(row)));
     }
 }
 
@@ -183,8 +184,8 @@ void CSelectGCDlg::OnCharHook(wxKeyEvent& event) {
             Act(m_walk.CancelCommand());
             return;
         case WXK_SPACE:
-            if (FindFocus() == m_list && !m_walk.Loading()) {
-                const long row = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+            if (HasKeyboard(*m_list) && !m_walk.Loading()) {
+                const int row = m_list->ItemToRow(m_list->GetCurrentItem());
                 if (row >= 0) {
                     Act(m_walk.Select(static_cast<size_t>(row)));
                     return;

@@ -9,8 +9,9 @@
 #include "ui/Layout.h"
 #include "ui/WindowReport.h"
 
-class wxListCtrl;
-class wxListEvent;
+class wxDataViewColumn;
+class wxDataViewEvent;
+class wxDataViewListCtrl;
 class wxStaticBitmap;
 class wxStaticText;
 
@@ -47,14 +48,16 @@ private:
     void Act(WalkAction action);
     void StartRequest(int level);
     void FillEntryList();
-    void OnActivated(wxListEvent& event);
+    void OnActivated(wxDataViewEvent& event);
     void OnCharHook(wxKeyEvent& event);
 
     IPageHost& m_host;
     CSelectionJobs& m_jobs;
     CCourseWalk m_walk;
     CControls m_controls;
-    wxListCtrl* m_list = nullptr;
+    wxDataViewListCtrl* m_list = nullptr;
+    wxDataViewColumn* m_markColumn = nullptr;
+    wxDataViewColumn* m_itemColumn = nullptr;
     wxStaticBitmap* m_legendIcon = nullptr;
     wxStaticText* m_legendText = nullptr;
     wxTimer m_retry;

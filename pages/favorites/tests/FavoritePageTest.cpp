@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-#include <wx/listctrl.h>
+#include <wx/dataview.h>
 
 #include <algorithm>
 
@@ -9,6 +9,7 @@
 #include "pages/favorites/FavoriteView.h"
 #include "pages/main/TeelinkView.h"
 #include "refserver/AnswerWriter.h"
+#include "testsupport/ListAloud.h"
 #include "testsupport/PageTestSupport.h"
 #include "testsupport/ReferenceServerSupport.h"
 #include "ui/ListColumns.h"
@@ -17,16 +18,23 @@ namespace teelink {
 
 namespace {
 
-wxListCtrl* ListOf(wxWindow* parent, int id) {
-    return dynamic_cast<wxListCtrl*>(wxWindow::FindWindowById(id, parent));
+wxDataViewListCtrl* ListOf(wxWindow* parent, int id) {
+    return dynamic_cast<wxDataViewListCtrl*>(wxWindow::FindWindowById(id, parent));
 }
 
-int ImageAt(wxListCtrl* list, long row, int column) {
-    wxListItem item;
-    item.SetId(row);
-    item.SetColumn(column);
-    item.SetMask(wxLIST_MASK_IMAGE);
-    return list->GetItem(item) ? item.GetImage() : -2;
+// Whether `row` shows the mark of `column`.
+bool Marked(wxDataViewListCtrl* list, unsigned row, unsigned column) {
+    wxVariant value;
+    list->GetValue(value, row, column);
+    return !value.IsNull() && value.GetBool();
+}
+
+wxString TextAt(wxDataViewListCtrl* list, unsigned row, unsigned column) {
+    return list->GetTextValue(row, column);
+}
+
+int CurrentRow(wxDataViewListCtrl* list) {
+    return list->ItemToRow(list->GetCurrentItem());
 }
 
 // Queries of one form (md=N&...) in the order the server saw them.
@@ -40,7 +48,10 @@ std::vector<std::string> QueriesOf(const std::vector<std::string>& queries, cons
 class FavoritePage : public CPageTest {
 protected:
     CFavoriteView& View() { return *App().PageAs<CFavoriteView>(VIEW_FAVORITE); }
-    wxListCtrl* List() { return ListOf(&View(), IDC_FAV_LIST); }
+    wxDataViewListCtrl* List() { return ListOf(&View(), IDC_FAV_LIST); }
+    const FavoriteSlot& Slot(int slot) {
+        return App().Doc().m_favourites[static_cast<size_t>(slot)];
+    }
     bool OnPage(int page) { return App().ActiveView() == App().Page(page); }
 
     // Starts with one device shown, then opens the favourites page the way
@@ -89,12 +100,12 @@ TEST_F(FavoritePage, AnEmptyTableListsFifteenNumberedSlotsAsksNothingAndKeepsUpd
     config.favorites = {};
     OpenPage(std::move(config));
     ASSERT_TRUE(Ready());
-    wxListCtrl* list = List();
-    ASSERT_EQ(list->GetItemCount(), 15);
-    for (long row = 0; row < 15; ++row) {
-        EXPECT_EQ(list->GetItemText(row, COL_SLOT), wxString::Format("%02ld", row + 1));
-        EXPECT_EQ(list->GetItemText(row, COL_NAME), wxString());
-        EXPECT_EQ(list->GetItemText(row, COL_GCID), wxString());
+    wxDataViewListCtrl* list = List();
+    ASSERT_EQ(list->GetItemCount(), 15u);
+    for (unsigned row = 0; row < 15; ++row) {
+        EXPECT_EQ(TextAt(list, row, COL_SLOT), wxString::Format("%02u", row + 1));
+        EXPECT_EQ(TextAt(list, row, COL_NAME), wxString());
+        EXPECT_FALSE(Marked(list, row, COL_MARK));
     }
     EXPECT_TRUE(QueriesOf(server.Queries(), "5").empty());
     EXPECT_FALSE(Enabled(IDC_FAV_UPDATE));
@@ -111,16 +122,15 @@ TEST_F(FavoritePage, RowsShowTheNameTheCourseNumbersAndTheMarkWhereTheServerHasN
     ServeCourses("1712011030");
     OpenPage(std::move(config));
     ASSERT_TRUE(Ready());
-    wxListCtrl* list = List();
-    ASSERT_EQ(list->GetItemCount(), 15);
-    EXPECT_EQ(list->GetItemText(0, COL_NAME), "Course 12");
-    EXPECT_EQ(list->GetItemText(0, COL_GCID), "0012-003-0045");
-    EXPECT_EQ(ImageAt(list, 0, COL_MARK), 0);
-    EXPECT_EQ(list->GetItemText(1, COL_NAME), "Course 7");
-    EXPECT_EQ(ImageAt(list, 1, COL_MARK), 1);
-    EXPECT_EQ(list->GetItemText(3, COL_NAME), "");
-    EXPECT_EQ(list->GetItemText(3, COL_GCID), "0000-000-0033");
-    EXPECT_EQ(ImageAt(list, 3, COL_MARK), 0);
+    wxDataViewListCtrl* list = List();
+    ASSERT_EQ(list->GetItemCount(), 15u);
+    EXPECT_EQ(TextAt(list, 0, COL_NAME), "Course 12");
+    EXPECT_FALSE(Marked(list, 0, COL_MARK));
+    EXPECT_EQ(TextAt(list, 1, COL_NAME), "Course 7");
+    EXPECT_TRUE(Marked(list, 1, COL_MARK));
+    EXPECT_EQ(TextAt(list, 3, COL_NAME), "");
+    EXPECT_FALSE(Marked(list, 3, COL_MARK));
+    EXPECT_EQ(Slot(4).g, 33);  // the row's course numbers stay with the slot
     EXPECT_TRUE(Enabled(IDC_FAV_UPDATE));
     EXPECT_EQ(QueriesOf(server.Queries(), "5"),
               (std::vector<std::string>{"md=5&l=1&n=99&s=9&g=99", "md=5&l=1&n=12&s=3&g=45",
@@ -191,26 +201,26 @@ protected:
 TEST_F(FavoriteWalk, ACourseChosenInTheDialogIsListedAndWrittenWithTheOtherOutdatedSlots) {
     OpenPage(DefaultEmulatorConfig(bus.Dir()));
     ASSERT_TRUE(Ready());
-    wxListCtrl* list = List();
-    EXPECT_EQ(list->GetItemText(1, COL_NAME), "Green Hills Golf Course");
-    EXPECT_EQ(ImageAt(list, 1, COL_MARK), 1);
-    EXPECT_EQ(ImageAt(list, 0, COL_MARK), 0);  // as new as the server's
-    EXPECT_EQ(ImageAt(list, 2, COL_MARK), 0);  // unknown to the server
+    wxDataViewListCtrl* list = List();
+    EXPECT_EQ(TextAt(list, 1, COL_NAME), "Green Hills Golf Course");
+    EXPECT_TRUE(Marked(list, 1, COL_MARK));
+    EXPECT_FALSE(Marked(list, 0, COL_MARK));  // as new as the server's
+    EXPECT_FALSE(Marked(list, 2, COL_MARK));  // unknown to the server
 
     // Slot 4 (empty) gets a course from the directory, walked in the dialog's
     // own modal loop while its requests run on their worker.
     bool walked = false;
     Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
         auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
-        wxListCtrl* entries = ListOf(dialog, IDC_SEL_LIST);
+        wxDataViewListCtrl* entries = ListOf(dialog, IDC_SEL_LIST);
         auto shown = [&](int level) {
             return CGuiHarness::PumpActiveUntil(
                 [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == level; });
         };
         ASSERT_TRUE(shown(1));
-        EXPECT_EQ(entries->GetItemText(0, 1), "Japan");
+        EXPECT_EQ(TextAt(entries, 0, SEL_COL_ITEM), "Japan");
         EXPECT_FALSE(dialog->FindWindow(IDC_SEL_LEGEND)->IsShown());
-        EXPECT_EQ(entries->GetColumnWidth(0), 0);
+        EXPECT_TRUE(entries->GetColumn(SEL_COL_MARK)->IsHidden());
         ActivateRow(entries, 0);
         ASSERT_TRUE(shown(3));  // the single country is passed through
         ActivateRow(entries, 0);
@@ -220,18 +230,23 @@ TEST_F(FavoriteWalk, ACourseChosenInTheDialogIsListedAndWrittenWithTheOtherOutda
         ActivateRow(entries, 1);
         ASSERT_TRUE(shown(7));
         EXPECT_TRUE(dialog->FindWindow(IDC_SEL_LEGEND)->IsShown());
-        EXPECT_EQ(entries->GetColumnWidth(0), MarkColumnWidth(20));
-        EXPECT_EQ(entries->GetItemText(1, 1), "Green Hills Golf Course");
-        EXPECT_EQ(ImageAt(entries, 1, 0), 1);  // the Holeview mark
-        EXPECT_EQ(ImageAt(entries, 0, 0), 0);
+        EXPECT_FALSE(entries->GetColumn(SEL_COL_MARK)->IsHidden());
+        // The tree view gives a column its width when it lays the rows out.
+        EXPECT_TRUE(CGuiHarness::PumpActiveUntil(
+            [&] { return entries->GetColumn(SEL_COL_MARK)->GetWidth() == MarkColumnWidth(20); }));
+        EXPECT_EQ(TextAt(entries, 1, SEL_COL_ITEM), "Green Hills Golf Course");
+        EXPECT_TRUE(Marked(entries, 1, SEL_COL_MARK));  // the Holeview mark
+        EXPECT_FALSE(Marked(entries, 0, SEL_COL_MARK));
         walked = true;
         ActivateRow(entries, 1);  // ends the dialog with OK
     };
     ActivateRow(list, 3);
     ASSERT_TRUE(walked);
-    EXPECT_EQ(list->GetItemText(3, COL_NAME), "Green Hills Golf Course");
-    EXPECT_EQ(list->GetItemText(3, COL_GCID), "0001-001-0002");
-    EXPECT_EQ(ImageAt(list, 3, COL_MARK), 1);
+    EXPECT_EQ(TextAt(list, 3, COL_NAME), "Green Hills Golf Course");
+    EXPECT_EQ(Slot(4).n, 1);
+    EXPECT_EQ(Slot(4).s, 1);
+    EXPECT_EQ(Slot(4).g, 2);
+    EXPECT_TRUE(Marked(list, 3, COL_MARK));
     EXPECT_TRUE(Enabled(IDC_FAV_UPDATE));
 
     ASSERT_TRUE(Harness().Press(IDC_FAV_UPDATE));
@@ -277,52 +292,159 @@ TEST_F(FavoriteWalk, EscapeAtAnyLevelEndsTheDialogWithoutChangingTheSlot) {
         ActivateRow(ListOf(dialog, IDC_SEL_LIST), 0);  // a request under way
         dialog->Close();                               // the close box
     };
-    const wxString before = List()->GetItemText(0, COL_NAME);
+    const wxString before = TextAt(List(), 0, COL_NAME);
     ActivateRow(List(), 0);
     Harness().PumpFor(200);
-    EXPECT_EQ(List()->GetItemText(0, COL_NAME), before);
+    EXPECT_EQ(TextAt(List(), 0, COL_NAME), before);
     EXPECT_FALSE(Harness().Closed());
     EXPECT_TRUE(MessageTexts().empty());
 }
 
-// A key as the toolkit hands it to the dialog before any control.
-void PressKey(wxDialog* dialog, int keyCode) {
-    wxKeyEvent key(wxEVT_CHAR_HOOK);
-    key.m_keyCode = keyCode;
-    key.SetEventObject(dialog);
-    dialog->GetEventHandler()->ProcessEvent(key);
-}
-
-// Keys alone: each level's list has the keyboard on its first row, Space
-// chooses it, Enter chooses nothing, and Esc ends the dialog at any level.
-TEST_F(FavoriteWalk, TheKeyboardAloneWalksTheLevelsAndEscEnds) {
+// Keys alone, as the toolkit gets them: each level's list has the keyboard on
+// its first row, selected; Enter (which the tree view by itself takes for a
+// double-click) chooses nothing, Space chooses the row, Esc ends at any level.
+TEST_F(FavoriteWalk, TheKeyboardAloneWalksTheLevelsEnterChoosesNothingAndEscEnds) {
     OpenPage(DefaultEmulatorConfig(bus.Dir()));
     ASSERT_TRUE(Ready());
     int levels = 0;
     Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
         auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
-        wxListCtrl* list = ListOf(dialog, IDC_SEL_LIST);
+        wxDataViewListCtrl* list = ListOf(dialog, IDC_SEL_LIST);
         ASSERT_TRUE(CGuiHarness::PumpActiveUntil([&] { return !dlg.Walk().Loading(); }));
         const int first = dlg.Walk().Level();
-        EXPECT_EQ(list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED), 0);
-        EXPECT_EQ(wxWindow::FindFocus(), list);
-        PressKey(dialog, WXK_RETURN);  // nothing
-        EXPECT_EQ(dlg.Walk().Level(), first);
-        EXPECT_FALSE(dlg.Walk().Loading());
-        PressKey(dialog, WXK_SPACE);  // the first row: the next level
+        EXPECT_EQ(CurrentRow(list), 0);
+        EXPECT_EQ(list->GetSelectedRow(), 0);
+        EXPECT_TRUE(HasKeyboard(*list));
+        for (const int enter : {WXK_RETURN, WXK_NUMPAD_ENTER}) {
+            PressKey(list, enter);
+            CGuiHarness::PumpActiveUntil([] { return false; }, 200);
+            EXPECT_EQ(dlg.Walk().Level(), first);
+            EXPECT_FALSE(dlg.Walk().Loading());
+            EXPECT_TRUE(dialog->IsModal());
+        }
+        PressKey(list, WXK_SPACE);  // the first row: the next level
         ASSERT_TRUE(CGuiHarness::PumpActiveUntil(
             [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() != first; }));
         levels = 2;
-        EXPECT_EQ(list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED), 0);
-        PressKey(dialog, WXK_ESCAPE);
+        EXPECT_EQ(CurrentRow(list), 0);
+        EXPECT_EQ(list->GetSelectedRow(), 0);
+        PressKey(list, WXK_ESCAPE);
     };
-    const wxString before = List()->GetItemText(0, COL_NAME);
+    const wxString before = TextAt(List(), 0, COL_NAME);
     ActivateRow(List(), 0);
     Harness().PumpFor(200);
     EXPECT_EQ(levels, 2);
-    EXPECT_EQ(List()->GetItemText(0, COL_NAME), before);
+    EXPECT_EQ(TextAt(List(), 0, COL_NAME), before);
     EXPECT_FALSE(Harness().Closed());
     EXPECT_TRUE(MessageTexts().empty());
+}
+
+// Space chooses the row the keyboard is on, not the first one: Down moves the
+// keyboard (and the reader's focus) to the second course of a level.
+TEST_F(FavoriteWalk, SpaceChoosesTheRowTheKeyboardMovedTo) {
+    OpenPage(DefaultEmulatorConfig(bus.Dir()));
+    ASSERT_TRUE(Ready());
+    bool chosen = false;
+    Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
+        auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
+        wxDataViewListCtrl* entries = ListOf(dialog, IDC_SEL_LIST);
+        auto shown = [&](int level) {
+            return CGuiHarness::PumpActiveUntil(
+                [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == level; });
+        };
+        for (const int level : {1, 3, 5}) {
+            ASSERT_TRUE(shown(level));
+            ActivateRow(entries, 0);
+        }
+        ASSERT_TRUE(shown(6));
+        PressKey(entries, WXK_DOWN);
+        EXPECT_EQ(CurrentRow(entries), 1);
+        if (const auto aloud = ReadListAloud(*entries)) {
+            EXPECT_EQ(aloud->focusedRow, 1);
+        }
+        PressKey(entries, WXK_SPACE);
+        ASSERT_TRUE(shown(7));  // the second entry's courses, as a double-click on it
+        ASSERT_GE(entries->GetItemCount(), 2u);
+        EXPECT_EQ(TextAt(entries, 1, SEL_COL_ITEM), "Green Hills Golf Course");
+        chosen = true;
+        ActivateRow(entries, 1);  // ends the dialog with OK
+    };
+    ActivateRow(List(), 3);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(TextAt(List(), 3, COL_NAME), "Green Hills Golf Course");
+}
+
+// What a screen reader is given of the favourites: the list by its title, the
+// columns by their headers, each slot's number, course and update mark in words.
+TEST_F(FavoritePage, AScreenReaderReadsEverySlotItsCourseAndItsUpdateMarkInWords) {
+    CEmulatorConfig config = DefaultEmulatorConfig(bus.Dir());
+    config.favorites = {};
+    SetFavoriteEntry(config.favorites, 1, 12, 3, 45, "1712011030");  // as new as the server's
+    SetFavoriteEntry(config.favorites, 2, 7, 1, 8, "1601010000");    // older
+    ServeCourses("1712011030");
+    OpenPage(std::move(config));
+    ASSERT_TRUE(Ready());
+    const auto aloud = ReadListAloud(*List());
+    if (!aloud) {
+        GTEST_SKIP() << "no accessibility interface to read a list through here";
+    }
+    EXPECT_EQ(aloud->name, wxString(Label(IDC_FAV_TITLE)).utf8_string());
+    EXPECT_EQ(aloud->columns, (std::vector<std::string>{"Slot", "Update", "golf course"}));
+    ASSERT_EQ(aloud->rows.size(), 15u);
+    EXPECT_EQ(aloud->rows[0], (std::vector<std::string>{"01", "", "Course 12"}));
+    EXPECT_EQ(aloud->rows[1],
+              (std::vector<std::string>{"02", "Golf course data that needs updating", "Course 7"}));
+    EXPECT_EQ(aloud->rows[2], (std::vector<std::string>{"03", "", ""}));
+    EXPECT_EQ(aloud->rows[14], (std::vector<std::string>{"15", "", ""}));
+}
+
+// Each level of the course selection as a screen reader meets it: one column
+// where the level has no Holeview marks, the marks in words where it has, and
+// the first row selected.
+TEST_F(FavoriteWalk, AScreenReaderReadsEachLevelAndItsHoleviewMarksInWords) {
+    OpenPage(DefaultEmulatorConfig(bus.Dir()));
+    ASSERT_TRUE(Ready());
+    bool read = false;
+    Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
+        auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
+        wxDataViewListCtrl* entries = ListOf(dialog, IDC_SEL_LIST);
+        auto shown = [&](int level) {
+            return CGuiHarness::PumpActiveUntil(
+                [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == level; });
+        };
+        ASSERT_TRUE(shown(1));
+        auto aloud = ReadListAloud(*entries);
+        if (!aloud) {
+            dialog->Close();
+            return;
+        }
+        EXPECT_EQ(aloud->name, "Select Golf Course");
+        EXPECT_EQ(aloud->columns, std::vector<std::string>{"Select Golf Course"});
+        ASSERT_EQ(aloud->rows.size(), entries->GetItemCount());
+        EXPECT_EQ(aloud->rows[0], std::vector<std::string>{"Japan"});
+        EXPECT_EQ(aloud->selectedRows, std::vector<int>{0});
+        for (const auto& [row, level] : {std::pair{0, 3}, {0, 5}, {0, 6}, {1, 7}}) {
+            ActivateRow(entries, row);
+            ASSERT_TRUE(shown(level));
+        }
+        aloud = ReadListAloud(*entries);
+        ASSERT_TRUE(aloud);
+        EXPECT_EQ(aloud->columns,
+                  (std::vector<std::string>{"Compatible with Holeview", "Select Golf Course"}));
+        ASSERT_GE(aloud->rows.size(), 2u);
+        EXPECT_EQ(aloud->rows[0][0], "");
+        EXPECT_EQ(aloud->rows[1], (std::vector<std::string>{"Compatible with Holeview",
+                                                            "Green Hills Golf Course"}));
+        EXPECT_EQ(aloud->selectedRows, std::vector<int>{0});
+        EXPECT_EQ(aloud->focusedRow, 0);
+        read = true;
+        dialog->Close();
+    };
+    ActivateRow(List(), 0);
+    Harness().PumpFor(200);
+    if (ReadListAloud(*List())) {
+        EXPECT_TRUE(read);
+    }
 }
 
 }  // namespace
