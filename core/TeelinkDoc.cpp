@@ -9,6 +9,7 @@
 
 #include "BuildConfig.h"
 #include "core/MessageTable.h"
+#include "server/TextConvert.h"
 
 namespace teelink {
 
@@ -56,6 +57,17 @@ std::wstring CTeelinkDoc::DefaultToolVersion() {
 
 int CTeelinkDoc::Language() const {
     return m_messages.m_nLanguage;
+}
+
+CHistoryRecord HistoryRecordOf(const CTeelinkDoc& doc, std::string program, std::string operation) {
+    CHistoryRecord record;
+    record.program = std::move(program);
+    record.operation = std::move(operation);
+    record.model = WideToUtf8(doc.m_strModel);
+    record.hardware = WideToUtf8(doc.m_strModelCode);
+    record.systemVersion = WideToUtf8(doc.m_strSystemVersion);
+    record.courseDate = WideToUtf8(doc.m_strCourseDate);
+    return record;
 }
 
 }  // namespace teelink

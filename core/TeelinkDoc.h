@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "history/History.h"
 #include "server/CatalogueRecords.h"
 #include "server/ServerSettings.h"
 
@@ -70,5 +71,10 @@ enum UpdateMode : int32_t {
     UPDATE_SYSTEM_DATA = 1,
     UPDATE_FAVORITE_DATA = 2,
 };
+
+// A history record of `operation` by `program` that names the identified
+// device as the document describes it before the operation: model, hardware
+// code, versions and course date.
+CHistoryRecord HistoryRecordOf(const CTeelinkDoc& doc, std::string program, std::string operation);
 
 }  // namespace teelink

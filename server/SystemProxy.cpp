@@ -42,19 +42,26 @@ std::string Narrow(const wchar_t* text) {
     return out;
 }
 
-// "http=a:1;https=b:2" or "a:1": the proxy for `scheme`.
-std::string ManualProxyFor(const std::string& list, const std::string& scheme) {
-    std::string fallback;
+// The items of a Windows proxy or bypass list, separated by ';' or blanks.
+std::vector<std::string> ListItems(const std::string& list) {
+    std::vector<std::string> items;
     size_t at = 0;
     while (at <= list.size()) {
         size_t end = list.find_first_of("; ", at);
         end = end == std::string::npos ? list.size() : end;
-        const std::string item = list.substr(at, end - at);
-        at = end + 1;
-        const size_t equals = item.find('=');
-        if (item.empty()) {
-            continue;
+        if (end > at) {
+            items.push_back(list.substr(at, end - at));
         }
+        at = end + 1;
+    }
+    return items;
+}
+
+// "http=a:1;https=b:2" or "a:1": the proxy for `scheme`.
+std::string ManualProxyFor(const std::string& list, const std::string& scheme) {
+    std::string fallback;
+    for (const std::string& item : ListItems(list)) {
+        const size_t equals = item.find('=');
         if (equals == std::string::npos) {
             fallback = item;
         } else if (item.substr(0, equals) == scheme) {
@@ -67,19 +74,11 @@ std::string ManualProxyFor(const std::string& list, const std::string& scheme) {
 // The bypass list's rule for `host`: "<local>" for names without a dot,
 // otherwise patterns with '*'.
 bool Bypassed(const std::string& bypass, const std::string& host) {
-    size_t at = 0;
-    while (at <= bypass.size()) {
-        size_t end = bypass.find_first_of("; ", at);
-        end = end == std::string::npos ? bypass.size() : end;
-        const std::string rule = bypass.substr(at, end - at);
-        at = end + 1;
+    for (const std::string& rule : ListItems(bypass)) {
         if (rule == "<local>" && host.find('.') == std::string::npos) {
             return true;
         }
         const size_t star = rule.find('*');
-        if (rule.empty()) {
-            continue;
-        }
         if (star == std::string::npos
                 ? rule == host
                 : host.size() >= rule.size() - 1 && host.compare(0, star, rule, 0, star) == 0 &&

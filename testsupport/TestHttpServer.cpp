@@ -133,13 +133,16 @@ std::vector<std::string> CTestHttpServer::Queries() const {
     return m_queries;
 }
 
-std::string RefusedScriptUrl() {
-    // A port that was listening a moment ago and no longer is.
+int UnusedPort() {
     uint16_t port = 0;
     std::string error;
     loopback::Socket socket = loopback::Listen(port, 0, error);
     loopback::Close(socket);
-    return "http://127.0.0.1:" + std::to_string(port) + "/r7r8/index.php";
+    return port;
+}
+
+std::string RefusedScriptUrl() {
+    return "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/r7r8/index.php";
 }
 
 CTestHttpServer::Responder StartupWithSystemPackage() {

@@ -65,5 +65,7 @@ CTestHttpServer::Responder StartupWithSystemPackage();
 
 // A loopback URL on which nothing listens: opening it is refused at once.
 std::string RefusedScriptUrl();
+// A loopback port on which nothing listens (it was listening a moment ago).
+int UnusedPort();
 
 }  // namespace teelink

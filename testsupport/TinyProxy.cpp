@@ -1,8 +1,5 @@
 #include "testsupport/TinyProxy.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,34 +8,18 @@
 #include <sstream>
 #include <thread>
 
-namespace teelink {
+#include "device/LoopbackSocket.h"
+#include "testsupport/TestHttpServer.h"
 
-int UnusedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    ::close(fd);
-    return port;
-}
+namespace teelink {
 
 namespace {
 
 bool Accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
+    loopback::Socket socket = loopback::Connect(static_cast<uint16_t>(port), 0);
+    const bool accepted = socket != loopback::kNoSocket;
+    loopback::Close(socket);
+    return accepted;
 }
 
 }  // namespace

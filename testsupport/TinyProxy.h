@@ -29,7 +29,4 @@ private:
     std::unique_ptr<CChildProcess> m_process;
 };
 
-// A loopback port on which nothing listens.
-int UnusedPort();
-
 }  // namespace teelink

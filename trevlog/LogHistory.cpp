@@ -3,21 +3,14 @@
 #include "core/TeelinkDoc.h"
 #include "history/History.h"
 #include "history/Sha256.h"
-#include "server/TextConvert.h"
 
 namespace teelink {
 
 Status RecordLogSave(const std::filesystem::path& historyFile, const std::string& program,
                      const CTeelinkDoc& doc, const std::filesystem::path& file,
                      const std::vector<uint8_t>& image, SaveResult result) {
-    CHistoryRecord record;
+    CHistoryRecord record = HistoryRecordOf(doc, program, "log save");
     record.time = std::chrono::system_clock::now();
-    record.program = program;
-    record.operation = "log save";
-    record.model = WideToUtf8(doc.m_strModel);
-    record.hardware = WideToUtf8(doc.m_strModelCode);
-    record.systemVersion = WideToUtf8(doc.m_strSystemVersion);
-    record.courseDate = WideToUtf8(doc.m_strCourseDate);
     record.packageBytes = image.size();
     record.packageSha256 = Sha256Hex(image.data(), image.size());
     record.file = file.string();

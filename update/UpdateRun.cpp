@@ -52,16 +52,10 @@ namespace {
 
 // What a run's record knows from its start: who, what, and the device as it was.
 CHistoryRecord HistoryStart(const CTeelinkDoc& doc, const std::string& program) {
-    CHistoryRecord record;
-    record.program = program;
-    record.operation = doc.m_nUpdateMode == UPDATE_COURSE_DATA   ? "course update"
-                       : doc.m_nUpdateMode == UPDATE_SYSTEM_DATA ? "system update"
-                                                                 : "favourites update";
-    record.model = WideToUtf8(doc.m_strModel);
-    record.hardware = WideToUtf8(doc.m_strModelCode);
-    record.systemVersion = WideToUtf8(doc.m_strSystemVersion);
-    record.courseDate = WideToUtf8(doc.m_strCourseDate);
-    return record;
+    return HistoryRecordOf(doc, program,
+                           doc.m_nUpdateMode == UPDATE_COURSE_DATA   ? "course update"
+                           : doc.m_nUpdateMode == UPDATE_SYSTEM_DATA ? "system update"
+                                                                     : "favourites update");
 }
 
 }  // namespace

@@ -38,6 +38,15 @@ protected:
         return args;
     }
     CCliResult Run(const std::vector<std::string>& args) const { return RunCli(On(args)); }
+    // `update system` on a terminal, waiting at its question.
+    std::unique_ptr<CChildProcess> AtTheSystemUpdateQuestion() const {
+        auto cli = std::make_unique<CChildProcess>(CliArgv(On({"update", "system"})),
+                                                   CChildProcess::Output::Terminal);
+        EXPECT_TRUE(cli->WaitFor([&c = *cli] {
+            return c.Err().find("[y/N]") != std::string::npos;
+        })) << cli->Err();
+        return cli;
+    }
     std::string ServerUrl() const { return m_server ? m_server->ScriptUrl() : kDeadServer; }
     void StartServer() { m_server = std::make_unique<CUpdateServerExe>(); }
     CEmulatorExe& Device(const std::string& label, std::vector<std::string> options = {}) {
@@ -440,12 +449,10 @@ TEST_F(TeelinkCli, UpdateSystemAsksOnATerminalAndYesSkipsTheQuestion) {
     const std::string commands = (m_files.Path() / "commands.txt").string();
     CEmulatorExe& device = Device("r8", {"--model", "R8", "--command-log", commands});
     {
-        CChildProcess cli(CliArgv(On({"update", "system"})), CChildProcess::Output::Terminal);
-        ASSERT_TRUE(cli.WaitFor([&cli] { return cli.Err().find("[y/N]") != std::string::npos; }))
-            << cli.Err();
-        cli.Type("n\n");
-        EXPECT_EQ(cli.Finish(), 1);
-        EXPECT_NE(cli.Err().find("nothing written"), std::string::npos) << cli.Err();
+        const auto cli = AtTheSystemUpdateQuestion();
+        cli->Type("n\n");
+        EXPECT_EQ(cli->Finish(), 1);
+        EXPECT_NE(cli->Err().find("nothing written"), std::string::npos) << cli->Err();
     }
     CChildProcess yes(CliArgv(On({"update", "system", "--yes"})), CChildProcess::Output::Terminal);
     EXPECT_EQ(yes.Finish(), 0) << yes.Err();
@@ -510,13 +517,11 @@ TEST_F(TeelinkCli, CtrlCAtTheQuestionEndsTheProgramAtOnce) {
     StartServer();
     const std::string commands = (m_files.Path() / "commands.txt").string();
     CEmulatorExe& device = Device("r8", {"--model", "R8", "--command-log", commands});
-    CChildProcess cli(CliArgv(On({"update", "system"})), CChildProcess::Output::Terminal);
-    ASSERT_TRUE(cli.WaitFor([&cli] { return cli.Err().find("[y/N]") != std::string::npos; }))
-        << cli.Err();
-    cli.Signal(SIGINT);
-    EXPECT_EQ(cli.Finish(std::chrono::seconds(5)), 130) << cli.Err();
-    EXPECT_NE(cli.Err().find("Operation aborted"), std::string::npos) << cli.Err();
-    EXPECT_EQ(cli.Err().find("nothing written"), std::string::npos) << cli.Err();
+    const auto cli = AtTheSystemUpdateQuestion();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Finish(std::chrono::seconds(5)), 130) << cli->Err();
+    EXPECT_NE(cli->Err().find("Operation aborted"), std::string::npos) << cli->Err();
+    EXPECT_EQ(cli->Err().find("nothing written"), std::string::npos) << cli->Err();
     ASSERT_EQ(device.Stop(), 0);
     const std::vector<uint8_t> log = ReadFileBytes(commands);
     EXPECT_EQ(Count(std::string(log.begin(), log.end()), "55aa5501"), 0u);  // no block written
