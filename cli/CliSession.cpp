@@ -8,6 +8,7 @@
 #include "device/IdentityRecord.h"
 #include "identity/DeviceReads.h"
 #include "server/TextConvert.h"
+#include "startup/StartupChecks.h"
 #include "startup/StartupRequests.h"
 
 namespace teelink {
@@ -175,12 +176,20 @@ bool CCliSession::ReadDevice() {
     return true;
 }
 
-std::optional<int> CCliSession::QueryServer(bool areas) {
-    const std::atomic<bool>* stop = m_io.interrupted;
-    Status query = QueryLatestVersions(m_doc, stop);
-    if (query && areas) {
-        query = DownloadAreaList(m_doc, m_options.language, stop);
+std::optional<int> CCliSession::QueryServer() {
+    return ServerFailure(QueryLatestVersions(m_doc, m_io.interrupted));
+}
+
+std::optional<int> CCliSession::StartUp() {
+    const CStartup startup = RunStartupChecks(m_doc, m_options.language, m_io.interrupted);
+    if (startup.outcome == StartupOutcome::ToolOutdated) {
+        Complain(Text(MSG_NEW_TOOL_VERSION));
+        return CLI_EXIT_FAILED;
     }
+    return ServerFailure(startup.request);
+}
+
+std::optional<int> CCliSession::ServerFailure(const Status& query) {
     if (m_io.Interrupted()) {
         return m_io.InterruptedExit();
     }

@@ -103,11 +103,17 @@ public:
     // into the document, which from then on names it as the identified device.
     bool ReadIdentity();
     bool ReadDevice();
-    // The latest versions (and with `areas` the area list) into the document;
-    // otherwise the exit status, after saying why.
-    std::optional<int> QueryServer(bool areas);
+    // The latest versions into the document; otherwise the exit status,
+    // after saying why.
+    std::optional<int> QueryServer();
+    // The window's start-up sequence (versions, the tool's own update check,
+    // the area list); otherwise the exit status, after saying why.
+    std::optional<int> StartUp();
 
 private:
+    // The exit status for a failed request to the server, after saying why;
+    // nothing when `query` succeeded and no signal came.
+    std::optional<int> ServerFailure(const Status& query);
     // The failure's own texts, then the device and `line`.
     void ComplainAbout(const CFailure& failure, const std::string& line);
 

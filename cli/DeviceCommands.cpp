@@ -99,7 +99,7 @@ int RunInfo(CCliSession& session) {
     if (!session.ReadDevice()) {
         return CLI_EXIT_FAILED;
     }
-    if (const auto exit = session.QueryServer(false)) {
+    if (const auto exit = session.QueryServer()) {
         return *exit;
     }
     const CTeelinkDoc& doc = session.Doc();

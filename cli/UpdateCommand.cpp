@@ -8,7 +8,6 @@
 #include "cli/QueuedReport.h"
 #include "cli/ShownText.h"
 #include "server/TextConvert.h"
-#include "startup/ToolUpdate.h"
 #include "update/UpdateRun.h"
 
 namespace teelink {
@@ -53,15 +52,10 @@ std::optional<int> Prepare(CCliSession& session, int updateMode) {
     if (!session.ReadDevice()) {
         return CLI_EXIT_FAILED;
     }
-    if (const auto exit = session.QueryServer(true)) {
+    if (const auto exit = session.StartUp()) {
         return exit;
     }
-    CTeelinkDoc& doc = session.Doc();
-    if (!IsToolCurrent(doc.m_strToolVersion, doc.m_strLatestTool)) {
-        session.Complain(session.Text(MSG_NEW_TOOL_VERSION));
-        return CLI_EXIT_FAILED;
-    }
-    doc.m_nUpdateMode = updateMode;
+    session.Doc().m_nUpdateMode = updateMode;
     return updateMode == UPDATE_COURSE_DATA ? ChooseArea(session) : std::nullopt;
 }
 

@@ -6,17 +6,19 @@
 
 namespace teelink {
 
-StartupOutcome RunStartupChecks(CTeelinkDoc& doc, int language) {
-    if (!QueryLatestVersions(doc)) {
-        return StartupOutcome::ServerError;
+CStartup RunStartupChecks(CTeelinkDoc& doc, int language, const std::atomic<bool>* stop) {
+    Status versions = QueryLatestVersions(doc, stop);
+    if (!versions) {
+        return {StartupOutcome::ServerError, std::move(versions)};
     }
     if (!IsToolCurrent(doc.m_strToolVersion, doc.m_strLatestTool)) {
-        return StartupOutcome::ToolOutdated;
+        return {StartupOutcome::ToolOutdated, {}};
     }
-    if (!DownloadAreaList(doc, language)) {
-        return StartupOutcome::ServerError;
+    Status areas = DownloadAreaList(doc, language, stop);
+    if (!areas) {
+        return {StartupOutcome::ServerError, std::move(areas)};
     }
-    return StartupOutcome::Ready;
+    return {};
 }
 
 }  // namespace teelink

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <atomic>
+
+#include "common/Result.h"
+
 namespace teelink {
 
 class CTeelinkDoc;
@@ -10,8 +14,14 @@ enum class StartupOutcome {
     ToolOutdated,  // the server announces another tool version: message 18, close
 };
 
-// The start-up requests in their order: latest versions, the tool's own update
-// check, the area list in the chosen language.
-StartupOutcome RunStartupChecks(CTeelinkDoc& doc, int language);
+struct CStartup {
+    StartupOutcome outcome = StartupOutcome::Ready;
+    Status request;  // the request that failed, for ServerError
+};
+
+// The start-up sequence of both programs, the requests in their order: latest
+// versions, the tool's own update check, the area list in the chosen
+// language. `stop` (may be null) aborts an open request.
+CStartup RunStartupChecks(CTeelinkDoc& doc, int language, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace teelink

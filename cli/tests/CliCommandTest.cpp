@@ -444,6 +444,26 @@ TEST_F(TeelinkCli, AReaderThatGoesAwayNeverEndsTheWrite) {
     EXPECT_NE(after.out.find("\t2017-12-01\n"), std::string::npos) << after.out;
 }
 
+// The update runs the window's start-up sequence: a server that announces
+// another tool version ends it after the first request, before the area
+// list is asked for and before the device is written.
+TEST_F(TeelinkCli, AnOutdatedToolIsRefusedBeforeTheAreaListIsAskedFor) {
+    CTestHttpServer server;
+    server.AnswerWith(StartupResponder("9.9.9.9:1.05:1.05:1.05:"));
+    const std::string commands = (m_files.Path() / "commands.txt").string();
+    CEmulatorExe& device = Device("r7", {"--model", "R7", "--command-log", commands});
+    const CCliResult result = RunCli({"--bus", m_bus.Path().string(), "--server",
+                                      server.ScriptUrl(), "update", "course", "--area", "JP"});
+    EXPECT_EQ(result.exit, 1);
+    EXPECT_NE(result.err.find("New version of the tool is available to install."),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(server.Queries(), std::vector<std::string>{"md=1"});
+    ASSERT_EQ(device.Stop(), 0);
+    const std::vector<uint8_t> log = ReadFileBytes(commands);
+    EXPECT_EQ(Count(std::string(log.begin(), log.end()), "55aa5501"), 0u);  // no block written
+}
+
 TEST_F(TeelinkCli, UpdateSystemAsksOnATerminalAndYesSkipsTheQuestion) {
     StartServer();
     const std::string commands = (m_files.Path() / "commands.txt").string();

@@ -183,7 +183,7 @@ void CTeelinkView::OnInitialUpdate() {
     }
     SetText(IDC_TOOL_VERSION, L"PC Tool Ver.\r\n" + Doc().m_strToolVersion);
 
-    switch (RunStartupChecks(Doc(), Host().Language())) {
+    switch (RunStartupChecks(Doc(), Host().Language()).outcome) {
         case StartupOutcome::ServerError:
             ShowBox(Text(MSG_SERVER_CONNECTION_ERROR), "Error", wxOK | wxICON_ERROR);
             Host().PostClose();
