@@ -26,9 +26,8 @@ inline constexpr const char* kLockSuffix = ".lock";
 // "PORT TOKEN\n" at its longest is 39 bytes; a file longer than this is none.
 inline constexpr size_t kMaxAnnouncementSize = 64;
 
-// Gadget is no file of the bus: an emulated device on the device end of a
-// Linux USB HID gadget is a real USB device, found and opened through hidapi.
-enum class Kind { Socket, Tcp, Gadget };
+// The two kinds of bus file.
+enum class Kind { Socket, Tcp };
 
 struct SocketName {
     uint16_t vendorId = 0;

@@ -93,11 +93,11 @@ CEmulatorConfig DefaultEmulatorConfig(std::string busDir) {
     // The whole test suite can run on either transport where both exist.
     if (const char* transport = std::getenv("TEELINK_EMULATOR_TRANSPORT")) {
         if (std::string_view(transport) == "tcp") {
-            config.transport = emubus::Kind::Tcp;
+            config.transport = EmulatorTransport::Tcp;
         } else if (std::string_view(transport) == "socket") {
-            config.transport = emubus::Kind::Socket;
+            config.transport = EmulatorTransport::Socket;
         } else if (std::string_view(transport) == "gadget") {
-            config.transport = emubus::Kind::Gadget;
+            config.transport = EmulatorTransport::Gadget;
             config.gadgets = GadgetsFromEnvironment();
         }
     }
@@ -135,7 +135,7 @@ CDeviceEmulator::~CDeviceEmulator() {
 }
 
 std::string CDeviceEmulator::DevicePath() const {
-    if (m_config.transport == emubus::Kind::Gadget) {
+    if (m_config.transport == EmulatorTransport::Gadget) {
         return m_hostPath;
     }
     return emubus::kPathPrefix + m_socketPath;
@@ -154,7 +154,7 @@ bool CDeviceEmulator::Start() {
     if (!loopback::MakeWakePair(m_wakeWait, m_wakeNotify)) {
         return Fail("wake-up sockets: " + loopback::LastErrorText());
     }
-    const bool ready = m_config.transport == emubus::Kind::Gadget
+    const bool ready = m_config.transport == EmulatorTransport::Gadget
                            ? PlugGadget(error)
                            : (m_listen = ListenOnBus(error)) != loopback::kNoSocket;
     if (!ready) {
@@ -185,7 +185,7 @@ bool CDeviceEmulator::MakeSocketPath(std::string& error) {
         return false;
     }
     const std::string name = emubus::MakeSocketName(m_config.vendorId, m_config.productId,
-                                                    m_config.label, m_config.transport);
+                                                    m_config.label, BusFileKind(m_config.transport));
     if (name.empty()) {
         error = "label must be letters, digits, '-' and '_': " + m_config.label;
         return false;
@@ -209,7 +209,7 @@ loopback::Socket CDeviceEmulator::ListenOnBus(std::string& error) {
     if (!MakeSocketPath(error)) {
         return loopback::kNoSocket;
     }
-    return m_config.transport == emubus::Kind::Tcp ? ListenOnTcp(error)
+    return m_config.transport == EmulatorTransport::Tcp ? ListenOnTcp(error)
                                                    : ListenOnPacketSocket(error);
 }
 
@@ -347,7 +347,7 @@ void CDeviceEmulator::WithdrawSocket() {
 }
 
 void CDeviceEmulator::Run() {
-    if (m_config.transport == emubus::Kind::Gadget) {
+    if (m_config.transport == EmulatorTransport::Gadget) {
         return RunGadget();
     }
     for (;;) {
@@ -422,7 +422,7 @@ bool CDeviceEmulator::WaitFor(const std::function<bool(const CEmulatorStatus&)>&
 }
 
 bool CDeviceEmulator::WaitForSessionsEnded(uint64_t count, std::chrono::milliseconds limit) const {
-    if (m_config.transport == emubus::Kind::Gadget) {
+    if (m_config.transport == EmulatorTransport::Gadget) {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(
             lock, limit, [&] { return m_status.sessionsEnded >= count && SettledLocked(); });

@@ -50,13 +50,23 @@ struct CMemoryPreload {
     std::vector<uint8_t> bytes;
 };
 
+// Where the emulated device is found: a file of the emulator bus of either kind,
+// or the device end of a Linux USB HID gadget, where the device is a real USB
+// device that the tool finds and opens through hidapi.
+enum class EmulatorTransport { Socket, Tcp, Gadget };
+
+// The bus file of a bus transport (a gadget has none).
+inline emubus::Kind BusFileKind(EmulatorTransport transport) {
+    return transport == EmulatorTransport::Tcp ? emubus::Kind::Tcp : emubus::Kind::Socket;
+}
+
 struct CEmulatorConfig {
     std::string busDir;
     std::string label = "zorvik";
 #ifdef _WIN32
-    emubus::Kind transport = emubus::Kind::Tcp;
+    EmulatorTransport transport = EmulatorTransport::Tcp;
 #else
-    emubus::Kind transport = emubus::Kind::Socket;
+    EmulatorTransport transport = EmulatorTransport::Socket;
 #endif
     // The gadget kind: the device ends (/dev/hidgN) the device may take, the
     // first free one when it starts.

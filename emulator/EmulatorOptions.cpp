@@ -159,9 +159,9 @@ void AddBusOptions(CLI::App& app, COrderedOptions& table, CEmulatorConfig& confi
               "announced by a .tcp file; the one a Windows tool can reach)",
               [&config](const std::string& value) -> std::string {
                   if (value == "socket") {
-                      config.transport = emubus::Kind::Socket;
+                      config.transport = EmulatorTransport::Socket;
                   } else if (value == "tcp") {
-                      config.transport = emubus::Kind::Tcp;
+                      config.transport = EmulatorTransport::Tcp;
                   } else {
                       return "expects socket or tcp";
                   }
@@ -171,7 +171,7 @@ void AddBusOptions(CLI::App& app, COrderedOptions& table, CEmulatorConfig& confi
               "serve on the device end of a USB HID gadget instead of the bus: its /dev/hidgN "
               "node (Linux; the gadget is made beforehand, with report_length 64)",
               [&config](const std::string& value) -> std::string {
-                  config.transport = emubus::Kind::Gadget;
+                  config.transport = EmulatorTransport::Gadget;
                   config.gadgets = {value};
                   return {};
               });

@@ -42,8 +42,8 @@ public:
     void StopTaking();
 
 private:
-    bool Stream() const { return m_owner.m_config.transport == emubus::Kind::Tcp; }
-    bool Gadget() const { return m_owner.m_config.transport == emubus::Kind::Gadget; }
+    bool Stream() const { return m_owner.m_config.transport == EmulatorTransport::Tcp; }
+    bool Gadget() const { return m_owner.m_config.transport == EmulatorTransport::Gadget; }
     Io ReceiveGadgetReport(uint8_t (&message)[REPORT_SIZE]);
     Io SendGadgetReport(const uint8_t payload[REPORT_PAYLOAD_SIZE]);
     void IgnoreReport(long size);

@@ -55,7 +55,7 @@ int Main(int argc, char* argv[]) {
         return 1;
     }
     std::cout << "listening on " << emulator.SocketPath();
-    if (options.config.transport == emubus::Kind::Gadget && !emulator.DevicePath().empty()) {
+    if (options.config.transport == EmulatorTransport::Gadget && !emulator.DevicePath().empty()) {
         std::cout << " (the host's " << emulator.DevicePath() << ")";
     }
     std::cout << std::endl;

@@ -46,7 +46,7 @@ void DeviceTest::SetUp() {
 }
 
 CDeviceEmulator& DeviceTest::StartDevice(CEmulatorConfig config) {
-    if (config.transport == emubus::Kind::Gadget) {
+    if (config.transport == EmulatorTransport::Gadget) {
         for (const auto& earlier : m_devices) {
             earlier->Stop();
         }

@@ -33,7 +33,7 @@ private:
 // Windows; on request elsewhere), where a report is a frame of a stream and
 // a message of another length cannot be sent.
 inline bool StreamTransport() {
-    return DefaultEmulatorConfig("").transport == emubus::Kind::Tcp;
+    return DefaultEmulatorConfig("").transport == EmulatorTransport::Tcp;
 }
 
 // Generous enough for a loaded machine; a transfer that is meant to fail waits
@@ -47,7 +47,7 @@ CDeviceBusConfig BusOnly(const std::string& dir, int timeoutMs = kNormalTimeoutM
 // (TEELINK_EMULATOR_TRANSPORT=gadget, inside the kernel test's guest): the
 // tool then finds them through hidapi like real devices.
 inline bool GadgetTransport() {
-    return DefaultEmulatorConfig("").transport == emubus::Kind::Gadget;
+    return DefaultEmulatorConfig("").transport == EmulatorTransport::Gadget;
 }
 
 // Where the tool looks for the devices a test starts: the private bus, or

@@ -66,7 +66,7 @@ private:
 class CliOnGadget : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (DefaultEmulatorConfig("").transport != emubus::Kind::Gadget) {
+        if (DefaultEmulatorConfig("").transport != EmulatorTransport::Gadget) {
             GTEST_SKIP() << "needs the emulated devices on USB HID gadgets (./run kernel-test)";
         }
         m_nodes = GadgetsFromEnvironment();

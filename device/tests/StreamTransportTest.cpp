@@ -53,7 +53,7 @@ class StreamBus : public DeviceTest {
 protected:
     CEmulatorConfig TcpConfig() const {
         CEmulatorConfig config = Config();
-        config.transport = emubus::Kind::Tcp;
+        config.transport = EmulatorTransport::Tcp;
         return config;
     }
 };
