@@ -43,13 +43,21 @@ function(teelink_discover target prefix timeout labels)
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
 endfunction()
 
-# teelink_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [GUI] [TCP])
+# teelink_test(NAME SOURCES ... [LIBS ...] [SUPPORT ...] [LABELS ...] [GUI] [TCP])
+#   LIBS: the libraries under test; the program links nothing else of the tool.
+#   SUPPORT: the test support it uses besides the base (files, recorders, child
+#        processes): device (emulated devices), server (loopback HTTP servers),
+#        refserver (the reference server in-process).
 #   GUI: the real application under its own Xvfb server (the program's own main
 #        lists its cases without a display, so discovery needs none); under Wine
 #        all share the one X server the caller started, one at a time.
 #   TCP: the cases run a second time with the emulated devices on tcp.
 function(teelink_test name)
-    cmake_parse_arguments(T "GUI;TCP" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "GUI;TCP" "" "SOURCES;LIBS;SUPPORT;LABELS" ${ARGN})
+    set(support teelink_test_base)
+    foreach(piece ${T_SUPPORT})
+        list(APPEND support teelink_test_${piece})
+    endforeach()
     add_executable(${name} ${T_SOURCES} ${TEELINK_VERSION_RC})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEELINK_TEST_BIN_DIR})
     teelink_warnings(${name})
@@ -70,7 +78,7 @@ function(teelink_test name)
                              ENVIRONMENT ASAN_OPTIONS=detect_leaks=0 NO_AT_BRIDGE=1)
         endif()
     else()
-        target_link_libraries(${name} PRIVATE teelink_test_support ${T_LIBS} GTest::gtest
+        target_link_libraries(${name} PRIVATE ${support} ${T_LIBS} GTest::gtest
                                               GTest::gmock GTest::gtest_main)
         if(WIN32)
             teelink_discover(${name} "" 60 "${labels}")
