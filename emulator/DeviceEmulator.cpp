@@ -184,8 +184,8 @@ bool CDeviceEmulator::MakeSocketPath(std::string& error) {
         error = "no bus directory (this build has no default one)";
         return false;
     }
-    const std::string name = emubus::MakeSocketName(m_config.vendorId, m_config.productId,
-                                                    m_config.label, BusFileKind(m_config.transport));
+    const std::string name = emubus::MakeSocketName(
+        m_config.vendorId, m_config.productId, m_config.label, BusFileKind(m_config.transport));
     if (name.empty()) {
         error = "label must be letters, digits, '-' and '_': " + m_config.label;
         return false;
@@ -210,7 +210,7 @@ loopback::Socket CDeviceEmulator::ListenOnBus(std::string& error) {
         return loopback::kNoSocket;
     }
     return m_config.transport == EmulatorTransport::Tcp ? ListenOnTcp(error)
-                                                   : ListenOnPacketSocket(error);
+                                                        : ListenOnPacketSocket(error);
 }
 
 // The listener's port and a fresh token, announced by a file that appears
