@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/CallCounts.h"
 #include "common/ByteOrder.h"
 #include "common/Text.h"
 #include "common/UserNotifier.h"
@@ -213,6 +214,9 @@ struct Measure {
     std::vector<double> cpuSeconds;  // the client thread's CPU time, one per repetition
     int blocks;
     int transfersPerBlock;
+    // Over every timed repetition, in the client's thread.
+    uint64_t systemCalls = 0;
+    uint64_t allocations = 0;
 
     double Median() const {
         std::vector<double> sorted = seconds;
@@ -220,6 +224,11 @@ struct Measure {
         return sorted[sorted.size() / 2];
     }
     double MicrosPerTransfer() const { return Median() * 1e6 / (blocks * transfersPerBlock); }
+    double Reports() const {
+        return static_cast<double>(seconds.size()) * blocks * transfersPerBlock;
+    }
+    double SystemCallsPerReport() const { return static_cast<double>(systemCalls) / Reports(); }
+    double AllocationsPerReport() const { return static_cast<double>(allocations) / Reports(); }
     double CpuMicrosPerTransfer() const {
         std::vector<double> sorted = cpuSeconds;
         std::sort(sorted.begin(), sorted.end());
@@ -228,10 +237,25 @@ struct Measure {
 };
 
 void PrintRow(const Measure& m, const Measure& baseline) {
-    std::printf("  %-26s %7.1f us/block %6.2f us/transfer (client CPU %5.2f us) %8.0f/s  x%.3f\n",
+    std::printf("  %-26s %7.1f us/block %6.2f us/transfer (client CPU %5.2f us) %8.0f/s  x%.3f"
+                "   %.2f system calls, %.3f allocations per report\n",
                 m.label, m.Median() * 1e6 / m.blocks, m.MicrosPerTransfer(),
                 m.CpuMicrosPerTransfer(), m.blocks * m.transfersPerBlock / m.Median(),
-                m.MicrosPerTransfer() / baseline.MicrosPerTransfer());
+                m.MicrosPerTransfer() / baseline.MicrosPerTransfer(), m.SystemCallsPerReport(),
+                m.AllocationsPerReport());
+}
+
+// What a busy machine cannot move: the calls the client makes per report.
+void PrintCallGoals(const char* what, const Measure& tool, const Measure& bare) {
+    const double ratio = tool.SystemCallsPerReport() / bare.SystemCallsPerReport();
+    std::printf("  ratio %-6s tool / bare client, system calls per report: %.3f (%.2f / %.2f)"
+                "   goal <= 1.00   %s\n",
+                what, ratio, tool.SystemCallsPerReport(), bare.SystemCallsPerReport(),
+                ratio <= 1.0 + 1e-9 ? "met" : "NOT MET");
+    std::printf("  %-12s tool's heap allocations per report: %.4f (%llu in %.0f reports)"
+                "   goal 0   %s\n",
+                what, tool.AllocationsPerReport(), static_cast<unsigned long long>(tool.allocations),
+                tool.Reports(), tool.allocations == 0 ? "met" : "NOT MET");
 }
 
 // The goal is judged on the median of the per-repetition ratios: the two rows
@@ -305,9 +329,15 @@ bool MeasureUnpaced(const std::string& busDir, const std::vector<uint8_t>& block
         for (auto [rows, work] : {std::pair{&reads, &readWork}, std::pair{&writes, &writeWork}}) {
             for (int k = 0; k < 3; ++k) {
                 const int row = (rep + k) % 3;
+                Measure& m = (*rows)[row];
                 const double cpu = ThreadCpuSeconds();
-                (*rows)[row].seconds.push_back(SecondsFor(blocks, (*work)[row]));
-                (*rows)[row].cpuSeconds.push_back(ThreadCpuSeconds() - cpu);
+                const bench::CCallCounts before = bench::ThreadCallCounts();
+                const double seconds = SecondsFor(blocks, (*work)[row]);
+                const bench::CCallCounts after = bench::ThreadCallCounts();
+                m.seconds.push_back(seconds);
+                m.cpuSeconds.push_back(ThreadCpuSeconds() - cpu);
+                m.systemCalls += after.systemCalls - before.systemCalls;
+                m.allocations += after.allocations - before.allocations;
             }
         }
     }
@@ -326,6 +356,8 @@ void PrintUnpaced(const Measure (&reads)[3], const Measure (&writes)[3]) {
     }
     PrintGoal("read", reads[1], reads[0]);
     PrintGoal("write", writes[1], writes[0]);
+    PrintCallGoals("read", reads[1], reads[0]);
+    PrintCallGoals("write", writes[1], writes[0]);
 }
 
 void PrintPacedRow(const char* what, double seconds, double bound, const char* boundText) {

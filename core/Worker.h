@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -41,26 +42,38 @@ public:
     CWorker(const CWorker&) = delete;
     CWorker& operator=(const CWorker&) = delete;
 
-    // Runs `job` on a new thread with a cleared stop flag. A previous run must
-    // have ended; its thread is joined first.
+    // Runs `job` with a cleared stop flag, and never waits: on a new thread,
+    // or, while the last job is still running (told to stop, it is finishing
+    // a request), on that job's thread right after it. A later Start replaces
+    // a job that waits so; the last one asked for is the one that runs.
     void Start(Job job);
 
-    // Sets the flag the job polls; the job ends at its next check.
-    void RequestStop() { m_stop.store(true); }
+    // Sets the flag the job polls; the job ends at its next check. A job that
+    // waits for its turn is dropped.
+    void RequestStop();
     const std::atomic<bool>& StopFlag() const { return m_stop; }
 
-    // True from Start until the job has returned.
+    // True from Start until the job, and any that waited behind it, has returned.
     bool Running() const { return m_running.load(); }
 
     // Waits for the thread. Safe on a user-interface thread only when the job
     // cannot be waiting for that thread: it has sent its last report, or every
     // box it could wait for has been released.
     void Join();
+    // Join, unless a job started meanwhile waits behind the one that ended, or
+    // runs on its thread already: that job may be waiting for the caller's
+    // thread. Call it on the thread that starts the jobs.
+    void JoinUnlessFollowed();
 
 private:
+    void Run(Job job);
+
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
+    std::mutex m_mutex;       // guards m_pending, and m_running's fall to false
+    Job m_pending;            // the job that runs when the running one returns
+    bool m_followed = false;  // the thread took a job that waited; guarded by m_mutex
 };
 
 // A report that carries a job's reports to its owner's thread. Once it has
@@ -76,7 +89,7 @@ protected:
     // Called on the owner's thread as the last report is handed over.
     void LastReportDelivered() {
         if (m_worker != nullptr) {
-            m_worker->Join();
+            m_worker->JoinUnlessFollowed();
         }
     }
 

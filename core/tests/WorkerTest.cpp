@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "core/Worker.h"
 #include "testsupport/Recorders.h"
@@ -60,6 +62,67 @@ TEST(Worker, AStopRequestEndsTheJobAtItsNextCheck) {
     worker.Join();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
     EXPECT_EQ(report.Messages(), std::vector<TestMessage>{JOB_STOPPED});
+}
+
+// A job asked for while the last one is still finishing (told to stop, it
+// waits on its request) neither waits on the caller's thread nor runs beside
+// the old one: it runs on the same thread once the old one has returned, with
+// a cleared flag. Of several asked for meanwhile, the last one runs; a stop
+// drops the one that waits.
+TEST(Worker, AJobStartedWhileTheLastIsStoppingRunsAfterItWithoutWaiting) {
+    CWorker worker;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;
+    std::vector<std::string> ran;
+    const auto record = [&](const std::string& what, bool stopped) {
+        std::lock_guard lock(mutex);
+        ran.push_back(what + (stopped ? " stopped" : ""));
+        changed.notify_all();
+    };
+    worker.Start([&](const std::atomic<bool>& stop) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return release; });  // a request that takes its time
+        lock.unlock();
+        record("old", stop.load());
+    });
+    worker.RequestStop();
+    const auto asked = std::chrono::steady_clock::now();
+    worker.Start([&](const std::atomic<bool>& stop) { record("dropped", stop.load()); });
+    worker.Start([&](const std::atomic<bool>& stop) { record("new", stop.load()); });
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);  // the caller did not wait
+    EXPECT_TRUE(worker.Running());
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return ran.size() == 2; }));
+    }
+    worker.Join();
+    EXPECT_EQ(ran, (std::vector<std::string>{"old stopped", "new"}));
+    EXPECT_FALSE(worker.Running());
+
+    // A stop drops the job that waits for its turn.
+    release = false;
+    ran.clear();
+    worker.Start([&](const std::atomic<bool>& stop) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return release; });
+        lock.unlock();
+        record("old", stop.load());
+    });
+    worker.Start([&](const std::atomic<bool>& stop) { record("waiting", stop.load()); });
+    worker.RequestStop();
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    worker.Join();
+    EXPECT_EQ(ran, std::vector<std::string>{"old stopped"});
 }
 
 // Hands a job's last report to the test's thread, as a window's event loop

@@ -48,7 +48,6 @@ CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
     Bind(wxEVT_BUTTON, &CFavoriteView::OnCancel, this, IDC_FAV_CANCEL);
     Bind(wxEVT_BUTTON, &CFavoriteView::OnUpdate, this, IDC_FAV_UPDATE);
     m_list->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED, &CFavoriteView::OnActivated, this);
-    m_retry.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { StartRead(); });
 }
 
 CFavoriteView::~CFavoriteView() {
@@ -79,13 +78,11 @@ void CFavoriteView::OnShowPage(bool shown) {
     } else {
         // Leaving the page ends its job: what it would find is for a page no
         // one looks at.
-        m_retry.Stop();
         m_worker.RequestStop();
     }
 }
 
 void CFavoriteView::StopWork() {
-    m_retry.Stop();
     m_worker.RequestStop();
     m_worker.Join();
     m_selection.worker.RequestStop();
@@ -101,11 +98,8 @@ void CFavoriteView::StartRead() {
         return;
     }
     // A job left behind by Cancel may still be finishing its request (it was
-    // told to stop and will post nothing); the new read starts once it has.
-    if (m_worker.Running()) {
-        m_retry.StartOnce(20);
-        return;
-    }
+    // told to stop and will post nothing); the worker runs the new read once
+    // it has.
     m_btnUpdate->Disable();
     SetStatus(MSG_LOADING_FAVORITES);
     // The identified device, by its path; one that has gone fails to open.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <wx/timer.h>
-
 #include "core/Worker.h"
 #include "favorites/FavoritesJobs.h"
 #include "pages/favorites/SelectGCDlg.h"
@@ -48,7 +46,6 @@ private:
     wxDataViewListCtrl* m_list = nullptr;
     wxStaticText* m_status = nullptr;
     wxButton* m_btnUpdate = nullptr;
-    wxTimer m_retry;
     using FavoritesJob = void (*)(CTeelinkDoc&, const CJobContext&,
                                   IWorkerReport<FavoritesMessage>&);
     void StartJob(const CDevice& device, FavoritesJob job);

@@ -4,7 +4,6 @@
 #include <wx/dataview.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
-#include <wx/timer.h>
 
 #include <algorithm>
 
@@ -61,7 +60,6 @@ CSelectGCDlg::CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jo
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Act(m_walk.CancelCommand()); });
     Bind(wxEVT_CHAR_HOOK, &CSelectGCDlg::OnCharHook, this);
     m_list->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED, &CSelectGCDlg::OnActivated, this);
-    m_retry.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { StartRequest(m_nPendingLevel); });
     CentreOnParent();
     Act(m_walk.Start());
 }
@@ -119,13 +117,8 @@ void CSelectGCDlg::Act(WalkAction action) {
 }
 
 void CSelectGCDlg::StartRequest(int level) {
-    // The job of a closed dialog may still be finishing its request; the next
-    // one starts when it has (it never waits for this thread).
-    if (m_jobs.worker.Running()) {
-        m_nPendingLevel = level;
-        m_retry.StartOnce(20);
-        return;
-    }
+    // The job of a closed dialog may still be finishing its request; the
+    // worker runs the next one once it has (it never waits for this thread).
     CTeelinkDoc& doc = m_host.Doc();
     CSelectionJobs& jobs = m_jobs;
     IUserNotifier& notifier = m_host.Notifier();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <wx/dialog.h>
-#include <wx/timer.h>
 
 #include "core/Worker.h"
 #include "favorites/CourseWalk.h"
@@ -60,8 +59,6 @@ private:
     wxDataViewColumn* m_itemColumn = nullptr;
     wxStaticBitmap* m_legendIcon = nullptr;
     wxStaticText* m_legendText = nullptr;
-    wxTimer m_retry;
-    int m_nPendingLevel = 0;
 };
 
 }  // namespace teelink
