@@ -49,7 +49,8 @@ using teelink::bench::t_systemCalls;
 extern "C" {
 
 ssize_t send(int fd, const void* data, size_t size, int flags) {
-    static const auto real = teelink::bench::Real<ssize_t (*)(int, const void*, size_t, int)>("send");
+    static const auto real =
+        teelink::bench::Real<ssize_t (*)(int, const void*, size_t, int)>("send");
     ++t_systemCalls;
     return real(fd, data, size, flags);
 }
@@ -61,8 +62,7 @@ ssize_t recv(int fd, void* data, size_t size, int flags) {
 }
 
 ssize_t sendmsg(int fd, const msghdr* message, int flags) {
-    static const auto real =
-        teelink::bench::Real<ssize_t (*)(int, const msghdr*, int)>("sendmsg");
+    static const auto real = teelink::bench::Real<ssize_t (*)(int, const msghdr*, int)>("sendmsg");
     ++t_systemCalls;
     return real(fd, message, flags);
 }

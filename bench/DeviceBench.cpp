@@ -237,25 +237,28 @@ struct Measure {
 };
 
 void PrintRow(const Measure& m, const Measure& baseline) {
-    std::printf("  %-26s %7.1f us/block %6.2f us/transfer (client CPU %5.2f us) %8.0f/s  x%.3f"
-                "   %.2f system calls, %.3f allocations per report\n",
-                m.label, m.Median() * 1e6 / m.blocks, m.MicrosPerTransfer(),
-                m.CpuMicrosPerTransfer(), m.blocks * m.transfersPerBlock / m.Median(),
-                m.MicrosPerTransfer() / baseline.MicrosPerTransfer(), m.SystemCallsPerReport(),
-                m.AllocationsPerReport());
+    std::printf(
+        "  %-26s %7.1f us/block %6.2f us/transfer (client CPU %5.2f us) %8.0f/s  x%.3f"
+        "   %.2f system calls, %.3f allocations per report\n",
+        m.label, m.Median() * 1e6 / m.blocks, m.MicrosPerTransfer(), m.CpuMicrosPerTransfer(),
+        m.blocks * m.transfersPerBlock / m.Median(),
+        m.MicrosPerTransfer() / baseline.MicrosPerTransfer(), m.SystemCallsPerReport(),
+        m.AllocationsPerReport());
 }
 
 // What a busy machine cannot move: the calls the client makes per report.
 void PrintCallGoals(const char* what, const Measure& tool, const Measure& bare) {
     const double ratio = tool.SystemCallsPerReport() / bare.SystemCallsPerReport();
-    std::printf("  ratio %-6s tool / bare client, system calls per report: %.3f (%.2f / %.2f)"
-                "   goal <= 1.00   %s\n",
-                what, ratio, tool.SystemCallsPerReport(), bare.SystemCallsPerReport(),
-                ratio <= 1.0 + 1e-9 ? "met" : "NOT MET");
-    std::printf("  %-12s tool's heap allocations per report: %.4f (%llu in %.0f reports)"
-                "   goal 0   %s\n",
-                what, tool.AllocationsPerReport(), static_cast<unsigned long long>(tool.allocations),
-                tool.Reports(), tool.allocations == 0 ? "met" : "NOT MET");
+    std::printf(
+        "  ratio %-6s tool / bare client, system calls per report: %.3f (%.2f / %.2f)"
+        "   goal <= 1.00   %s\n",
+        what, ratio, tool.SystemCallsPerReport(), bare.SystemCallsPerReport(),
+        ratio <= 1.0 + 1e-9 ? "met" : "NOT MET");
+    std::printf(
+        "  %-12s tool's heap allocations per report: %.4f (%llu in %.0f reports)"
+        "   goal 0   %s\n",
+        what, tool.AllocationsPerReport(), static_cast<unsigned long long>(tool.allocations),
+        tool.Reports(), tool.allocations == 0 ? "met" : "NOT MET");
 }
 
 // The goal is judged on the median of the per-repetition ratios: the two rows
