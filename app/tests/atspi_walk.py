@@ -258,6 +258,8 @@ def CheckDeviceRecognised(run, frame, reader):
     Pump(lambda: Name(picture).startswith("Connected, R7"), 30,
          "the device picture reads the device (%r)" % Name(picture))
     print("the device picture reads:", Name(picture))
+    Pump(lambda: Name(picture) in reader.announcements, 5,
+         "%r is announced (heard: %r)" % (Name(picture), reader.announcements))
 
 
 def FocusOn(reader, name, seconds, what):

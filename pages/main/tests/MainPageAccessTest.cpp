@@ -6,6 +6,7 @@
 #include <wx/stattext.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "pages/log/LogPageIds.h"
@@ -124,6 +125,28 @@ TEST_F(MainPageAccess, TheKeyboardFollowsThePageShown) {
 }
 
 #ifdef __WXGTK__
+void RecordAnnouncement(AtkObject* /*object*/, const gchar* text, gpointer said) {
+    static_cast<std::vector<std::string>*>(said)->emplace_back(text);
+}
+
+// A device recognised or unplugged is said at once, wherever the keyboard is;
+// the state the page starts with, and a device polled again unchanged, are not.
+TEST_F(MainPageAccess, ARecognisedOrUnpluggedDeviceIsAnnounced) {
+    StartApp();
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Name(IDC_DEVICE_PICTURE) == "Not connected"; }));
+    AtkObject* picture = gtk_widget_get_accessible(AccessibleWidget(*Find(IDC_DEVICE_PICTURE)));
+    std::vector<std::string> said;
+    const gulong handler =
+        g_signal_connect(picture, "announcement", G_CALLBACK(RecordAnnouncement), &said);
+    PlugDevice();
+    ASSERT_TRUE(WaitForDevice());
+    Harness().PumpFor(3 * pollPeriodMs);  // polled again, unchanged
+    devices.clear();
+    ASSERT_TRUE(Harness().PumpUntil([&] { return Name(IDC_DEVICE_PICTURE) == "Not connected"; }));
+    g_signal_handler_disconnect(picture, handler);
+    EXPECT_EQ(said, (std::vector<std::string>{"Connected, R7 : A01", "Not connected"}));
+}
+
 double Luminance(const wxColour& c) {
     const auto channel = [](unsigned char v) {
         const double s = v / 255.0;
