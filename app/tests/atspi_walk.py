@@ -240,6 +240,10 @@ def CheckNames(frame):
     buttons = sorted(Name(b) for b in Shown(frame, Atspi.Role.PUSH_BUTTON))
     if buttons != sorted(MAIN_BUTTONS):
         raise Failed("the main page's buttons read %r" % buttons)
+    keys = [Atspi.Action.get_key_binding(b, 0) for b in Shown(frame, Atspi.Role.PUSH_BUTTON)]
+    if len(set(keys)) != len(keys) or not all(k.startswith("<Alt>") for k in keys):
+        raise Failed("the buttons' access keys are %r" % keys)
+    print("the buttons' access keys:", " ".join(keys))
     icons = [Name(i) for i in Shown(frame, Atspi.Role.ICON)]
     if "Zorvik GOLF GPS" not in icons or "Not connected" not in icons:
         raise Failed("the pictures read %r" % icons)

@@ -6,6 +6,7 @@
 #include <wx/stattext.h>
 
 #include <cmath>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "refserver/AnswerWriter.h"
 #include "testsupport/PageTestSupport.h"
 #include "ui/Accessible.h"
+#include "ui/Layout.h"
 
 #ifdef __WXGTK__
 #include <gtk/gtk.h>
@@ -37,7 +39,9 @@ protected:
         return nullptr;
     }
     wxString Name(int id) { return Find(id) == nullptr ? "(none)" : AccessibleName(*Find(id)); }
-    wxString Text(int id) { return Find(id) == nullptr ? "(none)" : Find(id)->GetLabel(); }
+    wxString Text(int id) {
+        return Find(id) == nullptr ? "(none)" : wxControl::RemoveMnemonics(Find(id)->GetLabel());
+    }
     bool WaitForDevice() {
         return Harness().PumpUntil([&] {
             return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown() &&
@@ -122,6 +126,44 @@ TEST_F(MainPageAccess, TheKeyboardFollowsThePageShown) {
     EXPECT_TRUE(Harness().PumpUntil(
         [&] { return wxWindow::FindFocus() == Harness().Control(IDC_SYSTEM_START); }));
     server.Release();
+}
+
+// Alt and a letter presses a button: every button of the page has a letter of
+// its own, and what it shows and what is read stay the message's text.
+TEST_F(MainPageAccess, AltAndItsLetterPressesAButton) {
+    server.AnswerWith(StartupWithSystemPackage());
+    PlugDevice();
+    StartApp();
+    ASSERT_TRUE(WaitForDevice());
+    std::set<wxUniChar> letters;
+    int systemKey = 0;
+    for (const int id : {IDC_COURSE_START, IDC_SYSTEM_START, IDC_LOG_WEB_PAGE, IDC_LOG_START,
+                         IDC_WEBSITE, IDC_MAIN_EXIT}) {
+        const wxString label = Find(id)->GetLabel();
+        const int mark = label.Find('&');
+        ASSERT_NE(mark, wxNOT_FOUND) << label;
+        const wxUniChar letter = wxTolower(label[mark + 1]);
+        EXPECT_TRUE(letters.insert(letter).second) << label;
+        const wxString shown = OneLine(Text(id));
+        EXPECT_TRUE(Name(id).StartsWith(shown + ", ") || Name(id) == shown) << Name(id);
+        systemKey = id == IDC_SYSTEM_START ? static_cast<int>(letter.GetValue()) : systemKey;
+    }
+    EXPECT_EQ(Text(IDC_SYSTEM_START), "Start");
+    server.HoldAnswersAfter(0);  // the download stays under way
+    PressKey(Find(IDC_MAIN_EXIT), systemKey, wxMOD_ALT);
+    ASSERT_TRUE(Harness().PumpUntil([&] { return App().ActiveView() == App().Page(VIEW_UPDATE); }));
+    EXPECT_EQ(App().Doc().m_nUpdateMode, UPDATE_SYSTEM_DATA);  // the second Start, not the first
+    server.Release();
+}
+
+// A text without a Latin letter gets no access key rather than one no
+// keyboard layout of its language types.
+TEST_F(MainPageAccess, JapaneseButtonsShowTheirTextsWithoutAnAccessKey) {
+    StartApp(LANGUAGE_JAPANESE);
+    for (const int id : {IDC_COURSE_START, IDC_MAIN_EXIT}) {
+        EXPECT_EQ(Find(id)->GetLabel().Find('&'), wxNOT_FOUND) << Find(id)->GetLabel();
+    }
+    EXPECT_EQ(Find(IDC_WEBSITE)->GetLabel().Find('&'), 0);  // the site's Latin name has one
 }
 
 #ifdef __WXGTK__
