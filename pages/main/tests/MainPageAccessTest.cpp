@@ -128,6 +128,42 @@ TEST_F(MainPageAccess, TheKeyboardFollowsThePageShown) {
     server.Release();
 }
 
+// A box takes the keyboard while it is up. Once it is answered, the keyboard is
+// back on the control that had it, or, when that control can no longer act, on
+// the page's own place for it. (The test's boxes are answered without being
+// shown: what a shown box would do to the keyboard is done while it is "up".)
+TEST_F(MainPageAccess, AfterABoxTheKeyboardIsBackWhereItWas) {
+    PlugDevice();
+    StartApp();
+    ASSERT_TRUE(WaitForDevice());
+    wxWindow* system = Find(IDC_SYSTEM_START);
+    system->SetFocus();
+    bool disable = false;
+    Harness().Dialogs().onMessage = [&](const CRecordedDialog&) {
+        if (disable) {
+            system->Disable();
+        }
+        Find(IDC_MAIN_EXIT)->SetFocus();
+        devices.resize(1);  // the second device goes: no further box
+    };
+    CEmulatorConfig second = DefaultEmulatorConfig(bus.Dir());
+    second.label = "second";
+    const auto boxAnswered = [&](size_t count) {
+        return Harness().PumpUntil(
+            [&] { return MessageTexts().size() == count && !App().Boxes().ModalOpen(); });
+    };
+    PlugDevice(second);  // "Please connect one device at a time."
+    ASSERT_TRUE(boxAnswered(1));
+    EXPECT_EQ(wxWindow::FindFocus(), system);
+
+    ASSERT_TRUE(WaitForDevice());  // the one left is read again
+    system->SetFocus();
+    disable = true;
+    PlugDevice(second);
+    ASSERT_TRUE(boxAnswered(2));
+    EXPECT_EQ(wxWindow::FindFocus(), Harness().Control(IDC_COURSE_START));
+}
+
 // Alt and a letter presses a button: every button of the page has a letter of
 // its own, and what it shows and what is read stay the message's text.
 TEST_F(MainPageAccess, AltAndItsLetterPressesAButton) {
