@@ -4,10 +4,12 @@
 // high-contrast theme.
 #include <gtest/gtest.h>
 #include <wx/stattext.h>
+#include <wx/toplevel.h>
 
 #include <cmath>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pages/log/LogPageIds.h"
@@ -256,6 +258,59 @@ TEST_F(MainPageAccess, TextStaysReadableUnderAnInverseHighContrastTheme) {
         ++labels;
     }
     EXPECT_GT(labels, 5);
+    g_object_set(gtk_settings_get_default(), "gtk-theme-name", "Adwaita", nullptr);
+}
+// The darkest and the lightest luminance among the pixels of `r` in `shot`.
+std::pair<double, double> LuminanceRange(GdkPixbuf* shot, const wxRect& r) {
+    const int channels = gdk_pixbuf_get_n_channels(shot);
+    const int stride = gdk_pixbuf_get_rowstride(shot);
+    const guchar* pixels = gdk_pixbuf_get_pixels(shot);
+    std::pair range{1.0, 0.0};
+    for (int y = r.y; y < r.GetBottom(); ++y) {
+        for (int x = r.x; x < r.GetRight(); ++x) {
+            const guchar* p = pixels + static_cast<ptrdiff_t>(y) * stride + x * channels;
+            const double l = Luminance(wxColour(p[0], p[1], p[2]));
+            range = {std::min(range.first, l), std::max(range.second, l)};
+        }
+    }
+    return range;
+}
+
+// What the screen shows under the inverse theme: every label's text stands out
+// from what is behind it by at least 4.5:1, read from the pixels of its place,
+// while the theme's own dark buttons show that the theme was in force.
+TEST_F(MainPageAccess, LabelsStandOutOnTheScreenUnderAnInverseHighContrastTheme) {
+    g_object_set(gtk_settings_get_default(), "gtk-theme-name", "HighContrastInverse", nullptr);
+    PlugDevice();
+    StartApp();
+    ASSERT_TRUE(WaitForDevice());
+    CPage* page = App().Page(VIEW_MAIN);
+    wxGetTopLevelParent(page)->Raise();
+    page->Refresh();
+    page->Update();
+    Harness().PumpFor(300);
+    const wxRect area = page->GetScreenRect();
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), area.x, area.y,
+                                                 area.width, area.height);
+    ASSERT_NE(shot, nullptr);
+    const auto within = [&](const wxWindow& w) {
+        return wxRect(w.GetScreenRect().GetPosition() - area.GetPosition(), w.GetSize())
+            .Intersect(wxRect(area.GetSize()));
+    };
+    int labels = 0;
+    for (const wxWindow* child : page->GetChildren()) {
+        const auto* label = dynamic_cast<const wxStaticText*>(child);
+        if (label == nullptr || !label->IsShown() || label->GetLabelText().IsEmpty()) {
+            continue;
+        }
+        const auto [dark, light] = LuminanceRange(shot, within(*label));
+        EXPECT_GE((light + 0.05) / (dark + 0.05), 4.5) << label->GetLabelText();
+        ++labels;
+    }
+    EXPECT_GT(labels, 8);
+    const auto [dark, light] = LuminanceRange(shot, within(*Find(IDC_MAIN_EXIT)));
+    EXPECT_LT(dark, 0.05) << "the inverse theme's dark buttons";
+    g_object_unref(shot);
     g_object_set(gtk_settings_get_default(), "gtk-theme-name", "Adwaita", nullptr);
 }
 #endif
