@@ -197,6 +197,9 @@ class Run:
                 process.wait(10)
             except subprocess.TimeoutExpired:
                 process.kill()
+        for name in os.listdir(self.bus):  # what the device left on a shared bus
+            if "-walk.sock" in name:
+                os.remove(os.path.join(self.bus, name))
 
     def logs(self):
         for name, _ in self.processes:
@@ -319,6 +322,38 @@ def CheckCourseUpdateByKeys(app, frame, reader):
     FocusOn(reader, MAIN_BUTTONS[0], 10, "back on the main page")
 
 
+def Chord(keys):
+    """A key with modifiers (alt+a) as the keyboard sends it."""
+    subprocess.run(["xdotool", "key", "--clearmodifiers", keys], check=True)
+    time.sleep(0.1)
+
+
+def CheckLogSaveByKeys(app, frame, reader, folder):
+    """Alt+A, the log Start's access key: the log page with the keyboard on its
+    Cancel, then the file dialog with the keyboard in the file name; a typed
+    path and Return save the log, Return ends the box, and the keyboard is
+    back on the log's Start."""
+    Chord("alt+a")
+    FocusOn(reader, "Cancel", 20, "the log page")
+    chooser = Pump(lambda: ShowingWindow(app, True), 60, "the file dialog")
+    GiveKeyboard(app, chooser)
+    Pump(lambda: reader.focused is not None and Role(reader.focused) == Atspi.Role.TEXT, 10,
+         "the file name has the keyboard (it is on %r)" % reader.focused_name())
+    path = os.path.join(folder, "walk.trv")
+    Chord("ctrl+a")
+    subprocess.run(["xdotool", "type", "--delay", "20", path], check=True)
+    Press("Return")
+    Pump(lambda: not Showing(chooser), 10, "Return ends the file dialog")
+    said = AnswerBoxes(app, reader, 30)
+    print("the log save's boxes said:", said)
+    if said != ["Complete"]:
+        raise Failed("the log save ended with the boxes %r" % said)
+    if not os.path.isfile(path) or os.path.getsize(path) == 0:
+        raise Failed("no log saved at %s" % path)
+    GiveKeyboard(app, frame)
+    FocusOn(reader, MAIN_BUTTONS[3], 10, "back on the main page after the log")
+
+
 def Frame(app):
     return Pump(lambda: ShowingWindow(app, False), 30, "the main window is shown")
 
@@ -341,6 +376,7 @@ def Walkthrough(run, reader):
     CheckDeviceRecognised(run, frame, reader)
     CheckTabOrder(reader)
     CheckCourseUpdateByKeys(app, frame, reader)
+    CheckLogSaveByKeys(app, frame, reader, run.scratch)
 
 
 def main(build, bus, port):
@@ -358,7 +394,9 @@ def main(build, bus, port):
                 print("what the tool shows:")
                 Dump(app)
         finally:
-            print("the keyboard went:", " / ".join(reader.focus_log))
+            went = [n for i, n in enumerate(reader.focus_log)
+                    if i == 0 or n != reader.focus_log[i - 1]]
+            print("the keyboard went:", " / ".join(n or "(unnamed)" for n in went))
             run.stop()
         if failure is not None:
             print("FAILED:", failure, "(the tool's exit status: %s)" % run.tool.poll())
