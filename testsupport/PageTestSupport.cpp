@@ -85,9 +85,9 @@ void PressKey(wxWindow* focused, int wxKeyCode, int modifiers) {
     wxWindow* top = wxGetTopLevelParent(focused);
     wxKeyEvent key(wxEVT_CHAR_HOOK);
     key.m_keyCode = wxKeyCode;
-    key.m_altDown = (modifiers & wxMOD_ALT) != 0;
-    key.m_controlDown = (modifiers & wxMOD_CONTROL) != 0;
-    key.m_shiftDown = (modifiers & wxMOD_SHIFT) != 0;
+    key.SetAltDown((modifiers & wxMOD_ALT) != 0);
+    key.SetControlDown((modifiers & wxMOD_CONTROL) != 0);
+    key.SetShiftDown((modifiers & wxMOD_SHIFT) != 0);
     key.SetEventObject(top);
     top->GetEventHandler()->ProcessEvent(key);
 }
