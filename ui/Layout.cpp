@@ -164,7 +164,9 @@ wxString OneLine(wxString text) {
 void ApplyAccessibleNames(const CControls& controls, std::span<const CControlSpec> table) {
     for (const CControlSpec& c : table) {
         wxWindow* control = controls.Get(c.id);
-        if (control == nullptr) {
+        // A label that stands alone reads what it shows, and keeps doing so as
+        // the page changes its text (a status, a notice): no name is fixed on it.
+        if (control == nullptr || (c.kind == ControlKind::Label && c.labelledBy == 0)) {
             continue;
         }
         wxString own = c.kind == ControlKind::Picture ? wxString(ImageText(c.image))

@@ -81,7 +81,9 @@ void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,
 
 // Gives the table's controls their accessible names: the text a control shows,
 // then the text of what labels it ("Start, Course Data Update"); a control
-// without text (a bar, an icon) by its label alone, a picture by its words.
+// without text (a bar, an icon) by its label alone, a picture by its words. A
+// label that names nothing else keeps the toolkit's own name, its text, which
+// follows every change of it.
 // ApplyTexts calls it; call it again after changing a text of the table.
 void ApplyAccessibleNames(const CControls& controls, std::span<const CControlSpec> table);
 

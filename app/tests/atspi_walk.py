@@ -230,16 +230,30 @@ MAIN_BUTTONS = ["Start, Golf course information update", "Start, System data upd
                 "Zorvik website", "Exit"]
 
 
-def CheckNames(frame):
-    """Every label's name begins with the text it shows; every button and
-    picture is named."""
+NAMED_ROLES = (Atspi.Role.PUSH_BUTTON, Atspi.Role.PROGRESS_BAR, Atspi.Role.ICON,
+               Atspi.Role.COMBO_BOX, Atspi.Role.TABLE, Atspi.Role.TREE_TABLE)
+
+
+def CheckLabelsAndControlsNamed(frame, page):
+    """Every label's name begins with the text it shows; every control is named."""
     labels = Shown(frame, Atspi.Role.LABEL)
-    if len(labels) < 8:
-        raise Failed("only %d labels on the main page" % len(labels))
     for label in labels:
         text = Flat(Atspi.Text.get_text(label, 0, -1))
         if not Flat(Name(label)).startswith(text):
-            raise Failed("the label showing %r is named %r" % (text, Name(label)))
+            raise Failed("%s: the label showing %r is named %r" % (page, text, Name(label)))
+    controls = [c for c in Walk(frame) if Role(c) in NAMED_ROLES and Showing(c)]
+    unnamed = [c.get_role_name() for c in controls if not Name(c)]
+    if unnamed:
+        raise Failed("%s: unnamed %r" % (page, unnamed))
+    print("%s reads: %s" % (page, " | ".join("%s %r" % (c.get_role_name(), Name(c))
+                                               for c in controls)))
+    return labels
+
+
+def CheckNames(frame):
+    """The main page: its labels and controls named, its buttons by what they do."""
+    if len(CheckLabelsAndControlsNamed(frame, "the main page")) < 8:
+        raise Failed("too few labels on the main page")
     buttons = sorted(Name(b) for b in Shown(frame, Atspi.Role.PUSH_BUTTON))
     if buttons != sorted(MAIN_BUTTONS):
         raise Failed("the main page's buttons read %r" % buttons)
@@ -314,6 +328,7 @@ def CheckCourseUpdateByKeys(app, frame, reader):
     FocusOn(reader, MAIN_BUTTONS[0], 5, "before the update")
     Press("space")
     FocusOn(reader, "Cancel", 20, "the update page")
+    CheckLabelsAndControlsNamed(frame, "the update page")
     said = AnswerBoxes(app, reader, 120)
     print("the boxes said:", said)
     if said != ["Complete"]:
@@ -335,6 +350,7 @@ def CheckLogSaveByKeys(app, frame, reader, folder):
     back on the log's Start."""
     Chord("alt+a")
     FocusOn(reader, "Cancel", 20, "the log page")
+    CheckLabelsAndControlsNamed(frame, "the log page")
     chooser = Pump(lambda: ShowingWindow(app, True), 60, "the file dialog")
     GiveKeyboard(app, chooser)
     Pump(lambda: reader.focused is not None and Role(reader.focused) == Atspi.Role.TEXT, 10,
