@@ -27,16 +27,15 @@ class Failed(Exception):
 
 
 class Reader:
-    """What a screen reader hears of the application: focus, names, announcements."""
+    """What a screen reader hears of the application: where the keyboard is, and
+    what is announced."""
 
     def __init__(self):
         self.focused = None
         self.focus_log = []
-        self.names = []
         self.announcements = []
         self.listener = Atspi.EventListener.new(self.on_event)
-        for kind in ("object:state-changed:focused", "object:property-change:accessible-name",
-                     "object:announcement"):
+        for kind in ("object:state-changed:focused", "object:announcement"):
             self.listener.register(kind)
 
     def on_event(self, event):
@@ -44,8 +43,6 @@ class Reader:
             if event.type.startswith("object:state-changed:focused") and event.detail1 == 1:
                 self.focused = event.source
                 self.focus_log.append(Name(event.source))
-            elif event.type.startswith("object:property-change:accessible-name"):
-                self.names.append(Name(event.source))
             elif event.type.startswith("object:announcement"):
                 self.announcements.append(str(event.any_data))
         except GLib.Error:
@@ -76,13 +73,9 @@ def Pump(until, seconds, what):
     raise Failed("within %d s: %s" % (seconds, what))
 
 
-def Press(key, modifier=None):
+def Press(key):
     """One key through AT-SPI's device controller, as an on-screen keyboard sends it."""
-    if modifier is not None:
-        Atspi.generate_keyboard_event(modifier, None, Atspi.KeySynthType.PRESS)
-    Atspi.generate_keyboard_event(KEYS.get(key, key), None, Atspi.KeySynthType.SYM)
-    if modifier is not None:
-        Atspi.generate_keyboard_event(modifier, None, Atspi.KeySynthType.RELEASE)
+    Atspi.generate_keyboard_event(KEYS[key], None, Atspi.KeySynthType.SYM)
     time.sleep(0.1)
 
 
