@@ -181,6 +181,12 @@ class Run:
                               "--bus", self.bus, "--label", "walk", "--model", "R7",
                               "--report-interval-us", str(interval_us)])
 
+    def unplug(self):
+        for name, process in self.processes:
+            if name == "device":
+                process.terminate()
+                process.wait(10)
+
     def stop(self):
         for _, process in reversed(self.processes):
             if process.poll() is None:
@@ -292,6 +298,9 @@ def CheckTabOrder(reader):
     for expected in MAIN_BUTTONS[1:] + MAIN_BUTTONS[:1]:
         Press("Tab")
         FocusOn(reader, expected, 5, "Tab")
+    for expected in reversed(MAIN_BUTTONS):
+        Chord("shift+Tab")
+        FocusOn(reader, expected, 5, "Shift+Tab")
 
 
 def AnswerBoxes(app, reader, seconds):
@@ -363,6 +372,16 @@ def CheckLogSaveByKeys(app, frame, reader, folder):
     FocusOn(reader, MAIN_BUTTONS[3], 10, "back on the main page after the log")
 
 
+def CheckDeviceGoneAnnounced(run, frame, reader):
+    picture = DevicePicture(frame)
+    run.unplug()
+    Pump(lambda: Name(picture) == "Not connected", 30,
+         "the device picture reads the device gone (%r)" % Name(picture))
+    Pump(lambda: "Not connected" in reader.announcements, 5,
+         "the device's going is announced (heard: %r)" % reader.announcements)
+    print("announced:", " / ".join(reader.announcements))
+
+
 def Frame(app):
     return Pump(lambda: ShowingWindow(app, False), 30, "the main window is shown")
 
@@ -386,6 +405,7 @@ def Walkthrough(run, reader):
     CheckTabOrder(reader)
     CheckCourseUpdateByKeys(app, frame, reader)
     CheckLogSaveByKeys(app, frame, reader, run.scratch)
+    CheckDeviceGoneAnnounced(run, frame, reader)
 
 
 def main(build, bus, port):
