@@ -197,6 +197,20 @@ TEST_F(MainPageAccess, AltAndItsLetterPressesAButton) {
 }
 #endif
 
+// The letters go to the buttons in turn, whatever their case; an "&" of the
+// text itself stays a shown "&", never a key.
+TEST(AccessKeys, EachButtonTakesTheFirstLetterNoEarlierButtonTook) {
+    std::set<wxUniChar> taken;
+    EXPECT_EQ(WithAccessKey("Start", taken), "&Start");
+    EXPECT_EQ(WithAccessKey("start", taken), "s&tart");
+    EXPECT_EQ(WithAccessKey("Q&A 2", taken), "&Q&&A 2");
+    EXPECT_EQ(WithAccessKey("&& a", taken), "&&&& &a");
+    EXPECT_EQ(WithAccessKey("STAR", taken), "STA&R");
+    EXPECT_EQ(WithAccessKey("Tsar", taken), "Tsar");  // every letter taken
+    EXPECT_EQ(WithAccessKey(wxString::FromUTF8("開始 R7"), taken), wxString::FromUTF8("開始 R7"));
+    EXPECT_EQ(wxControl::RemoveMnemonics(WithAccessKey("Q&A", taken)), "Q&A");
+}
+
 // A text without a Latin letter gets no access key rather than one no
 // keyboard layout of its language types.
 TEST_F(MainPageAccess, JapaneseButtonsShowTheirTextsWithoutAnAccessKey) {
