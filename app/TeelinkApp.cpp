@@ -26,6 +26,8 @@ bool CTeelinkApp::OnInit() {
     // Registered last, so called first: it counts even a dialog that another
     // hook (a test's) answers without showing it.
     m_boxes.Hook();
+    m_boxes.SetFocusHome(
+        [this] { return m_bClosing || m_pActiveView == nullptr ? nullptr : KeyboardHome(); });
     m_messages.m_nLanguage = LANGUAGE_JAPANESE;
     m_notifier = std::make_unique<CGuiNotifier>(m_boxes);
     m_deviceList = std::make_unique<CDeviceList>(m_options.devices);
@@ -97,12 +99,14 @@ CPage* CTeelinkApp::SwitchView(int page) {
     newView->Refresh(true);
     newView->OnShowPage(true);
     // The keyboard follows the page: a hidden button keeps no focus.
-    if (wxWindow* target = newView->FocusTarget()) {
-        target->SetFocus();
-    } else {
-        newView->SetFocus();  // a panel passes it to its first control
-    }
+    KeyboardHome()->SetFocus();
     return oldView;
+}
+
+wxWindow* CTeelinkApp::KeyboardHome() const {
+    // A panel passes the keyboard to its first control that takes it.
+    wxWindow* target = m_pActiveView->FocusTarget();
+    return target != nullptr && target->IsEnabled() ? target : m_pActiveView;
 }
 
 void CTeelinkApp::PostClose() {

@@ -52,6 +52,9 @@ public:
 
     void OnExitButton() { PostClose(); }
     CPage* ActiveView() const { return m_pActiveView; }
+    // Where the keyboard belongs on the shown page: its focus target when that
+    // can act, else the page.
+    wxWindow* KeyboardHome() const;
     CPage* Page(int page) const;
     template <typename T>
     T* PageAs(int page) const {

@@ -11,6 +11,7 @@ packages=(
     curl
     libglib2.0-dev glib-networking gsettings-desktop-schemas tinyproxy
     desktop-file-utils appstream lintian dpkg-dev xdotool python3
+    at-spi2-core gir1.2-atspi-2.0 python3-gi dbus-daemon iproute2
 )
 # The checks of ./run test beside the test suite: fuzzing needs clang and its
 # runtime, the seed corpus python3; the format and lint gate needs

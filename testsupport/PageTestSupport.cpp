@@ -1,5 +1,6 @@
 #include "testsupport/PageTestSupport.h"
 
+#include <wx/control.h>
 #include <wx/dataview.h>
 #include <wx/toplevel.h>
 #include <wx/window.h>
@@ -43,9 +44,15 @@ guint KeyValOf(int wxKeyCode) {
     }
 }
 
+guint StateOf(int modifiers) {
+    return ((modifiers & wxMOD_ALT) != 0 ? GDK_MOD1_MASK : 0) |
+           ((modifiers & wxMOD_CONTROL) != 0 ? GDK_CONTROL_MASK : 0) |
+           ((modifiers & wxMOD_SHIFT) != 0 ? GDK_SHIFT_MASK : 0);
+}
+
 }  // namespace
 
-void PressKey(wxWindow* focused, int wxKeyCode) {
+void PressKey(wxWindow* focused, int wxKeyCode, int modifiers) {
     GtkWidget* top = wxGetTopLevelParent(focused)->GetHandle();
     GdkDisplay* display = gtk_widget_get_display(top);
     const guint keyval = KeyValOf(wxKeyCode);
@@ -58,6 +65,7 @@ void PressKey(wxWindow* focused, int wxKeyCode) {
         event->key.send_event = TRUE;
         event->key.time = GDK_CURRENT_TIME;
         event->key.keyval = keyval;
+        event->key.state = StateOf(modifiers);
         event->key.hardware_keycode = count > 0 ? static_cast<guint16>(keys[0].keycode) : 0;
         gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
         gtk_main_do_event(event);
@@ -73,10 +81,13 @@ void ActivateRow(wxDataViewListCtrl* list, int row) {
     list->ProcessWindowEvent(event);
 }
 
-void PressKey(wxWindow* focused, int wxKeyCode) {
+void PressKey(wxWindow* focused, int wxKeyCode, int modifiers) {
     wxWindow* top = wxGetTopLevelParent(focused);
     wxKeyEvent key(wxEVT_CHAR_HOOK);
     key.m_keyCode = wxKeyCode;
+    key.SetAltDown((modifiers & wxMOD_ALT) != 0);
+    key.SetControlDown((modifiers & wxMOD_CONTROL) != 0);
+    key.SetShiftDown((modifiers & wxMOD_SHIFT) != 0);
     key.SetEventObject(top);
     top->GetEventHandler()->ProcessEvent(key);
 }
@@ -127,7 +138,8 @@ void CPageTest::StartWithDeviceShown(CEmulatorConfig config) {
 
 std::wstring CPageTest::Label(int id) {
     wxWindow* w = harness->Control(id);
-    return w == nullptr ? L"<missing>" : w->GetLabel().ToStdWstring();
+    // The text shown, without the "&" of an access key.
+    return w == nullptr ? L"<missing>" : wxControl::RemoveMnemonics(w->GetLabel()).ToStdWstring();
 }
 
 bool CPageTest::Enabled(int id) {

@@ -27,7 +27,7 @@ void ActivateRow(wxDataViewListCtrl* list, int row);
 // A key pressed while `focused` has the keyboard: on GTK a key event of the
 // display's keyboard, given to the toolkit as the X server's would be (so the
 // toolkit's own key bindings see it); elsewhere the dialog's key hook event.
-void PressKey(wxWindow* focused, int wxKeyCode);
+void PressKey(wxWindow* focused, int wxKeyCode, int modifiers = wxMOD_NONE);
 
 class CPageTest : public ::testing::Test {
 protected:

@@ -45,6 +45,13 @@ wxString AccessibleName(const wxWindow& window) {
     return name == nullptr ? wxString() : wxString::FromUTF8(name);
 }
 
+void Announce(wxWindow& window, const wxString& text) {
+    AtkObject* object = AccessibleOf(window);
+    if (object != nullptr && g_signal_lookup("announcement", ATK_TYPE_OBJECT) != 0) {
+        g_signal_emit_by_name(object, "announcement", static_cast<const char*>(text.utf8_str()));
+    }
+}
+
 #elif wxUSE_ACCESSIBILITY
 
 namespace {
@@ -103,12 +110,17 @@ wxString AccessibleName(const wxWindow& window) {
     return name;
 }
 
+void Announce(wxWindow& window, const wxString& /*text: the window's name by now*/) {
+    wxAccessible::NotifyEvent(wxACC_EVENT_SYSTEM_ALERT, &window, wxOBJID_CLIENT, wxACC_SELF);
+}
+
 #else
 
 void SetAccessibleName(wxWindow&, const wxString&) {}
 wxString AccessibleName(const wxWindow&) {
     return {};
 }
+void Announce(wxWindow&, const wxString&) {}
 
 #endif
 

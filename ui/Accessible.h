@@ -15,6 +15,11 @@ void SetAccessibleName(wxWindow& window, const wxString& name);
 // The name as the platform's accessibility interface gives it (empty where
 // the platform has none).
 wxString AccessibleName(const wxWindow& window);
+// Tells the screen reader `text` at once, wherever the keyboard is: a change
+// nobody asked for, such as a device recognised or gone. On GTK an ATK
+// announcement (ATK 2.46 and later; an older ATK has none, and only the name
+// change is seen); on Windows an alert from `window`, whose name says `text`.
+void Announce(wxWindow& window, const wxString& text);
 
 #ifdef __WXGTK__
 // The widget whose accessible object stands for `window`: a list's tree view,

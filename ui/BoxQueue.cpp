@@ -58,6 +58,9 @@ int CBoxQueue::Enter(wxDialog* dialog) {
     // dialog, the course selection) is a dialog, whose own results still run.
     const bool isBox = dynamic_cast<wxMessageDialogBase*>(dialog) != nullptr ||
                        dynamic_cast<wxFileDialogBase*>(dialog) != nullptr;
+    if (m_open.empty()) {
+        m_focusBefore = wxWindow::FindFocus();
+    }
     if (m_open.emplace(dialog, isBox).second) {
         ++(isBox ? m_nBoxes : m_nDialogs);
     }
@@ -71,8 +74,25 @@ void CBoxQueue::Exit(wxDialog* dialog) {
     }
     --(it->second ? m_nBoxes : m_nDialogs);
     m_open.erase(it);
+    if (m_open.empty()) {
+        RestoreFocus();
+    }
     if (wxTheApp != nullptr) {
         ScheduleRun(*wxTheApp);
+    }
+}
+
+void CBoxQueue::RestoreFocus() {
+    // The keyboard goes back where it was, as the user left it; a control that
+    // went away or cannot act meanwhile (a device unplugged under the box)
+    // hands it to the page's own place for it.
+    wxWindow* target = m_focusBefore.get();
+    m_focusBefore = nullptr;
+    if (target == nullptr || !target->IsShownOnScreen() || !target->IsEnabled()) {
+        target = m_focusHome ? m_focusHome() : nullptr;
+    }
+    if (target != nullptr && target != wxWindow::FindFocus()) {
+        target->SetFocus();
     }
 }
 

@@ -5,6 +5,8 @@
 #include <map>
 
 #include <wx/modalhook.h>
+#include <wx/weakref.h>
+#include <wx/window.h>
 
 class wxEvtHandler;
 
@@ -36,6 +38,10 @@ public:
     bool ModalOpen() const { return m_nBoxes > 0 || m_nDialogs > 0; }
     // Forgets every waiting call: the windows they were meant for are going.
     void Clear() { m_waiting.clear(); }
+    // Where the keyboard goes after the last box or dialog closed when the
+    // control that had it before is gone, hidden or disabled (the shown page's
+    // focus target); nullptr leaves it.
+    void SetFocusHome(std::function<wxWindow*()> home) { m_focusHome = std::move(home); }
     // (Re)registers the hook, so that it is the one called first.
     void Hook() {
         if (m_bHooked) {
@@ -58,6 +64,7 @@ private:
     bool Ready(Wait wait) const;
     void RunReady();
     void ScheduleRun(wxEvtHandler& target);
+    void RestoreFocus();
 
     int m_nBoxes = 0;
     int m_nDialogs = 0;
@@ -65,6 +72,9 @@ private:
     bool m_bScheduled = false;
     bool m_bHooked = false;
     std::deque<CWaiting> m_waiting;
+    // The control that had the keyboard when the first of the open dialogs came.
+    wxWeakRef<wxWindow> m_focusBefore;
+    std::function<wxWindow*()> m_focusHome;
 };
 
 }  // namespace teelink

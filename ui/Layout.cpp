@@ -9,6 +9,11 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
+
 #include "BuildConfig.h"
 #include "resources/Images.h"
 #include "ui/Accessible.h"
@@ -95,13 +100,57 @@ CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
     return controls;
 }
 
+wxString WithAccessKey(const wxString& text, std::set<wxUniChar>& taken) {
+    wxString marked = EscapedMnemonics(text);
+    for (size_t i = 0; i < marked.length(); ++i) {
+        const wxUniChar c = marked[i];
+        const wxUniChar lower = wxTolower(c);
+        if (c.IsAscii() && wxIsalpha(c) && taken.insert(lower).second) {
+            return marked.insert(i, "&");
+        }
+    }
+    return marked;
+}
+
+wxString EscapedMnemonics(wxString text) {
+    text.Replace("&", "&&");
+    return text;
+}
+
+namespace {
+
+// The buttons of a table in the order they are read, top to bottom and left to
+// right, which is the order they take their access keys in.
+std::vector<const CControlSpec*> ButtonsAsRead(std::span<const CControlSpec> table) {
+    std::vector<const CControlSpec*> buttons;
+    for (const CControlSpec& c : table) {
+        if (c.kind == ControlKind::Button && c.message >= 0) {
+            buttons.push_back(&c);
+        }
+    }
+    std::stable_sort(buttons.begin(), buttons.end(), [](const auto* a, const auto* b) {
+        return std::pair(a->y, a->x) < std::pair(b->y, b->x);
+    });
+    return buttons;
+}
+
+}  // namespace
+
 void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,
                 const std::function<std::wstring(MessageId)>& text) {
+    const auto shown = [&](const CControlSpec& c) {
+        return Displayed(text(static_cast<MessageId>(c.message)));
+    };
     for (const CControlSpec& c : table) {
-        if (c.message >= 0) {
-            if (wxWindow* control = controls.Get(c.id)) {
-                SetFittedLabel(*control, Displayed(text(static_cast<MessageId>(c.message))));
-            }
+        wxWindow* control = c.message >= 0 ? controls.Get(c.id) : nullptr;
+        if (control != nullptr && c.kind != ControlKind::Button) {
+            SetFittedLabel(*control, EscapedMnemonics(shown(c)));
+        }
+    }
+    std::set<wxUniChar> taken;
+    for (const CControlSpec* c : ButtonsAsRead(table)) {
+        if (wxWindow* control = controls.Get(c->id)) {
+            SetFittedLabel(*control, WithAccessKey(shown(*c), taken));
         }
     }
     ApplyAccessibleNames(controls, table);
@@ -115,15 +164,18 @@ wxString OneLine(wxString text) {
 void ApplyAccessibleNames(const CControls& controls, std::span<const CControlSpec> table) {
     for (const CControlSpec& c : table) {
         wxWindow* control = controls.Get(c.id);
-        if (control == nullptr) {
+        // A label that stands alone reads what it shows, and keeps doing so as
+        // the page changes its text (a status, a notice): no name is fixed on it.
+        if (control == nullptr || (c.kind == ControlKind::Label && c.labelledBy == 0)) {
             continue;
         }
         wxString own = c.kind == ControlKind::Picture ? wxString(ImageText(c.image))
                        : c.kind == ControlKind::Gauge || c.kind == ControlKind::List
                            ? wxString()
-                           : OneLine(control->GetLabel());
+                           : OneLine(wxControl::RemoveMnemonics(control->GetLabel()));
         const wxWindow* label = c.labelledBy != 0 ? controls.Get(c.labelledBy) : nullptr;
-        const wxString context = label == nullptr ? wxString() : OneLine(label->GetLabel());
+        const wxString context =
+            label == nullptr ? wxString() : OneLine(wxControl::RemoveMnemonics(label->GetLabel()));
         if (!own.empty() && !context.empty()) {
             own += ", " + context;
         }

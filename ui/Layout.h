@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <set>
 #include <span>
 #include <string>
 
@@ -70,17 +71,29 @@ CControls CreateControls(wxWindow& parent, std::span<const CControlSpec> table,
                          bool showFavourites = teelink::build::kShowFavourites);
 
 // Gives every control of the table that names a message its text, grown to fit.
+// A button's text gets an access key (Alt and the letter, underlined while Alt
+// is held): its first Latin letter that no button read before it (from the top,
+// left to right) has taken, so "Start", "Start", "Exit" become "&Start",
+// "S&tart", "&Exit"; a text
+// without a free Latin letter (Japanese, Korean, Chinese) gets none.
 void ApplyTexts(const CControls& controls, std::span<const CControlSpec> table,
                 const std::function<std::wstring(MessageId)>& text);
 
 // Gives the table's controls their accessible names: the text a control shows,
 // then the text of what labels it ("Start, Course Data Update"); a control
-// without text (a bar, an icon) by its label alone, a picture by its words.
+// without text (a bar, an icon) by its label alone, a picture by its words. A
+// label that names nothing else keeps the toolkit's own name, its text, which
+// follows every change of it.
 // ApplyTexts calls it; call it again after changing a text of the table.
 void ApplyAccessibleNames(const CControls& controls, std::span<const CControlSpec> table);
 
 // Makes Tab go through `ids` in this order (the order they are read on the screen).
 void SetTabOrder(const CControls& controls, std::initializer_list<int> ids);
+
+// `text` marked with an access key not in `taken`, which takes it (lower case).
+wxString WithAccessKey(const wxString& text, std::set<wxUniChar>& taken);
+// `text` as a control's label that shows every "&" of it as it is.
+wxString EscapedMnemonics(wxString text);
 
 // A message as a control shows it: "\r\n", a Windows line break, becomes "\n".
 wxString Displayed(const std::wstring& text);

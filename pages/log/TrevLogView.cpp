@@ -98,6 +98,7 @@ void CTrevLogView::StartRead() {
     wxString status(Text(MSG_READING_LOG));
     status.Replace("\r\n", "\n");
     SetFittedLabel(*m_status, status);
+    ApplyAccessibleNames(m_controls, kControls);  // the bar is named by the status
     // The identified device, by its path; one that has gone fails to open.
     const CDevice device = Host().Devices().At(Doc().m_strDevicePath).value_or(CDevice());
     m_worker.Start([this, device](const std::atomic<bool>& stop) {

@@ -154,8 +154,14 @@ void CTeelinkView::SetPicture(int bitmapId, const std::wstring& detail) {
     if (!detail.empty()) {
         name += ", " + Displayed(detail);
     }
+    // A device recognised or gone is said at once; the first state shown is
+    // the page's start, not news.
+    const bool changed = !m_strPictureName.empty() && name != m_strPictureName;
     m_strPictureName = name;
     SetAccessibleName(*m_picture, name);
+    if (changed) {
+        Announce(*m_picture, name);
+    }
 }
 
 void CTeelinkView::UpdateVersionColour() {

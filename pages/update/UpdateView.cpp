@@ -74,6 +74,7 @@ void CUpdateView::OnInitialUpdate() {
     m_progressDownload->SetRange(1000);
     m_progressWrite->SetRange(1000);
     SetFittedLabel(*m_remainTime, wxEmptyString);
+    ApplyAccessibleNames(m_controls, kControls);  // the time reads as the write's
     ApplyTexts(m_controls, kControls, [this](MessageId id) { return Text(id); });
 }
 
@@ -168,6 +169,7 @@ void CUpdateView::OnWorkerMessage(UpdateMessage message, int param) {
             break;
         case WM_UPDATE_REMAIN_TIME:
             SetFittedLabel(*m_remainTime, FormatMessageInt(Text(MSG_REMAINING_MINUTES), param));
+            ApplyAccessibleNames(m_controls, kControls);  // the time reads as the write's
             break;
         case WM_UPDATE_VERIFYING:
             break;
