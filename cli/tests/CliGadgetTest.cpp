@@ -210,7 +210,8 @@ TEST_F(CliOnGadget, AnUnplugDuringTheWriteFailsAndKeepsExactlyTheBlocksWritten) 
 }
 
 // hidraw opens a node for as many programs as ask: while one Teelink writes,
-// a second is told that the device is in use and sends it nothing.
+// a second is told that the device is in use, by which program (the lock
+// on the node, as the system's lock table shows it), and sends it nothing.
 TEST_F(CliOnGadget, ASecondProgramIsToldTheDeviceIsInUseWhileOneWrites) {
     const std::string log = File("commands.txt");
     Device(0, {"--model", "R8", "--report-interval-us", "1000", "--command-log", log});
@@ -219,7 +220,7 @@ TEST_F(CliOnGadget, ASecondProgramIsToldTheDeviceIsInUseWhileOneWrites) {
     ASSERT_TRUE(writer.WaitForOutput("\"phase\":\"write\",\"percent\":1}")) << writer.Err();
     const CCliResult info = Run({"info"});
     EXPECT_EQ(info.exit, 3);
-    EXPECT_NE(info.err.find("in use by another program"), std::string::npos) << info.err;
+    EXPECT_NE(info.err.find("is in use by teelink-cli (process "), std::string::npos) << info.err;
     EXPECT_EQ(writer.Finish(), 0) << writer.Err();
     const auto objects = ParseJsonLines(writer.Out());
     ASSERT_TRUE(objects && !objects->empty()) << writer.Out();
