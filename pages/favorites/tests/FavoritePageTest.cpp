@@ -22,6 +22,13 @@ wxDataViewListCtrl* ListOf(wxWindow* parent, int id) {
     return dynamic_cast<wxDataViewListCtrl*>(wxWindow::FindWindowById(id, parent));
 }
 
+// Whether the course selection shows `level`, its list filled, within the
+// harness's patience.
+bool LevelShown(CSelectGCDlg& dlg, int level) {
+    return CGuiHarness::PumpActiveUntil(
+        [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == level; });
+}
+
 // Whether `row` shows the mark of `column`.
 bool Marked(wxDataViewListCtrl* list, unsigned row, unsigned column) {
     wxVariant value;
@@ -213,10 +220,7 @@ TEST_F(FavoriteWalk, ACourseChosenInTheDialogIsListedAndWrittenWithTheOtherOutda
     Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
         auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
         wxDataViewListCtrl* entries = ListOf(dialog, IDC_SEL_LIST);
-        auto shown = [&](int level) {
-            return CGuiHarness::PumpActiveUntil(
-                [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == level; });
-        };
+        const auto shown = [&dlg](int level) { return LevelShown(dlg, level); };
         ASSERT_TRUE(shown(1));
         EXPECT_EQ(TextAt(entries, 0, SEL_COL_ITEM), "Japan");
         EXPECT_FALSE(dialog->FindWindow(IDC_SEL_LEGEND)->IsShown());
@@ -348,10 +352,7 @@ TEST_F(FavoriteWalk, SpaceChoosesTheRowTheKeyboardMovedTo) {
     Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
         auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
         wxDataViewListCtrl* entries = ListOf(dialog, IDC_SEL_LIST);
-        auto shown = [&](int level) {
-            return CGuiHarness::PumpActiveUntil(
-                [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == level; });
-        };
+        const auto shown = [&dlg](int level) { return LevelShown(dlg, level); };
         for (const int level : {1, 3, 5}) {
             ASSERT_TRUE(shown(level));
             ActivateRow(entries, 0);
@@ -408,10 +409,7 @@ TEST_F(FavoriteWalk, AScreenReaderReadsEachLevelAndItsHoleviewMarksInWords) {
     Harness().Dialogs().driveModal = [&](wxDialog* dialog) {
         auto& dlg = *static_cast<CSelectGCDlg*>(dialog);
         wxDataViewListCtrl* entries = ListOf(dialog, IDC_SEL_LIST);
-        auto shown = [&](int level) {
-            return CGuiHarness::PumpActiveUntil(
-                [&] { return !dlg.Walk().Loading() && dlg.Walk().Level() == level; });
-        };
+        const auto shown = [&dlg](int level) { return LevelShown(dlg, level); };
         ASSERT_TRUE(shown(1));
         auto aloud = ReadListAloud(*entries);
         if (!aloud) {
