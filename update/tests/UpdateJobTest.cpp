@@ -524,7 +524,23 @@ protected:
         order.write.verify = true;
         WriteJob(job, order, Context(TheDevice()), report);
     }
+    // Whether every command the device has received is in its log (a command
+    // is logged once the device is done with it, which may be after the tool
+    // has its answer).
+    bool LogCaughtUp() {
+        for (int i = 0; i < 1000; ++i) {
+            const std::vector<CCommandRecord> log = Device().CommandLog();
+            const auto logged = static_cast<uint64_t>(std::count_if(
+                log.begin(), log.end(), [](const CCommandRecord& r) { return r.sequence != 0; }));
+            if (logged >= Device().Status().commands) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
     size_t ReadBacks() {
+        EXPECT_TRUE(LogCaughtUp());
         size_t reads = 0;
         for (const CCommandRecord& r : Device().CommandLog()) {
             reads += r.word == CommandWord(CMD_READ_BLOCK) ? 1 : 0;
@@ -539,6 +555,9 @@ TEST_F(Verify, ASoundDeviceIsReadBackBlockForBlockAndPasses) {
     ASSERT_EQ(report.Messages(),
               (std::vector<UpdateMessage>{WM_UPDATE_VERIFYING, WM_UPDATE_WRITTEN}));
     EXPECT_EQ(report.Positions(BAR_VERIFY).back(), 1000);
+    // The end command goes out last, and the device may take it after the
+    // job has ended.
+    ASSERT_TRUE(Device().WaitFor([](const CEmulatorStatus& s) { return s.endCommands >= 1; }));
     EXPECT_EQ(ReadBacks(), 4u);  // three blocks and one
     EXPECT_EQ(Device().Status().endCommands, 1u);
 }
