@@ -209,6 +209,24 @@ std::filesystem::path CHistoryFile::DefaultPath() {
 #endif
 }
 
+namespace {
+
+// Whether the file's last line has no end (a writer was killed during it).
+bool EndsTorn(const std::filesystem::path& path) {
+    std::FILE* file = OpenFile(path, false);
+    if (file == nullptr) {
+        return false;
+    }
+    bool torn = false;
+    if (std::fseek(file, -1, SEEK_END) == 0) {
+        torn = std::fgetc(file) != '\n';
+    }
+    std::fclose(file);
+    return torn;
+}
+
+}  // namespace
+
 Status CHistoryFile::Append(const CHistoryRecord& record) const {
     if (m_path.empty()) {
         return CFailure("no folder for the update history (neither XDG_STATE_HOME nor HOME)");
@@ -219,7 +237,10 @@ Status CHistoryFile::Append(const CHistoryRecord& record) const {
     if (!ec && size >= m_maxBytes) {
         std::filesystem::rename(m_path, OldGeneration(m_path), ec);
     }
-    const std::string line = FormatHistoryLine(record) + "\n";
+    // A writer killed in the middle of a line leaves it without its end: the
+    // new record starts on a line of its own, so that the torn one is skipped
+    // alone and does not take this record with it.
+    const std::string line = (EndsTorn(m_path) ? "\n" : "") + FormatHistoryLine(record) + "\n";
     std::FILE* file = OpenFile(m_path, true);
     if (file == nullptr) {
         return CFailure("cannot open " + m_path.string());
