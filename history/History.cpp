@@ -240,7 +240,12 @@ Status CHistoryFile::Append(const CHistoryRecord& record) const {
     // A writer killed in the middle of a line leaves it without its end: the
     // new record starts on a line of its own, so that the torn one is skipped
     // alone and does not take this record with it.
-    const std::string line = (EndsTorn(m_path) ? "\n" : "") + FormatHistoryLine(record) + "\n";
+    std::string line;
+    if (EndsTorn(m_path)) {
+        line += '\n';
+    }
+    line += FormatHistoryLine(record);
+    line += '\n';
     std::FILE* file = OpenFile(m_path, true);
     if (file == nullptr) {
         return CFailure("cannot open " + m_path.string());
