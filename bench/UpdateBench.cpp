@@ -140,13 +140,6 @@ extern "C" int posix_memalign(void** out, size_t alignment, size_t size) noexcep
 
 namespace {
 
-class CSilentNotifier : public IUserNotifier {
-public:
-    void ShowPlain(const std::string& text) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-};
-
 class CCountingReport : public IUpdateReport {
 public:
     void Progress(int bar, int) override {
@@ -155,13 +148,7 @@ public:
         }
     }
     void Post(UpdateMessage, int) override {}
-    void Finish(UpdateMessage message, int) override {
-        if (message == WM_UPDATE_WRITTEN) {
-            written = true;
-        }
-    }
     int positions = 0;
-    bool written = false;
 };
 
 std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
@@ -239,16 +226,20 @@ CWriteMeasure MeasureWrite(const CDevice& device, const std::vector<CPackageEntr
     g_peak = g_live.load();
     m.heapWithPackage = g_live.load();
     m.residentPeakReset = bench::ResetPeakResident();
-    CSilentNotifier notifier;
     CCountingReport report;
     const auto start = std::chrono::steady_clock::now();
     job.m_writeStart = start;
-    std::atomic<bool> stop{false};
-    WriteJob(job, CUpdateOrder{}, CJobContext{device, notifier, {}, stop}, report);
+    const CStopSource stop;
+    const Status written = WriteJob(job, CUpdateOrder{}, CJobContext{device, {}, stop}, report);
+    if (!written) {
+        for (const std::string& text : written.Failure().Texts()) {
+            std::fprintf(stderr, "message: %s\n", text.c_str());
+        }
+    }
     m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     m.heapPeak = g_peak.load();
     m.residentPeakKiB = bench::StatusKiB("VmHWM");
-    m.written = report.written;
+    m.written = written.Ok();
     return m;
 }
 

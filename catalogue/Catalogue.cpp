@@ -27,12 +27,17 @@ CFailure Fail(const std::atomic<bool>* stop, const char* text) {
 
 }  // namespace
 
-Status DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
-                        const std::atomic<bool>* stop) {
-    doc.m_itemList.clear();
-    CServerRequest request(doc.m_serverSettings);
+CCatalogueOrder CatalogueOrderOf(const CTeelinkDoc& doc) {
+    doc.CheckThread();
+    return CCatalogueOrder{doc.m_strScriptUrl, doc.Language(), doc.m_serverSettings};
+}
+
+Result<std::vector<CItemList>> FetchItemList(const CCatalogueOrder& order,
+                                             const std::wstring& querySuffix,
+                                             const std::atomic<bool>* stop) {
+    CServerRequest request(order.server);
     request.SetAbortFlag(stop);
-    if (!request.Open(CatalogueUrl(doc.m_strScriptUrl, doc.Language(), querySuffix))) {
+    if (!request.Open(CatalogueUrl(order.scriptUrl, order.language, querySuffix))) {
         return Fail(stop, "Error: Connect server");
     }
     std::array<uint8_t, 5> header{};
@@ -69,20 +74,21 @@ Status DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
     if (received != bodySize) {
         return Fail(stop, "Error: Read size pref");
     }
-    if (!ParseListBody(body, doc.m_itemList)) {
+    std::vector<CItemList> items;
+    if (!ParseListBody(body, items)) {
         return Fail(stop, "Error: Read data pref");
     }
-    return Success();
+    return items;
 }
 
-Status DownloadCourseInfo(CTeelinkDoc& doc, int slotIndex, const std::atomic<bool>* stop) {
-    FavoriteSlot& slot = doc.m_favourites.at(static_cast<size_t>(slotIndex));
+Result<FavoriteSlot> FetchCourseInfo(const CCatalogueOrder& order, FavoriteSlot slot,
+                                     const std::atomic<bool>* stop) {
     if (slot.n == 0) {
-        return Success();
+        return slot;
     }
-    CServerRequest request(doc.m_serverSettings);
+    CServerRequest request(order.server);
     request.SetAbortFlag(stop);
-    if (!request.Open(CourseInfoUrl(doc.m_strScriptUrl, doc.Language(), slot.n, slot.s, slot.g))) {
+    if (!request.Open(CourseInfoUrl(order.scriptUrl, order.language, slot.n, slot.s, slot.g))) {
         return Fail(stop, "Error: Connect server");
     }
     std::array<uint8_t, 4> header{};
@@ -98,10 +104,32 @@ Status DownloadCourseInfo(CTeelinkDoc& doc, int slotIndex, const std::atomic<boo
         return CFailure::Stopped();
     }
     ApplyCourseInfo(info, slot);
+    return slot;
+}
+
+Status DownloadItemList(CTeelinkDoc& doc, const std::wstring& querySuffix,
+                        const std::atomic<bool>* stop) {
+    doc.m_itemList.clear();
+    auto items = FetchItemList(CatalogueOrderOf(doc), querySuffix, stop);
+    if (!items) {
+        return items.TakeFailure();
+    }
+    doc.m_itemList = std::move(items.Value());
+    return Success();
+}
+
+Status DownloadCourseInfo(CTeelinkDoc& doc, int slotIndex, const std::atomic<bool>* stop) {
+    FavoriteSlot& slot = doc.m_favourites.at(static_cast<size_t>(slotIndex));
+    auto completed = FetchCourseInfo(CatalogueOrderOf(doc), slot, stop);
+    if (!completed) {
+        return completed.TakeFailure();
+    }
+    slot = completed.Value();
     return Success();
 }
 
 std::wstring LevelQuery(int level, const CTeelinkDoc& doc) {
+    doc.CheckThread();
     auto n = [](long long v) { return std::to_wstring(v); };
     switch (level) {
         case 1:
@@ -135,6 +163,7 @@ bool SlotNeedsUpdate(const FavoriteSlot& slot) {
 }
 
 std::string FavouriteUpdateKeys(const CTeelinkDoc& doc) {
+    doc.CheckThread();
     std::string keys;
     keys.reserve(150);
     for (int i = 1; i < FAVORITE_SLOT_COUNT; ++i) {

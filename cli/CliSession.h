@@ -66,7 +66,10 @@ public:
 
     const CCliOptions& Options() const { return m_options; }
     CCliIo& Io() { return m_io; }
-    CTeelinkDoc& Doc() { return m_doc; }
+    CTeelinkDoc& Doc() {
+        m_doc.CheckThread();
+        return m_doc;
+    }
     CDeviceList& Devices() { return m_devices; }
     // The device the command works on (ChooseDevice or UseDevice picked it).
     const CDevice& Device() const { return m_device; }

@@ -21,17 +21,23 @@ class CLogRead {
 public:
     enum class End { Done, Cancelled, Failed };
 
-    CLogRead() { m_report.Reap(m_worker); }
-
     End Run(CCliSession& session, CProgressView& view) {
-        const CDevice device = session.Device();
-        const CServerSettings server = session.Doc().m_serverSettings;
-        m_worker.Start([this, device, server](const std::atomic<bool>& stop) {
-            LogReadJob(m_job, CJobContext{device, m_report, server, stop}, m_report);
-        });
+        m_runner.Start(
+            CJobPlace{session.Device(), session.Doc().m_serverSettings},
+            [this](const CJobContext& context) { return LogReadJob(context, m_report); },
+            [this](Result<LogImage>& read) {
+                const bool cancelled = !read && read.Failure().Kind() == FailureKind::Cancelled;
+                if (read) {
+                    m_image = std::move(read.Value());
+                }
+                const End end = read ? End::Done : cancelled ? End::Cancelled : End::Failed;
+                m_report.End(LogNotice{}, static_cast<int>(end));
+            });
+        bool cancelAsked = false;
         for (;;) {
-            if (session.Io().Interrupted()) {
-                m_job.m_bCancel.store(true);
+            if (!cancelAsked && session.Io().Interrupted()) {
+                m_runner.Cancel();
+                cancelAsked = true;
             }
             const auto event = m_report.Next(std::chrono::milliseconds(50));
             if (!event) {
@@ -43,19 +49,17 @@ public:
                 session.Complain(event->text);
             } else if (event->last) {
                 view.Finish();
-                return event->message == WM_LOG_READ_DONE        ? End::Done
-                       : event->message == WM_LOG_READ_CANCELLED ? End::Cancelled
-                                                                 : End::Failed;
+                return static_cast<End>(event->param);
             }
         }
     }
 
-    const std::vector<uint8_t>& Image() const { return m_job.readBuf; }
+    const LogImage& Image() const { return m_image; }
 
 private:
-    CLogJob m_job;
-    CQueuedReport<LogMessage> m_report;
-    CWorker m_worker;  // last: joined before the job and the report go away
+    LogImage m_image;
+    CQueuedReport<LogNotice> m_report;
+    CJobRunner<LogImage> m_runner{m_report, m_report};  // last: joined before the report goes
 };
 
 // Why `path` cannot take the log, in words; empty when it can.

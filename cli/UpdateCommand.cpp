@@ -209,7 +209,7 @@ int RunUpdate(CCliSession& session, int updateMode) {
         return session.Io().InterruptedExit();  // before anything was sent
     }
     CQueuedReport<UpdateMessage> report;
-    CUpdateRun run(report, report);
+    CUpdateRun run(report, report, report, [&report](UpdateMessage end) { report.End(end); });
     run.SetHistory("teelink-cli", CHistoryFile::DefaultPath());
     CWriteSettings write;
     write.verify = session.Options().verify;

@@ -7,7 +7,11 @@
 #include <vector>
 #endif
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "BuildConfig.h"
+#include "core/JobRunner.h"
 #include "core/MessageTable.h"
 #include "server/TextConvert.h"
 
@@ -55,11 +59,23 @@ std::wstring CTeelinkDoc::DefaultToolVersion() {
 }
 #endif
 
+void CTeelinkDoc::CheckThread() const {
+#ifdef TEELINK_CHECK_DOCUMENT_THREAD
+    if (OnJobThread() || std::this_thread::get_id() != m_owner) {
+        std::fputs("teelink: the document was reached from a thread that does not own it\n",
+                   stderr);
+        std::abort();
+    }
+#endif
+}
+
 int CTeelinkDoc::Language() const {
+    CheckThread();
     return m_messages.m_nLanguage;
 }
 
 CHistoryRecord HistoryRecordOf(const CTeelinkDoc& doc, std::string program, std::string operation) {
+    doc.CheckThread();
     CHistoryRecord record;
     record.program = std::move(program);
     record.operation = std::move(operation);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "history/History.h"
@@ -15,7 +16,8 @@ class CMessageTable;
 
 // The one document: what the pages, workers, device link and server client learn
 // and what the user chooses. Lives from start-up to exit; never stored, never
-// marked modified. Each field has one writer at a time (see docs/architecture.md).
+// marked modified. Only its owner's thread reads and writes it (see
+// docs/architecture.md).
 class CTeelinkDoc {
 public:
     explicit CTeelinkDoc(const CMessageTable& messages,
@@ -28,8 +30,11 @@ public:
 
     int Language() const;
 
-    // The document is never stored: there is nothing to save and nothing changes that.
-    bool IsModified() const { return false; }
+    // The document belongs to the thread that made it: jobs get copies of what
+    // they need and hand their results back to that thread. In test builds
+    // every way into the document checks this and aborts the program when a
+    // job's thread, or any other, reaches it; elsewhere it costs nothing.
+    void CheckThread() const;
 
     std::array<FavoriteSlot, FAVORITE_SLOT_COUNT> m_favourites{};
     std::vector<CItemList> m_itemList;
@@ -63,6 +68,7 @@ public:
 
 private:
     const CMessageTable& m_messages;
+    std::thread::id m_owner = std::this_thread::get_id();
 };
 
 // Update modes of the update page.

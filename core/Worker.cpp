@@ -2,6 +2,23 @@
 
 namespace teelink {
 
+void CStopSource::Request(StopReason reason) {
+    if (reason == StopReason::Owner) {
+        m_reason.store(reason);
+    } else {
+        StopReason none = StopReason::None;
+        m_reason.compare_exchange_strong(none, reason);
+    }
+    m_flag.store(true);
+}
+
+std::optional<CFailure> CStopSource::Interruption() const {
+    if (!m_flag.load()) {
+        return std::nullopt;
+    }
+    return m_reason.load() == StopReason::Cancel ? CFailure::Cancelled() : CFailure::Stopped();
+}
+
 CWorker::~CWorker() {
     RequestStop();
     Join();
@@ -16,9 +33,8 @@ void CWorker::Start(Job job) {
         }
     }
     Join();
-    m_stop.store(false);
+    m_stop.Reset();
     m_running.store(true);
-    m_followed = false;
     m_thread = std::thread([this, job = std::move(job)]() mutable { Run(std::move(job)); });
 }
 
@@ -32,25 +48,16 @@ void CWorker::Run(Job job) {
         }
         job = std::move(m_pending);
         m_pending = nullptr;
-        m_followed = true;
-        m_stop.store(false);
+        m_stop.Reset();
     }
 }
 
-void CWorker::RequestStop() {
+void CWorker::RequestStop(StopReason reason) {
     std::lock_guard lock(m_mutex);
-    m_pending = nullptr;
-    m_stop.store(true);
-}
-
-void CWorker::JoinUnlessFollowed() {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_pending || m_followed) {
-            return;
-        }
+    if (reason == StopReason::Owner) {
+        m_pending = nullptr;
     }
-    Join();
+    m_stop.Request(reason);
 }
 
 void CWorker::Join() {

@@ -1,43 +1,36 @@
 #pragma once
 
-// The jobs of the favourites page and of its course selection dialog. Each runs
-// on its owner's worker and ends with one last report. A job whose stop flag is
-// set ends quietly: its owner is gone or no longer waits for it.
+// The jobs of the favourites page and of its course selection dialog. Each
+// gets a copy of what it needs from the document and returns what it found;
+// the owner writes that into the document on its own thread.
 
+#include <array>
+#include <string>
+#include <vector>
+
+#include "catalogue/Catalogue.h"
 #include "core/JobContext.h"
-#include "core/Worker.h"
+#include "server/CatalogueRecords.h"
 
 namespace teelink {
 
-class CTeelinkDoc;
+using FavoriteSlots = std::array<FavoriteSlot, FAVORITE_SLOT_COUNT>;
 
-// What the favourites page's jobs report at their end.
-enum FavoritesMessage : int {
-    WM_FAV_READ_DONE = 0x7F1,     // the table is in doc.m_favourites
-    WM_FAV_READ_FAILED = 0x7F2,   // the read failed; its text has been shown
-    WM_FAV_CHECK_DONE = 0x7F3,    // every record has been asked about
-    WM_FAV_CHECK_FAILED = 0x7F4,  // a request failed; its text has been shown
-};
+// The favourites table of the context's device.
+Result<FavoriteSlots> FavoritesReadJob(const CJobContext& context);
 
-// What the course selection dialog's job reports. The values are those of the
-// check job's results: the page and the dialog are separate receivers.
-enum SelectionMessage : int {
-    WM_LIST_DONE = 0x7F3,    // doc.m_itemList holds the level
-    WM_LIST_FAILED = 0x7F4,  // the request failed; its text has been shown
-};
+// The read's result into the document, on its thread: the table, or after a
+// failure sixteen empty records (nothing of an earlier visit survives).
+void ApplyFavoritesRead(CTeelinkDoc& doc, const Result<FavoriteSlots>& read);
 
-// Reads the favourites table of the context's device into the document.
-void FavoritesReadJob(CTeelinkDoc& doc, const CJobContext& context,
-                      IWorkerReport<FavoritesMessage>& report);
+// `slots` with records 0 to 15 completed by the server, asked in order; the
+// first failure ends it, so the records after the failing one are not asked
+// about.
+Result<FavoriteSlots> CourseCheckJob(const CCatalogueOrder& order, FavoriteSlots slots,
+                                     const CJobContext& context);
 
-// Asks the server about records 0 to 15 in order; the first failure ends it,
-// so the records after the failing one are not asked about.
-void CourseCheckJob(CTeelinkDoc& doc, const CJobContext& context,
-                    IWorkerReport<FavoritesMessage>& report);
-
-// Fetches directory level `level` (1 to 7) into doc.m_itemList with the
-// document's current selection keys.
-void SelectionJob(CTeelinkDoc& doc, int level, const CJobContext& context,
-                  IWorkerReport<SelectionMessage>& report);
+// The course directory's level that `query` names (LevelQuery).
+Result<std::vector<CItemList>> SelectionJob(const CCatalogueOrder& order, const std::wstring& query,
+                                            const CJobContext& context);
 
 }  // namespace teelink

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "common/ByteOrder.h"
-#include "core/TeelinkDoc.h"
 #include "device/DeviceChannel.h"
 #include "device/Protocol.h"
 
@@ -24,21 +23,19 @@ void DecodeFavoritesTable(std::span<const uint8_t> table, std::span<FavoriteSlot
     }
 }
 
-Status ReadFavorites(CTeelinkDoc& doc, const CDevice& device) {
-    for (FavoriteSlot& slot : doc.m_favourites) {
-        slot.Reset();
-    }
+Result<std::array<FavoriteSlot, FAVORITE_SLOT_COUNT>> ReadFavoriteSlots(const CDevice& device) {
     CDeviceChannel channel;
     if (Status open = OpenChannel(device, channel); !open) {
-        return open;
+        return open.TakeFailure();
     }
     Status read = ReadFavoritesTable(channel);
     CloseChannel(channel);
     if (!read) {
-        return read;
+        return read.TakeFailure();
     }
-    DecodeFavoritesTable(std::span(channel.data.data(), FAVORITES_TABLE_SIZE), doc.m_favourites);
-    return Success();
+    std::array<FavoriteSlot, FAVORITE_SLOT_COUNT> slots{};
+    DecodeFavoritesTable(std::span(channel.data.data(), FAVORITES_TABLE_SIZE), slots);
+    return slots;
 }
 
 }  // namespace teelink

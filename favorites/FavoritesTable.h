@@ -4,16 +4,16 @@
 // favourite records. Record 0 is read like the others; only slots 1 to 15 are
 // shown and sent.
 
+#include <array>
 #include <cstdint>
 #include <span>
 
 #include "common/Result.h"
+#include "server/CatalogueRecords.h"
 
 namespace teelink {
 
 class CDevice;
-class CTeelinkDoc;
-struct FavoriteSlot;
 
 inline constexpr size_t FAVORITE_ENTRY_SIZE = 15;
 
@@ -22,8 +22,8 @@ inline constexpr size_t FAVORITE_ENTRY_SIZE = 15;
 // reset; they come from the course check later.
 void DecodeFavoritesTable(std::span<const uint8_t> table, std::span<FavoriteSlot> slots);
 
-// Resets the sixteen records and fills them from `device`; the failure when the
-// channel could not be opened or the device refused the read.
-Status ReadFavorites(CTeelinkDoc& doc, const CDevice& device);
+// The sixteen records of `device`'s table; the failure when the channel could
+// not be opened or the device refused the read.
+Result<std::array<FavoriteSlot, FAVORITE_SLOT_COUNT>> ReadFavoriteSlots(const CDevice& device);
 
 }  // namespace teelink

@@ -49,20 +49,31 @@ std::vector<std::string> CUnusableLog::Changes(const std::vector<CUnusableDevice
     return lines;
 }
 
-void IdentifyJob(CTeelinkDoc& doc, const CJobContext& context,
-                 IWorkerReport<IdentifyMessage>& report) {
-    Status read = ReadDeviceIdentity(doc, context.device);
-    if (read) {
-        read = ReadCourseDataDate(doc, context.device);
+Result<CIdentified> IdentifyJob(const CJobContext& context) {
+    auto identity = ReadIdentityOf(context.device);
+    if (!identity) {
+        return identity.TakeFailure();
     }
-    if (!read) {
-        // The document no longer describes any device that was read.
+    auto date = ReadCourseDateOf(context.device);
+    if (!date) {
+        return date.TakeFailure();
+    }
+    return CIdentified{identity.Value(), date.Value(), context.device.Path()};
+}
+
+void ApplyIdentified(CTeelinkDoc& doc, const Result<CIdentified>& identified) {
+    doc.CheckThread();
+    if (!identified) {
         doc.m_strDevicePath.clear();
-        EndJob(report, context.notifier, &read.Failure(), IdentifyMessage::Failed);
         return;
     }
-    doc.m_strDevicePath = context.device.Path();
-    EndJob(report, context.notifier, nullptr, IdentifyMessage::Done);
+    const DeviceIdentity& identity = identified->identity;
+    doc.m_strModel = identity.model;
+    doc.m_szModelId = identity.modelId;
+    doc.m_strModelCode = identity.modelCode;
+    doc.m_strSystemVersion = identity.systemVersion;
+    doc.m_strCourseDate = identified->courseDate;
+    doc.m_strDevicePath = identified->path;
 }
 
 }  // namespace teelink

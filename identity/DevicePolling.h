@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/JobContext.h"
-#include "core/Worker.h"
 #include "device/DeviceProblem.h"
+#include "device/IdentityRecord.h"
 
 namespace teelink {
 
@@ -48,17 +48,20 @@ private:
     std::vector<CUnusableDevice> m_told;
 };
 
-// What the identity job reports when it ends.
-enum class IdentifyMessage : int {
-    Done,    // identity, course data date and the device's path are in the document
-    Failed,  // a read failed; its text has been shown
+// What the identity job learns of a device.
+struct CIdentified {
+    DeviceIdentity identity;
+    std::wstring courseDate;
+    std::string path;
 };
 
 // Reads the identity and then the course data date of the context's device, on
-// a worker, so that a slow or silent device never freezes the window. On
-// success the device's path goes into the document last, with the fields it
-// describes. The page reads the document once the job has ended.
-void IdentifyJob(CTeelinkDoc& doc, const CJobContext& context,
-                 IWorkerReport<IdentifyMessage>& report);
+// a worker, so that a slow or silent device never freezes the window.
+Result<CIdentified> IdentifyJob(const CJobContext& context);
+
+// The job's result into the document, on its thread: the device's fields and,
+// last, its path; after a failure the document describes no device that was
+// read (its path is cleared).
+void ApplyIdentified(CTeelinkDoc& doc, const Result<CIdentified>& identified);
 
 }  // namespace teelink

@@ -7,19 +7,42 @@
 
 namespace teelink {
 
-Status ReadDeviceIdentity(CTeelinkDoc& doc, const CDevice& device) {
+Result<DeviceIdentity> ReadIdentityOf(const CDevice& device) {
     CDeviceChannel channel;
     if (Status open = OpenChannel(device, channel); !open) {
-        return open;
+        return open.TakeFailure();
     }
     Status read = ReadIdentity(channel);
     CloseChannel(channel);
     if (!read) {
-        return read;
+        return read.TakeFailure();
     }
     const auto identity = ParseIdentityRecord(channel.data.data());
     if (!identity) {
         return CFailure("");
+    }
+    return *identity;
+}
+
+Result<std::wstring> ReadCourseDateOf(const CDevice& device) {
+    CDeviceChannel channel;
+    if (Status open = OpenChannel(device, channel); !open) {
+        return open.TakeFailure();
+    }
+    Status read = ReadBlock(channel, COURSE_HEADER_ADDRESS);
+    CloseChannel(channel);
+    if (!read) {
+        return read.TakeFailure();
+    }
+    // A device without course data has no date; that is no failure.
+    return ParseCourseDataDate(channel.data.data()).value_or(NO_COURSE_DATE);
+}
+
+Status ReadDeviceIdentity(CTeelinkDoc& doc, const CDevice& device) {
+    doc.CheckThread();
+    auto identity = ReadIdentityOf(device);
+    if (!identity) {
+        return identity.TakeFailure();
     }
     doc.m_strModel = identity->model;
     doc.m_szModelId = identity->modelId;
@@ -29,21 +52,10 @@ Status ReadDeviceIdentity(CTeelinkDoc& doc, const CDevice& device) {
 }
 
 Status ReadCourseDataDate(CTeelinkDoc& doc, const CDevice& device) {
-    doc.m_strCourseDate = NO_COURSE_DATE;
-    CDeviceChannel channel;
-    if (Status open = OpenChannel(device, channel); !open) {
-        return open;
-    }
-    Status read = ReadBlock(channel, COURSE_HEADER_ADDRESS);
-    CloseChannel(channel);
-    if (!read) {
-        return read;
-    }
-    // A device without course data has no date; that is no failure.
-    if (const auto date = ParseCourseDataDate(channel.data.data())) {
-        doc.m_strCourseDate = *date;
-    }
-    return Success();
+    doc.CheckThread();
+    auto date = ReadCourseDateOf(device);
+    doc.m_strCourseDate = date ? date.Value() : std::wstring(NO_COURSE_DATE);
+    return date ? Success() : Status(date.TakeFailure());
 }
 
 }  // namespace teelink

@@ -73,15 +73,15 @@ protected:
     void Connect(CDeviceChannel& channel);
     // Enumerates and gives the one device found (the empty value for none).
     CDevice TheDevice();
-    // A job's context on `device`: the recording notifier and m_stop.
+    // A job's context on `device`, stopped through m_stop.
     CJobContext Context(const CDevice& device) {
-        return CJobContext{device, m_notifier, CServerSettings{}, m_stop};
+        return CJobContext{device, CServerSettings{}, m_stop};
     }
 
     CTempBus m_bus;
     CDeviceList m_list{DevicesUnderTest(m_bus.Dir())};
     CRecordingNotifier m_notifier;
-    std::atomic<bool> m_stop{false};
+    CStopSource m_stop;
     std::vector<std::unique_ptr<CDeviceEmulator>> m_devices;
 };
 

@@ -27,19 +27,6 @@ public:
         }
         m_posted.notify_all();
     }
-    // The last report is recorded among the posts, in its place.
-    void Finish(Message message, int param) override {
-        {
-            std::lock_guard lock(m_mutex);
-            ++m_finishes;
-        }
-        Post(message, param);
-    }
-    // How many jobs have sent their last report.
-    int Finishes() const {
-        std::lock_guard lock(m_mutex);
-        return m_finishes;
-    }
 
     std::vector<int> Positions(int bar = 0) const {
         std::lock_guard lock(m_mutex);
@@ -83,7 +70,6 @@ public:
         std::lock_guard lock(m_mutex);
         m_positions.clear();
         m_posts.clear();
-        m_finishes = 0;
     }
 
 private:
@@ -91,7 +77,6 @@ private:
     std::condition_variable m_posted;
     std::map<int, std::vector<int>> m_positions;
     std::vector<std::pair<Message, int>> m_posts;
-    int m_finishes = 0;
 };
 
 }  // namespace teelink

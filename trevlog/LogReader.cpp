@@ -12,26 +12,22 @@ namespace teelink {
 
 namespace {
 
-Status ReadLog(CLogJob& job, const CJobContext& context, ILogReport& report) {
+Status ReadLog(LogImage& image, const CJobContext& context, ILogReport& report) {
     const CDevice& device = context.device;
-    std::fill(job.readBuf.begin(), job.readBuf.end(), 0);
     CDeviceChannel channel;
     if (Status open = OpenChannel(device, channel); !open) {
         return open;
     }
     for (int k = 0; k < LOG_BLOCKS; ++k) {
-        if (context.Stopping()) {
-            return CFailure::Stopped();
-        }
-        if (job.m_bCancel.load()) {
-            return CFailure::Cancelled();
+        if (auto stopped = context.Interruption()) {
+            return *stopped;
         }
         if (Status read = ReadBlock(channel, LOG_ADDRESS + static_cast<uint32_t>(k) * BLOCK_SIZE);
             !read) {
             return read;
         }
         std::copy(channel.data.begin(), channel.data.end(),
-                  job.readBuf.begin() + static_cast<std::ptrdiff_t>(k) * BLOCK_SIZE);
+                  image.begin() + static_cast<std::ptrdiff_t>(k) * BLOCK_SIZE);
         report.Progress(0, static_cast<int>(k * 0.0625 * 1000));
     }
     CloseChannel(channel);
@@ -41,17 +37,13 @@ Status ReadLog(CLogJob& job, const CJobContext& context, ILogReport& report) {
 
 }  // namespace
 
-void LogReadJob(CLogJob& job, const CJobContext& context, ILogReport& report) {
-    const Status read = ReadLog(job, context, report);  // the channel is closed here
-    if (read) {
-        EndJob(report, context.notifier, nullptr, WM_LOG_READ_DONE);
-    } else if (read.Failure().Kind() == FailureKind::Stopped) {
-        return;  // the owner is going away
-    } else if (read.Failure().Kind() == FailureKind::Cancelled) {
-        EndJob(report, context.notifier, nullptr, WM_LOG_READ_CANCELLED);
-    } else {
-        EndJob(report, context.notifier, &read.Failure(), WM_LOG_READ_FAILED);
+Result<LogImage> LogReadJob(const CJobContext& context, ILogReport& report) {
+    LogImage image(LOG_SIZE, 0);
+    Status read = ReadLog(image, context, report);  // the channel is closed here
+    if (!read) {
+        return read.TakeFailure();
     }
+    return image;
 }
 
 std::wstring ProposedLogName(int year, int month, int day) {

@@ -1,5 +1,7 @@
 #include "ui/Page.h"
 
+#include "core/TeelinkDoc.h"
+
 #include <algorithm>
 
 #include <wx/dc.h>
@@ -13,6 +15,12 @@
 #include "ui/MessageBoxes.h"
 
 namespace teelink {
+
+CTeelinkDoc& CPage::Doc() const {
+    CTeelinkDoc& doc = m_host.Doc();
+    doc.CheckThread();
+    return doc;
+}
 
 wxFont PageFont() {
     static const bool hasGothic = wxFontEnumerator::IsValidFacename("MS UI Gothic");

@@ -48,7 +48,8 @@ public:
     void SetPaneId(int id) { m_nPaneId = id; }
 
     IPageHost& Host() const { return m_host; }
-    CTeelinkDoc& Doc() const { return m_host.Doc(); }
+    // The document, from the window's thread only (checked in test builds).
+    CTeelinkDoc& Doc() const;
     std::wstring Text(MessageId id) const { return m_host.GetMessageText(id); }
     // A message box owned by this page.
     int ShowBox(const wxString& text, const wxString& caption, long style);

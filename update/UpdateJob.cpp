@@ -40,33 +40,22 @@ int Thousandths(uint64_t part, uint64_t whole) {
     return static_cast<int>(std::min(position, 1000.0));
 }
 
-// Whether the user's Cancel or the owner's stop ended the request.
-std::optional<CFailure> Interrupted(const CUpdateJob& job, const CJobContext& context) {
-    if (context.Stopping()) {
-        return CFailure::Stopped();
-    }
-    if (job.m_bCancel.load()) {
-        return CFailure::Cancelled();
-    }
-    return std::nullopt;
-}
-
 // The body of the package into job.m_pPackage, S + 1024 bytes, moving the bar.
 Status Download(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
                 IUpdateReport& report) {
     CServerRequest request(context.server);
     // Cancel ends an open request at once, even one that has stalled.
-    request.SetAbortFlag(&context.stop, &job.m_bCancel);
+    request.SetAbortFlag(&context.stop);
     job.m_pPackage.clear();
     job.m_pPackage.shrink_to_fit();
     if (!request.Open(order.url)) {
-        return Interrupted(job, context).value_or(CFailure("Error: Connect server"));
+        return context.Interruption().value_or(CFailure("Error: Connect server"));
     }
     std::array<uint8_t, PACKAGE_HEADER_SIZE> header{};
     const size_t got = request.Read(header.data(), header.size());
     const auto size = ParsePackageHeader(std::span(header.data(), got));
     if (!size) {
-        return Interrupted(job, context).value_or(CFailure("Error: Download data"));
+        return context.Interruption().value_or(CFailure("Error: Download data"));
     }
     const uint64_t packageSize = *size;
     job.m_nPackageSize = *size;
@@ -87,14 +76,14 @@ Status Download(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& c
     uint64_t total = 0;
     int position = -1;
     for (;;) {
-        if (const auto interrupted = Interrupted(job, context)) {
+        if (const auto interrupted = context.Interruption()) {
             return *interrupted;
         }
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadSize, capacity - total));
         const size_t n = request.Read(job.m_pPackage.data() + total, want);
         total += n;
         if (n < kReadSize) {
-            if (const auto interrupted = Interrupted(job, context)) {
+            if (const auto interrupted = context.Interruption()) {
                 return *interrupted;
             }
             if (total != packageSize && total != packageSize + 1) {
@@ -204,7 +193,7 @@ Status CheckEntry(const CPackageReader& reader, uint64_t index, std::span<uint8_
         if (head.filled == head.bytes.size() && head.Marked() && !head.InRange(size)) {
             stopped = CFailure("Error: zip extract");
         } else {
-            stopped = Interrupted(job, context);
+            stopped = context.Interruption();
         }
         return !stopped;
     });
@@ -231,7 +220,7 @@ Status CheckEntries(const CPackageReader& reader, uint64_t count, CUpdateJob& jo
                     const CJobContext& context) {
     std::vector<uint8_t> buffer(kCheckPiece);
     for (uint64_t i = 0; i < count; ++i) {
-        if (const auto interrupted = Interrupted(job, context)) {
+        if (const auto interrupted = context.Interruption()) {
             return *interrupted;
         }
         if (Status checked = CheckEntry(reader, i, buffer, job, context); !checked) {
@@ -280,11 +269,8 @@ Status WritePackageEntry(const std::vector<uint8_t>& entry, const CEntryProgress
     const uint32_t base = teelink::LoadLe32(entry.data() + 2);
     const uint64_t blocks = (progress.entrySize + 4089) / BLOCK_SIZE;
     for (uint64_t k = 0; k < blocks; ++k) {
-        if (context.Stopping()) {
-            return CFailure::Stopped();
-        }
-        if (job.m_bCancel.load()) {
-            return CFailure::Cancelled();
+        if (auto interrupted = context.Interruption()) {
+            return *interrupted;
         }
         const auto address = static_cast<uint32_t>(base + k * BLOCK_SIZE);
         if (Status write = WriteBlock(channel, address, &entry[6 + k * BLOCK_SIZE]); !write) {
@@ -357,12 +343,11 @@ constexpr int VERIFY_UNREADABLE = -101;
 
 // Reads every block of one entry back and compares it with what was written.
 Status VerifyEntry(CDeviceChannel& channel, const std::vector<uint8_t>& entry, uint64_t size,
-                   CEntryProgress& progress, CUpdateJob& job, const CJobContext& context,
-                   IUpdateReport& report) {
+                   CEntryProgress& progress, const CJobContext& context, IUpdateReport& report) {
     const uint32_t base = teelink::LoadLe32(entry.data() + 2);
     const uint64_t blocks = (size + 4089) / BLOCK_SIZE;
     for (uint64_t k = 0; k < blocks; ++k) {
-        if (const auto interrupted = Interrupted(job, context)) {
+        if (const auto interrupted = context.Interruption()) {
             return *interrupted;
         }
         const auto address = static_cast<uint32_t>(base + k * BLOCK_SIZE);
@@ -404,26 +389,13 @@ Status VerifyEntries(const CPackageReader& reader, CUpdateJob& job, const CJobCo
         if (!entry) {
             return entry.TakeFailure();
         }
-        if (Status verified =
-                VerifyEntry(channel, entry.Value(), size, progress, job, context, report);
+        if (Status verified = VerifyEntry(channel, entry.Value(), size, progress, context, report);
             !verified) {
             return verified;
         }
     }
     CloseChannel(channel);
     return Success();
-}
-
-// The end of a run whose read-back check did not pass.
-void EndUnverified(const CFailure& failure, const CJobContext& context, IUpdateReport& report) {
-    if (failure.Kind() == FailureKind::Cancelled) {
-        report.Post(WM_UPDATE_WRITE_CANCELLED, 0);
-        EndJob(report, context.notifier, nullptr, WM_UPDATE_WRITE_FAILED);
-    } else {
-        EndJob(
-            report, context.notifier, &failure,
-            failure.Code() == VERIFY_MISMATCH ? WM_UPDATE_VERIFY_FAILED : WM_UPDATE_NOT_VERIFIED);
-    }
 }
 
 // The package's entries and the blocks they take, for the run's record.
@@ -439,163 +411,148 @@ void CountBlocks(const CPackageReader& reader, CUpdateJob& job) {
     job.m_nBlocksTotal.store(blocks);
 }
 
-// Passes a run's reports and texts on, and writes the run's history record
-// just before its last report goes out, so that an owner that has seen the
-// end finds the record written.
-class CHistoryCapture final : public IUpdateReport, public IUserNotifier {
-public:
-    CHistoryCapture(CUpdateJob& job, const CUpdateOrder& order, IUpdateReport& report,
-                    IUserNotifier& notifier)
-        : m_job(job), m_order(order), m_report(report), m_notifier(notifier) {}
+// The run's record, written before its result goes out, so that an owner
+// that has seen the end finds it written. A record that cannot be written
+// leaves a warning, never a failure.
+void RecordRun(CUpdateJob& job, const CUpdateOrder& order, const Status& end) {
+    if (order.historyFile.empty()) {
+        return;
+    }
+    CHistoryRecord record = order.history;
+    record.time = std::chrono::system_clock::now();
+    record.packageBytes = job.m_pPackage.empty() ? 0 : job.m_nPackageSize;
+    if (record.packageBytes != 0) {
+        record.packageSha256 = Sha256Hex(job.m_pPackage.data(), job.m_nPackageSize);
+    }
+    record.entries = job.m_nEntries.load();
+    record.blocksWritten = job.m_nBlocksWritten.load();
+    record.blocksTotal = job.m_nBlocksTotal.load();
+    const UpdateMessage message = EndMessage(end, job.m_phase.load());
+    const bool cancelled = !end.Ok() && end.Failure().Kind() == FailureKind::Cancelled;
+    record.result = !end.Ok() && end.Failure().Kind() == FailureKind::Stopped ? "stopped"
+                    : message == WM_UPDATE_WRITTEN                            ? "ok"
+                    : message == WM_UPDATE_NOT_VERIFIED                       ? "not verified"
+                    : message == WM_UPDATE_VERIFY_FAILED                      ? "verify failed"
+                    : cancelled                                               ? "cancelled"
+                                                                              : "failed";
+    if (!end.Ok()) {
+        record.texts = end.Failure().Texts();
+    }
+    if (Status appended = CHistoryFile(order.historyFile).Append(record); !appended) {
+        job.m_strHistoryWarning = appended.Failure().Texts().empty()
+                                      ? std::string("unknown failure")
+                                      : appended.Failure().Texts().front();
+    }
+}
 
-    void Progress(int bar, int position) override { m_report.Progress(bar, position); }
-    void Post(UpdateMessage message, int param) override {
-        m_cancelled = m_cancelled || message == WM_UPDATE_WRITE_CANCELLED;
-        m_report.Post(message, param);
+// The check and the write, and the read-back check when the order asks for it.
+Status WriteAndVerify(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                      IUpdateReport& report) {
+    CPackageReader reader;
+    reader.Open(job.m_pPackage.data(), job.m_nPackageSize);
+    job.m_phase.store(UpdatePhase::Check);
+    const auto total = CheckPackage(reader, job, context);
+    if (!total) {
+        return total.Failure();
     }
-    void Finish(UpdateMessage message, int param) override {
-        Record(message == WM_UPDATE_WRITTEN                             ? "ok"
-               : message == WM_UPDATE_NOT_VERIFIED                      ? "not verified"
-               : message == WM_UPDATE_VERIFY_FAILED                     ? "verify failed"
-               : message == WM_UPDATE_DOWNLOAD_CANCELLED || m_cancelled ? "cancelled"
-                                                                        : "failed");
-        m_report.Finish(message, param);
+    CountBlocks(reader, job);
+    job.m_phase.store(UpdatePhase::Write);
+    if (Status written = WriteEntries(reader, total.Value(), job, order, context, report);
+        !written) {
+        return written;
     }
-    void ShowPlain(const std::string& text) override {
-        m_texts.push_back(text);
-        m_notifier.ShowPlain(text);
+    if (!order.write.verify) {
+        return Success();
     }
-
-    // Once per run; a record that cannot be written leaves a warning, never a failure.
-    void Record(const char* result) {
-        if (m_recorded || m_order.historyFile.empty()) {
-            return;
-        }
-        m_recorded = true;
-        CHistoryRecord record = m_order.history;
-        record.time = std::chrono::system_clock::now();
-        record.packageBytes = m_job.m_pPackage.empty() ? 0 : m_job.m_nPackageSize;
-        if (record.packageBytes != 0) {
-            record.packageSha256 = Sha256Hex(m_job.m_pPackage.data(), m_job.m_nPackageSize);
-        }
-        record.entries = m_job.m_nEntries.load();
-        record.blocksWritten = m_job.m_nBlocksWritten.load();
-        record.blocksTotal = m_job.m_nBlocksTotal.load();
-        record.result = result;
-        record.texts = m_texts;
-        if (Status appended = CHistoryFile(m_order.historyFile).Append(record); !appended) {
-            m_job.m_strHistoryWarning = appended.Failure().Texts().empty()
-                                            ? std::string("unknown failure")
-                                            : appended.Failure().Texts().front();
-        }
+    job.m_phase.store(UpdatePhase::Verify);
+    Status verified = VerifyEntries(reader, job, context, report);
+    if (!verified && verified.Failure().Kind() == FailureKind::Cancelled) {
+        return CFailure::Cancelled();  // nothing to say beyond the cancel
     }
-
-private:
-    CUpdateJob& m_job;
-    const CUpdateOrder& m_order;
-    IUpdateReport& m_report;
-    IUserNotifier& m_notifier;
-    std::vector<std::string> m_texts;
-    bool m_cancelled = false;
-    bool m_recorded = false;
-};
-
-// The end of a run that failed or was cancelled before its first block: a
-// cancel there says what a cancel of the download says, since nothing was
-// written.
-void EndUnwritten(const CFailure& failure, const CJobContext& context, IUpdateReport& report) {
-    if (failure.Kind() == FailureKind::Cancelled) {
-        EndJob(report, context.notifier, nullptr, WM_UPDATE_DOWNLOAD_CANCELLED);
-    } else {
-        EndJob(report, context.notifier, &failure, WM_UPDATE_WRITE_FAILED);
-    }
+    return verified;
 }
 
 }  // namespace
 
-bool DownloadJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
-                 IUpdateReport& report) {
+UpdateMessage EndMessage(const Status& end, UpdatePhase phase) {
+    if (end.Ok() || phase == UpdatePhase::Start) {
+        return WM_UPDATE_WRITTEN;  // a firmware start that failed left every block written
+    }
+    const bool cancelled = end.Failure().Kind() == FailureKind::Cancelled;
+    switch (phase) {
+        case UpdatePhase::Download:
+            return cancelled ? WM_UPDATE_DOWNLOAD_CANCELLED : WM_UPDATE_DOWNLOAD_FAILED;
+        case UpdatePhase::Check:
+            // Nothing was written: a cancel here says what a cancel of the download says.
+            return cancelled ? WM_UPDATE_DOWNLOAD_CANCELLED : WM_UPDATE_WRITE_FAILED;
+        case UpdatePhase::Verify:
+            if (!cancelled) {
+                return end.Failure().Code() == VERIFY_MISMATCH ? WM_UPDATE_VERIFY_FAILED
+                                                               : WM_UPDATE_NOT_VERIFIED;
+            }
+            return WM_UPDATE_WRITE_FAILED;
+        default:
+            return WM_UPDATE_WRITE_FAILED;
+    }
+}
+
+Status DownloadJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                   IUpdateReport& report) {
+    job.m_phase.store(UpdatePhase::Download);
     const Status downloaded = Download(job, order, context, report);
     if (downloaded) {
         report.Post(WM_UPDATE_DOWNLOADED, 0);
-        return true;
+        return downloaded;
     }
     job.m_pPackage.clear();
     job.m_pPackage.shrink_to_fit();
-    if (context.Stopping()) {
-        return false;
-    }
-    if (downloaded.Failure().Kind() == FailureKind::Cancelled) {
-        EndJob(report, context.notifier, nullptr, WM_UPDATE_DOWNLOAD_CANCELLED);
-    } else {
-        EndJob(report, context.notifier, &downloaded.Failure(), WM_UPDATE_DOWNLOAD_FAILED);
-    }
-    return false;
+    return downloaded;
 }
 
-void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
-              IUpdateReport& report) {
+Status WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                IUpdateReport& report) {
     job.m_nBlocksWritten.store(0);
     job.m_nBytesChecked.store(0);
     job.m_nEntries.store(0);
     job.m_nBlocksTotal.store(0);
-    Status written = Success();
-    {
-        CPackageReader reader;
-        reader.Open(job.m_pPackage.data(), job.m_nPackageSize);
-        const auto total = CheckPackage(reader, job, context);
-        if (!total) {
-            if (!context.Stopping()) {
-                EndUnwritten(total.Failure(), context, report);
-            }
-            return;
-        }
-        CountBlocks(reader, job);
-        written = WriteEntries(reader, total.Value(), job, order, context, report);
-        if (written && order.write.verify) {
-            if (Status verified = VerifyEntries(reader, job, context, report); !verified) {
-                if (!context.Stopping()) {
-                    EndUnverified(verified.Failure(), context, report);
-                }
-                return;  // a system update's firmware is not started on unverified data
-            }
-        }
-    }  // the reader is closed here
-    if (context.Stopping()) {
-        return;
-    }
-    if (!written) {
-        // A cancel is told first; the failure of the write follows it.
-        if (written.Failure().Kind() == FailureKind::Cancelled) {
+    // The reader is closed before the firmware starts.
+    if (Status written = WriteAndVerify(job, order, context, report); !written) {
+        // A cancel of the write is told first; its failure follows.
+        if (job.m_phase.load() != UpdatePhase::Check &&
+            written.Failure().Kind() == FailureKind::Cancelled) {
             report.Post(WM_UPDATE_WRITE_CANCELLED, 0);
         }
-        EndJob(report, context.notifier, &written.Failure(), WM_UPDATE_WRITE_FAILED);
-        return;
+        return written;
+    }
+    // Every block is written: only the owner's stop, not a late Cancel, keeps
+    // a system update's firmware from starting.
+    if (auto stopped = context.Interruption(); stopped && stopped->Kind() == FailureKind::Stopped) {
+        return *stopped;
     }
     if (order.mode == UPDATE_SYSTEM_DATA) {
         std::this_thread::sleep_for(order.write.settle);
+        job.m_phase.store(UpdatePhase::Start);
         // Its failure is shown but does not fail the run: every block is written.
         if (Status started = StartSystemUpdate(order, context); !started) {
-            for (const std::string& text : started.Failure().Texts()) {
-                context.notifier.ShowPlain(text);
-            }
+            report.Progress(BAR_WRITE, 1000);
+            return started;
         }
     }
     report.Progress(BAR_WRITE, 1000);
-    EndJob(report, context.notifier, nullptr, WM_UPDATE_WRITTEN);
+    return Success();
 }
 
-void UpdateJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
-               IUpdateReport& report) {
+Status UpdateJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                 IUpdateReport& report) {
     job.m_strHistoryWarning.clear();
-    CHistoryCapture capture(job, order, report, context.notifier);
-    const CJobContext recorded{context.device, capture, context.server, context.stop};
-    if (DownloadJob(job, order, recorded, capture)) {
+    Status end = DownloadJob(job, order, context, report);
+    if (end) {
         // The estimate measures from here.
         job.m_writeStart = std::chrono::steady_clock::now();
-        WriteJob(job, order, recorded, capture);
+        end = WriteJob(job, order, context, report);
     }
-    capture.Record("stopped");  // a run its owner stopped reported no end
+    RecordRun(job, order, end);
+    return end;
 }
 
 int RemainingMinutes(uint64_t total, uint64_t written, uint64_t elapsedSeconds) {

@@ -18,20 +18,24 @@
 
 namespace teelink {
 
-// What the job reports to the page.
+// What the page hears of a run: the job's notices while it runs, and at its
+// end the message its result stands for (EndMessage).
 enum UpdateMessage : int {
     WM_UPDATE_DOWNLOADED = 0x7EA,          // notice: the write begins
-    WM_UPDATE_DOWNLOAD_CANCELLED = 0x7EB,  // last
-    WM_UPDATE_DOWNLOAD_FAILED = 0x7EC,     // last, after the failure's texts
-    WM_UPDATE_WRITTEN = 0x7ED,             // last
+    WM_UPDATE_DOWNLOAD_CANCELLED = 0x7EB,  // end
+    WM_UPDATE_DOWNLOAD_FAILED = 0x7EC,     // end, after the failure's texts
+    WM_UPDATE_WRITTEN = 0x7ED,             // end
     WM_UPDATE_WRITE_CANCELLED = 0x7EE,     // notice: the write failure follows
-    WM_UPDATE_WRITE_FAILED = 0x7EF,        // last, after the failure's texts
+    WM_UPDATE_WRITE_FAILED = 0x7EF,        // end, after the failure's texts
     WM_UPDATE_REMAIN_TIME = 0x7F0,         // notice: the estimate in minutes changed
     // Only when the order asks for the read-back check (the command line's --verify):
     WM_UPDATE_VERIFYING = 0x7F1,      // notice: every block is written, the read-back begins
-    WM_UPDATE_VERIFY_FAILED = 0x7F2,  // last, after the texts: a block read back differs
-    WM_UPDATE_NOT_VERIFIED = 0x7F3,   // last, after the texts: the device refused the read-back
+    WM_UPDATE_VERIFY_FAILED = 0x7F2,  // end, after the texts: a block read back differs
+    WM_UPDATE_NOT_VERIFIED = 0x7F3,   // end, after the texts: the device refused the read-back
 };
+
+// How far a run got: what its end means depends on it.
+enum class UpdatePhase : int { Download, Check, Write, Verify, Start };
 
 // The bars of an update run; positions are sent only when they change.
 enum UpdateBar : int { BAR_DOWNLOAD = 0, BAR_WRITE = 1, BAR_VERIFY = 2 };
@@ -67,7 +71,7 @@ struct CUpdateOrder {
 struct CUpdateJob {
     teelink::CByteBuffer m_pPackage;  // S + 1024 bytes after a download, S of them filled
     uint32_t m_nPackageSize = 0;
-    std::atomic<bool> m_bCancel{false};  // the user pressed Cancel
+    std::atomic<UpdatePhase> m_phase{UpdatePhase::Download};
     // Blocks the device has acknowledged in this write; what a cancelled write
     // leaves on the device.
     std::atomic<uint64_t> m_nBlocksWritten{0};
@@ -85,22 +89,25 @@ struct CUpdateJob {
     std::atomic<int> m_nLastRemainMinutes{0};
 };
 
-// The download phase. On success it posts WM_UPDATE_DOWNLOADED and returns
-// true; otherwise it has ended the job (cancelled, or the failure's text and
-// failed) and returns false.
-bool DownloadJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+// The download phase. On success it posts WM_UPDATE_DOWNLOADED.
+Status DownloadJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                   IUpdateReport& report);
+
+// The write phase: every entry checked, then written (and read back when the
+// order asks for it); the firmware start after system data. The estimate
+// measures from job.m_writeStart. A cancel of the write posts
+// WM_UPDATE_WRITE_CANCELLED before it returns.
+Status WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
+                IUpdateReport& report);
+
+// Both phases, one after the other: the whole run, with its history record.
+Status UpdateJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
                  IUpdateReport& report);
 
-// The write phase: every entry checked, then written; the firmware start after
-// system data. The estimate measures from job.m_writeStart. Ends the job; a
-// cancel during the check, before the first block, ends it as a cancel of the
-// download does (WM_UPDATE_DOWNLOAD_CANCELLED).
-void WriteJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
-              IUpdateReport& report);
-
-// Both phases, one after the other: the whole run.
-void UpdateJob(CUpdateJob& job, const CUpdateOrder& order, const CJobContext& context,
-               IUpdateReport& report);
+// The message a run's end stands for, given the phase it reached: a cancel
+// before the first block is a cancelled download; a failed firmware start
+// still leaves the run written (its texts are shown).
+UpdateMessage EndMessage(const Status& end, UpdatePhase phase);
 
 // Remaining minutes after `written` of `total` bytes took `elapsedSeconds`.
 int RemainingMinutes(uint64_t total, uint64_t written, uint64_t elapsedSeconds);

@@ -8,21 +8,12 @@
 
 namespace teelink {
 
-CUpdateRun::CUpdateRun(CDeliveringReport<UpdateMessage>& report, IUserNotifier& notifier)
-    : m_report(report), m_notifier(notifier) {
-    m_report.Reap(m_worker);
-}
-
-CUpdateRun::~CUpdateRun() {
-    Stop();
-}
-
-void CUpdateRun::Stop() {
-    m_worker.RequestStop();
-    m_worker.Join();
-}
+CUpdateRun::CUpdateRun(IUpdateReport& report, IOwnerThread& owner, IUserNotifier& notifier,
+                       EndHandler onEnd)
+    : m_report(report), m_onEnd(std::move(onEnd)), m_runner(owner, notifier) {}
 
 std::optional<CUpdateOrder> CUpdateRun::OrderFor(const CTeelinkDoc& doc) {
+    doc.CheckThread();
     CUpdateOrder order;
     order.mode = doc.m_nUpdateMode;
     switch (doc.m_nUpdateMode) {
@@ -62,7 +53,7 @@ CHistoryRecord HistoryStart(const CTeelinkDoc& doc, const std::string& program) 
 
 bool CUpdateRun::Start(const CTeelinkDoc& doc, const CDeviceList& devices,
                        const CWriteSettings& write) {
-    if (m_worker.Running()) {
+    if (m_runner.Running()) {
         return false;
     }
     auto order = OrderFor(doc);
@@ -72,15 +63,15 @@ bool CUpdateRun::Start(const CTeelinkDoc& doc, const CDeviceList& devices,
     order->write = write;
     order->historyFile = m_historyFile;
     order->history = HistoryStart(doc, m_historyProgram);
-    m_job.m_bCancel.store(false);
     // The identified device, by its path; a device that has gone since is no
     // longer found, and the write fails to open it.
     CDevice device = devices.At(doc.m_strDevicePath).value_or(CDevice());
-    m_worker.Start([this, order = *order, device,
-                    server = doc.m_serverSettings](const std::atomic<bool>& stop) {
-        const CJobContext context{device, m_notifier, server, stop};
-        UpdateJob(m_job, order, context, m_report);
-    });
+    m_runner.Start(
+        CJobPlace{device, doc.m_serverSettings},
+        [this, order = *order](const CJobContext& context) {
+            return UpdateJob(m_job, order, context, m_report);
+        },
+        [this](Status& end) { m_onEnd(EndMessage(end, m_job.m_phase.load())); });
     return true;
 }
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "core/Worker.h"
+#include "core/JobRunner.h"
 #include "update/UpdateJob.h"
 
 namespace teelink {
@@ -15,14 +15,15 @@ class IUserNotifier;
 // One update run after another, each on the run's worker: the package's URL for
 // the document's update mode, the download into memory, then the write to the
 // device the document identified. The update page starts it from its window,
-// the command line from a terminal; both watch it through `report`, whose last
-// report of each run joins the worker.
+// the command line from a terminal; both hear its notices through `report`
+// and its end, on their own thread, through `onEnd`, after the failure's
+// texts have gone to `notifier`.
 class CUpdateRun {
 public:
-    CUpdateRun(CDeliveringReport<UpdateMessage>& report, IUserNotifier& notifier);
-    // Stops the job and waits for it: the owner must first have released every
-    // box the job could be waiting for.
-    ~CUpdateRun();
+    using EndHandler = std::function<void(UpdateMessage end)>;
+
+    CUpdateRun(IUpdateReport& report, IOwnerThread& owner, IUserNotifier& notifier,
+               EndHandler onEnd);
     CUpdateRun(const CUpdateRun&) = delete;
     CUpdateRun& operator=(const CUpdateRun&) = delete;
 
@@ -44,25 +45,25 @@ public:
     }
 
     // The user's Cancel: the run ends cancelled at its next check.
-    void Cancel() { m_job.m_bCancel.store(true); }
+    void Cancel() { m_runner.Cancel(); }
     // The owner is going away: the job ends at its next check, an open request
     // at once, and reports nothing more. RequestStop asks without waiting; Stop
-    // also waits for the job (never while it could wait for the caller's thread).
-    void RequestStop() { m_worker.RequestStop(); }
-    void Stop();
+    // also waits for the job.
+    void RequestStop() { m_runner.Stop(); }
+    void Stop() { m_runner.StopAndWait(); }
 
-    bool Running() const { return m_worker.Running(); }
+    bool Running() const { return m_runner.Running(); }
     uint64_t BlocksWritten() const { return m_job.m_nBlocksWritten.load(); }
     // What the last run downloaded (for tests and the benchmarks).
     const CUpdateJob& Job() const { return m_job; }
 
 private:
-    CDeliveringReport<UpdateMessage>& m_report;
-    IUserNotifier& m_notifier;
+    IUpdateReport& m_report;
+    EndHandler m_onEnd;
     std::string m_historyProgram;
     std::filesystem::path m_historyFile;
     CUpdateJob m_job;
-    CWorker m_worker;  // last: joined before the job it uses goes away
+    CJobRunner<void> m_runner;  // last: joined before the job it uses goes away
 };
 
 }  // namespace teelink

@@ -196,20 +196,27 @@ TEST(CliProgress, QuietPrintsNothing) {
 
 namespace {
 
-// A job's texts reach the main thread in their place among its reports, so
-// the command can say them between two lines of progress, and leave out what a
-// cancel makes pointless.
-TEST(CliQueuedReport, AJobsTextsArriveInOrderWithItsReports) {
+// A job's result reaches the main thread in its place among its reports; the
+// texts its end shows and the end itself follow it there, so the command can
+// say them between two lines of progress, and leave out what a cancel makes
+// pointless.
+TEST(CliQueuedReport, AJobsResultArrivesInOrderWithItsReports) {
     enum Message : int { NOTICE = 1, LAST = 2 };
     CQueuedReport<Message> report;
-    CWorker worker;
-    report.Reap(worker);
-    worker.Start([&report](const std::atomic<bool>&) {
-        report.Progress(0, 500);
-        report.Post(NOTICE, 0);
-        report.ShowPlain("Error: HID write");
-        report.Finish(LAST, 7);
-    });
+    const auto mainThread = std::this_thread::get_id();
+    bool endedOnMain = false;
+    CJobRunner<int> runner(report, report);
+    runner.Start(
+        CJobPlace{},
+        [&report](const CJobContext&) -> Result<int> {
+            report.Progress(0, 500);
+            report.Post(NOTICE, 0);
+            return CFailure("Error: HID write", 7);
+        },
+        [&](Result<int>& result) {
+            endedOnMain = std::this_thread::get_id() == mainThread;
+            report.End(LAST, result.Code());
+        });
     std::vector<std::string> seen;
     for (;;) {
         const auto event = report.Next(std::chrono::seconds(10));
@@ -219,15 +226,17 @@ TEST(CliQueuedReport, AJobsTextsArriveInOrderWithItsReports) {
         } else if (!event->text.empty()) {
             seen.push_back("text " + event->text);
         } else {
-            seen.push_back((event->last ? "last " : "notice ") + std::to_string(event->message));
+            seen.push_back((event->last ? "last " : "notice ") + std::to_string(event->message) +
+                           " " + std::to_string(event->param));
             if (event->last) {
                 break;
             }
         }
     }
-    EXPECT_EQ(seen, (std::vector<std::string>{"progress 500", "notice 1", "text Error: HID write",
-                                              "last 2"}));
-    EXPECT_FALSE(worker.Running());
+    EXPECT_EQ(seen, (std::vector<std::string>{"progress 500", "notice 1 0", "text Error: HID write",
+                                              "last 2 7"}));
+    EXPECT_TRUE(endedOnMain);
+    EXPECT_FALSE(runner.Running());
 }
 
 TEST(CliNotifier, ErrorsAreLinesOrWithJsonObjects) {

@@ -21,7 +21,6 @@ TEST(Document, StartsEmptyWithTheBuildsToolVersion) {
     EXPECT_TRUE(doc.m_areaList.empty());
     EXPECT_EQ(doc.m_nUpdateMode, 0);
     EXPECT_EQ(doc.m_nAreaIndex, 0);
-    EXPECT_FALSE(doc.IsModified());
     for (const FavoriteSlot& slot : doc.m_favourites) {
         EXPECT_EQ(slot.n, 0);
         EXPECT_EQ(slot.serverDate[0], '\0');

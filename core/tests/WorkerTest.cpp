@@ -23,9 +23,9 @@ using namespace std::chrono_literals;
 enum TestMessage : int { JOB_DONE = 1, JOB_STOPPED = 2 };
 
 // A job that works in small steps until it is stopped or has done `steps`.
-void SteppingJob(const std::atomic<bool>& stop, IWorkerReport<TestMessage>& report, int steps) {
+void SteppingJob(const CStopSource& stop, IWorkerReport<TestMessage>& report, int steps) {
     for (int i = 0; i < steps; ++i) {
-        if (stop.load()) {
+        if (stop.Requested()) {
             report.Post(JOB_STOPPED, i);
             return;
         }
@@ -40,7 +40,7 @@ TEST(Worker, RunsTheJobOnItsOwnThreadAndReportsInOrder) {
     CWorker worker;
     const auto caller = std::this_thread::get_id();
     std::atomic<bool> otherThread{false};
-    worker.Start([&](const std::atomic<bool>& stop) {
+    worker.Start([&](const CStopSource& stop) {
         otherThread = std::this_thread::get_id() != caller;
         SteppingJob(stop, report, 5);
     });
@@ -55,7 +55,7 @@ TEST(Worker, RunsTheJobOnItsOwnThreadAndReportsInOrder) {
 TEST(Worker, AStopRequestEndsTheJobAtItsNextCheck) {
     CReportRecorder<TestMessage> report;
     CWorker worker;
-    worker.Start([&](const std::atomic<bool>& stop) { SteppingJob(stop, report, 100000); });
+    worker.Start([&](const CStopSource& stop) { SteppingJob(stop, report, 100000); });
     std::this_thread::sleep_for(5ms);
     const auto asked = std::chrono::steady_clock::now();
     worker.RequestStop();
@@ -80,16 +80,16 @@ TEST(Worker, AJobStartedWhileTheLastIsStoppingRunsAfterItWithoutWaiting) {
         ran.push_back(what + (stopped ? " stopped" : ""));
         changed.notify_all();
     };
-    worker.Start([&](const std::atomic<bool>& stop) {
+    worker.Start([&](const CStopSource& stop) {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return release; });  // a request that takes its time
         lock.unlock();
-        record("old", stop.load());
+        record("old", stop.Requested());
     });
     worker.RequestStop();
     const auto asked = std::chrono::steady_clock::now();
-    worker.Start([&](const std::atomic<bool>& stop) { record("dropped", stop.load()); });
-    worker.Start([&](const std::atomic<bool>& stop) { record("new", stop.load()); });
+    worker.Start([&](const CStopSource& stop) { record("dropped", stop.Requested()); });
+    worker.Start([&](const CStopSource& stop) { record("new", stop.Requested()); });
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);  // the caller did not wait
     EXPECT_TRUE(worker.Running());
     {
@@ -108,13 +108,13 @@ TEST(Worker, AJobStartedWhileTheLastIsStoppingRunsAfterItWithoutWaiting) {
     // A stop drops the job that waits for its turn.
     release = false;
     ran.clear();
-    worker.Start([&](const std::atomic<bool>& stop) {
+    worker.Start([&](const CStopSource& stop) {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return release; });
         lock.unlock();
-        record("old", stop.load());
+        record("old", stop.Requested());
     });
-    worker.Start([&](const std::atomic<bool>& stop) { record("waiting", stop.load()); });
+    worker.Start([&](const CStopSource& stop) { record("waiting", stop.Requested()); });
     worker.RequestStop();
     {
         std::lock_guard lock(mutex);
@@ -125,80 +125,14 @@ TEST(Worker, AJobStartedWhileTheLastIsStoppingRunsAfterItWithoutWaiting) {
     EXPECT_EQ(ran, std::vector<std::string>{"old stopped"});
 }
 
-// Hands a job's last report to the test's thread, as a window's event loop
-// would, when the test asks for it.
-class CHandOverReport : public CDeliveringReport<TestMessage> {
-public:
-    void Progress(int, int) override {}
-    void Post(TestMessage, int) override {}
-    void Finish(TestMessage message, int) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_last = message;
-        }
-        m_sent.notify_all();
-    }
-    // Waits for the last report and delivers it here.
-    std::optional<TestMessage> Deliver() {
-        std::unique_lock lock(m_mutex);
-        if (!m_sent.wait_for(lock, 10s, [this] { return m_last.has_value(); })) {
-            return std::nullopt;
-        }
-        lock.unlock();
-        LastReportDelivered();
-        return m_last;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_sent;
-    std::optional<TestMessage> m_last;
-};
-
-TEST(Worker, DeliveringTheLastReportJoinsTheWorker) {
-    CHandOverReport report;
-    CWorker worker;
-    report.Reap(worker);
-    std::atomic<bool> returned{false};
-    worker.Start([&](const std::atomic<bool>&) {
-        report.Finish(JOB_DONE, 0);
-        // What a job does after its last report is only ending; the delivery
-        // waits for it.
-        std::this_thread::sleep_for(50ms);
-        returned = true;
-    });
-    EXPECT_EQ(report.Deliver(), JOB_DONE);
-    EXPECT_TRUE(returned.load());
-    EXPECT_FALSE(worker.Running());
-}
-
-TEST(EndJob, ShowsTheFailuresTextsInTheirOrderThenSendsTheLastReport) {
-    CReportRecorder<TestMessage> report;
-    CRecordingNotifier notifier;
-    const CFailure failure = CFailure("read: set ack error", -2).Then("Error: HID write");
-    EndJob(report, notifier, &failure, JOB_STOPPED);
-    EXPECT_EQ(notifier.Texts(),
-              (std::vector<std::string>{"read: set ack error", "Error: HID write"}));
-    EXPECT_EQ(report.Messages(), std::vector<TestMessage>{JOB_STOPPED});
-    EXPECT_EQ(report.Finishes(), 1);
-
-    // A job its owner stopped says nothing at all.
-    report.Clear();
-    notifier.Clear();
-    const CFailure stopped = CFailure::Stopped();
-    EndJob(report, notifier, &stopped, JOB_STOPPED);
-    EXPECT_TRUE(notifier.Texts().empty());
-    EXPECT_TRUE(report.Posts().empty());
-}
-
 TEST(Worker, ANewRunStartsWithAClearedStopFlag) {
     CReportRecorder<TestMessage> report;
     CWorker worker;
-    worker.Start([&](const std::atomic<bool>& stop) { SteppingJob(stop, report, 100000); });
+    worker.Start([&](const CStopSource& stop) { SteppingJob(stop, report, 100000); });
     worker.RequestStop();
     worker.Join();
     report.Clear();
-    worker.Start([&](const std::atomic<bool>& stop) { SteppingJob(stop, report, 3); });
+    worker.Start([&](const CStopSource& stop) { SteppingJob(stop, report, 3); });
     worker.Join();
     EXPECT_EQ(report.Messages(), std::vector<TestMessage>{JOB_DONE});
 }
@@ -208,8 +142,8 @@ TEST(Worker, DestructionStopsAndJoinsTheJobBeforeWhatItUsesGoesAway) {
     auto used = std::make_unique<std::atomic<int>>(0);
     {
         CWorker worker;
-        worker.Start([&](const std::atomic<bool>& stop) {
-            while (!stop.load()) {
+        worker.Start([&](const CStopSource& stop) {
+            while (!stop.Requested()) {
                 used->fetch_add(1);
                 std::this_thread::sleep_for(1ms);
             }

@@ -5,10 +5,9 @@
 #include <thread>
 
 #include "catalogue/Catalogue.h"
-#include "core/Worker.h"
 #include "favorites/FavoritesJobs.h"
 #include "refserver/AnswerWriter.h"
-#include "testsupport/ReportRecorder.h"
+#include "testsupport/OwnerThread.h"
 #include "testsupport/ServerTestSupport.h"
 
 namespace teelink {
@@ -40,18 +39,26 @@ protected:
                                  : CourseInfoAnswer(date, "Course " + std::to_string(n));
         });
     }
-    std::vector<FavoritesMessage> Run() {
-        std::atomic<bool> stop{false};
-        CourseCheckJob(doc, CJobContext{CDevice(), notifier, doc.m_serverSettings, stop}, report);
-        return report.Messages();
+    CJobRunner<FavoriteSlots>::Job Job() {
+        return [order = CatalogueOrderOf(doc), slots = doc.m_favourites](
+                   const CJobContext& context) { return CourseCheckJob(order, slots, context); };
     }
-    CReportRecorder<FavoritesMessage> report;
+    // The check as the favourites page runs it; the slots go into the document
+    // when it passes.
+    bool Run() {
+        auto checked = RunThroughRunner<FavoriteSlots>(
+            notifier, CJobPlace{CDevice(), doc.m_serverSettings}, Job());
+        if (checked && *checked) {
+            doc.m_favourites = checked->Value();
+        }
+        return checked && *checked;
+    }
 };
 
 TEST_F(CourseCheck, RecordZeroIsAskedAboutButNeverCarriedInTheUpdateKeys) {
     Use(0, 12, 3, 45, "1612011000");
     ServeCourses("1712011030");
-    EXPECT_EQ(Run(), std::vector<FavoritesMessage>{WM_FAV_CHECK_DONE});
+    EXPECT_TRUE(Run());
     EXPECT_EQ(server.Queries(), std::vector<std::string>{"md=5&l=0&n=12&s=3&g=45"});
     EXPECT_EQ(doc.m_favourites[0].name, L"Course 12");
     EXPECT_TRUE(SlotNeedsUpdate(doc.m_favourites[0]));
@@ -63,7 +70,7 @@ TEST_F(CourseCheck, OnlySlotsWithACourseNumberAreAskedAboutInSlotOrder) {
     Use(2, 0, 0, 77, "1612011000");  // n = 0 marks the slot empty, whatever g says
     Use(5, 5, 2, 300, "1712011030");
     ServeCourses("1712011030");
-    EXPECT_EQ(Run(), std::vector<FavoritesMessage>{WM_FAV_CHECK_DONE});
+    EXPECT_TRUE(Run());
     EXPECT_EQ(server.Queries(),
               (std::vector<std::string>{"md=5&l=0&n=5&s=2&g=300", "md=5&l=0&n=9&s=1&g=1"}));
     EXPECT_EQ(doc.m_favourites[2].name, L"");
@@ -78,7 +85,7 @@ TEST_F(CourseCheck, AFailureStopsTheCheckBeforeTheFollowingRecords) {
         Use(k, static_cast<uint16_t>(k), 1, 1, "1612011000");
     }
     ServeCourses("1712011030", 7);
-    EXPECT_EQ(Run(), std::vector<FavoritesMessage>{WM_FAV_CHECK_FAILED});
+    EXPECT_FALSE(Run());
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Download data"});
     std::vector<int> asked;
     for (const std::string& query : server.Queries()) {
@@ -91,29 +98,30 @@ TEST_F(CourseCheck, AFailureStopsTheCheckBeforeTheFollowingRecords) {
 TEST_F(CourseCheck, AnUnreachableServerFailsWithItsText) {
     Use(1, 1, 1, 1, "1612011000");
     doc.m_strScriptUrl = RefusedScriptUrl();
-    EXPECT_EQ(Run(), std::vector<FavoritesMessage>{WM_FAV_CHECK_FAILED});
+    EXPECT_FALSE(Run());
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: Connect server"});
 }
 
-TEST_F(CourseCheck, AStoppedCheckEndsPromptlyAndPostsNothing) {
+TEST_F(CourseCheck, AStoppedCheckEndsPromptlyAndDeliversNothing) {
     for (size_t k = 0; k < FAVORITE_SLOT_COUNT; ++k) {
         Use(k, static_cast<uint16_t>(k + 1), 1, 1, "1612011000");
     }
     ServeCourses("1712011030");
     // Every answer stops after its framing until released, which the test never does.
     server.HoldAnswersAfter(3);
-    CWorker worker;
-    worker.Start([this](const std::atomic<bool>& stop) {
-        CourseCheckJob(doc, CJobContext{CDevice(), notifier, doc.m_serverSettings, stop}, report);
-    });
+    CTestOwnerThread owner;
+    CJobRunner<FavoriteSlots> runner(owner, notifier);
+    bool delivered = false;
+    runner.Start(CJobPlace{CDevice(), doc.m_serverSettings}, Job(),
+                 [&delivered](Result<FavoriteSlots>&) { delivered = true; });
     while (server.Queries().empty()) {
         std::this_thread::sleep_for(1ms);
     }
     const auto asked = std::chrono::steady_clock::now();
-    worker.RequestStop();
-    worker.Join();
+    runner.StopAndWait();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
-    EXPECT_TRUE(report.Posts().empty());
+    owner.RunFor(50ms);
+    EXPECT_FALSE(delivered);
     EXPECT_TRUE(notifier.Texts().empty());
     EXPECT_EQ(server.Queries().size(), 1u);
 }

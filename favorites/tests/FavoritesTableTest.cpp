@@ -10,7 +10,7 @@
 #include "favorites/FavoritesJobs.h"
 #include "favorites/FavoritesTable.h"
 #include "testsupport/DeviceTestSupport.h"
-#include "testsupport/ReportRecorder.h"
+#include "testsupport/OwnerThread.h"
 
 namespace teelink {
 
@@ -66,6 +66,15 @@ protected:
             slot.name = L"old";
         }
     }
+    // The read as the favourites page runs it: through a job runner, its
+    // result into the document. False when it failed.
+    bool Read(const CDevice& device) {
+        auto read =
+            RunThroughRunner<FavoriteSlots>(m_notifier, CJobPlace{device, {}}, FavoritesReadJob);
+        EXPECT_TRUE(read.has_value());
+        ApplyFavoritesRead(doc, *read);
+        return read->Ok();
+    }
     CMessageTable messages;
     CTeelinkDoc doc{messages};
 };
@@ -79,10 +88,7 @@ TEST_F(FavoritesRead, TheJobReadsTheDevicesTableIntoAllSixteenRecords) {
     StartDevice(config);
     const CDevice device = TheDevice();
 
-    CReportRecorder<FavoritesMessage> report;
-    FavoritesReadJob(doc, Context(device), report);
-
-    EXPECT_EQ(report.Messages(), std::vector<FavoritesMessage>{WM_FAV_READ_DONE});
+    EXPECT_TRUE(Read(device));
     EXPECT_EQ(doc.m_favourites[0].n, 12);
     EXPECT_EQ(doc.m_favourites[0].g, 45);
     EXPECT_EQ(doc.m_favourites[4].n, 0x0201);
@@ -100,11 +106,8 @@ TEST_F(FavoritesRead, ARefusedReadShowsTheDevicesTextThenFails) {
     StartDevice(config);
     const CDevice device = TheDevice();
 
-    CReportRecorder<FavoritesMessage> report;
-    FavoritesReadJob(doc, Context(device), report);
-
+    EXPECT_FALSE(Read(device));
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{DeviceErrorText(ERR_ACK)});
-    EXPECT_EQ(report.Messages(), std::vector<FavoritesMessage>{WM_FAV_READ_FAILED});
     // Nothing of the earlier visit survives a failed read.
     EXPECT_EQ(doc.m_favourites[3].n, 0);
     EXPECT_EQ(doc.m_favourites[3].name, L"");
@@ -112,20 +115,18 @@ TEST_F(FavoritesRead, ARefusedReadShowsTheDevicesTextThenFails) {
 
 TEST_F(FavoritesRead, WithoutADeviceTheOpenErrorIsShownAndTheJobFails) {
     ASSERT_EQ(m_list.Enumerate(), 0);
-    CReportRecorder<FavoritesMessage> report;
-    FavoritesReadJob(doc, Context(CDevice()), report);
+    EXPECT_FALSE(Read(CDevice()));
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
-    EXPECT_EQ(report.Messages(), std::vector<FavoritesMessage>{WM_FAV_READ_FAILED});
 }
 
-TEST_F(FavoritesRead, AStoppedJobPostsNothing) {
-    StartDevice();
+TEST_F(FavoritesRead, AStoppedJobReadsNothing) {
+    const CDeviceEmulator& emulated = StartDevice();
     const CDevice device = TheDevice();
-    CReportRecorder<FavoritesMessage> report;
-    m_stop = true;
-    FavoritesReadJob(doc, Context(device), report);
-    EXPECT_TRUE(report.Posts().empty());
-    EXPECT_TRUE(m_notifier.Texts().empty());
+    m_stop.Request(StopReason::Owner);
+    const Result<FavoriteSlots> read = FavoritesReadJob(Context(device));
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.Failure().Kind(), FailureKind::Stopped);
+    EXPECT_TRUE(emulated.CommandLog().empty());
 }
 
 }  // namespace

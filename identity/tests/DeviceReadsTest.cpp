@@ -7,7 +7,6 @@
 #include "identity/DevicePolling.h"
 #include "identity/DeviceReads.h"
 #include "testsupport/DeviceTestSupport.h"
-#include "testsupport/ReportRecorder.h"
 
 namespace teelink {
 
@@ -37,11 +36,19 @@ protected:
         m_found = TheDevice();
         return device;
     }
-    // The identity job as the main page runs it, its texts going to m_shown.
-    std::vector<IdentifyMessage> Identify() {
-        CReportRecorder<IdentifyMessage> report;
-        IdentifyJob(m_doc, CJobContext{m_found, m_shown, CServerSettings{}, m_stop}, report);
-        return report.Messages();
+    enum class Ended { Done, Failed };
+    // The identity job as the main page's runner ends it: a failure's texts
+    // go to m_shown, then the result goes into the document.
+    Ended Identify() {
+        const Result<CIdentified> identified =
+            IdentifyJob(CJobContext{m_found, CServerSettings{}, m_stop});
+        if (!identified) {
+            for (const std::string& text : identified.Failure().Texts()) {
+                m_shown.ShowPlain(text);
+            }
+        }
+        ApplyIdentified(m_doc, identified);
+        return identified ? Ended::Done : Ended::Failed;
     }
     static std::vector<std::string> Texts(const Status& status) {
         return status ? std::vector<std::string>{} : status.Failure().Texts();
@@ -59,7 +66,7 @@ TEST_F(DocumentDeviceReads, AnIdentifiedDeviceFillsTheDocument) {
     config.identity = MakeIdentityRecord("KS2", "1A", "10.20");
     config.courseDate = "180102";
     Plug(config);
-    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Done});
+    EXPECT_EQ(Identify(), Ended::Done);
     EXPECT_EQ(m_doc.m_strModel, L"KS2");
     EXPECT_EQ(m_doc.m_szModelId, (std::array<char, 4>{'K', 'S', '2', '\0'}));
     EXPECT_EQ(m_doc.m_strModelCode, L"1A");
@@ -77,7 +84,7 @@ TEST_F(DocumentDeviceReads, AnUnknownDeviceIsRejectedSilentlyAndChangesNothing) 
     m_doc.m_strModel = L"R8";
     m_doc.m_strSystemVersion = L"2.00";
     m_doc.m_strDevicePath = "emu:/earlier";
-    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Failed});
+    EXPECT_EQ(Identify(), Ended::Failed);
     EXPECT_TRUE(m_doc.m_strDevicePath.empty());
     EXPECT_EQ(m_doc.m_strModel, L"R8");
     EXPECT_EQ(m_doc.m_strSystemVersion, L"2.00");
@@ -89,7 +96,7 @@ TEST_F(DocumentDeviceReads, AProtocolFailureIsShownAfterTheChannelIsClosed) {
     CEmulatorConfig config = Config();
     config.faults.noAckFor = CMD_READ_IDENTITY;
     Plug(config);
-    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Failed});
+    EXPECT_EQ(Identify(), Ended::Failed);
     EXPECT_EQ(m_shown.texts, std::vector<std::string>{"read: set ack error"});
     EXPECT_EQ(m_shown.closedFirst, std::vector<bool>{true});
 }
@@ -119,14 +126,19 @@ TEST_F(DocumentDeviceReads, AMissingOrMalformedCourseDateIsNoFailure) {
     EXPECT_TRUE(m_shown.texts.empty());
 }
 
-TEST_F(DocumentDeviceReads, AFailedCourseDateReadIsShownAndLeavesTheDefault) {
+// A device half read is no device the document describes: only its path goes.
+TEST_F(DocumentDeviceReads, AFailedCourseDateReadIsShownAndLeavesTheDocumentAsItWas) {
     UseShortTimeout();
     CEmulatorConfig config = Config();
     config.faults.stallAfterPayloads = 10;
     Plug(config);
+    m_doc.m_strModel = L"R8";
     m_doc.m_strCourseDate = L"170101";
-    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Failed});
-    EXPECT_EQ(m_doc.m_strCourseDate, L"161101");
+    m_doc.m_strDevicePath = "emu:/earlier";
+    EXPECT_EQ(Identify(), Ended::Failed);
+    EXPECT_EQ(m_doc.m_strCourseDate, L"170101");
+    EXPECT_EQ(m_doc.m_strModel, L"R8");
+    EXPECT_TRUE(m_doc.m_strDevicePath.empty());
     EXPECT_EQ(m_shown.texts, std::vector<std::string>{"read data error"});
     EXPECT_EQ(m_shown.closedFirst, std::vector<bool>{true});
 }
@@ -136,7 +148,7 @@ TEST_F(DocumentDeviceReads, WithoutADeviceBothReadsFailWithTheOpenError) {
     EXPECT_EQ(ReadDeviceIdentity(m_doc, m_found).Code(), ERR_OPEN);
     EXPECT_EQ(ReadCourseDataDate(m_doc, m_found).Code(), ERR_OPEN);
     EXPECT_EQ(m_doc.m_strCourseDate, L"161101");
-    EXPECT_EQ(Identify(), std::vector<IdentifyMessage>{IdentifyMessage::Failed});
+    EXPECT_EQ(Identify(), Ended::Failed);
     EXPECT_EQ(m_shown.texts, std::vector<std::string>{"USB Open Error"});
 }
 

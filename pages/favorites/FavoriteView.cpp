@@ -39,11 +39,9 @@ constexpr CControlSpec kControls[] = {
 
 CFavoriteView::CFavoriteView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Favorite", 251, 301),
-      m_report(
-          *this, host.Boxes(), [](int, int) {},
-          [this](FavoritesMessage message, int) { OnWorkerMessage(message); }),
-      m_selection(*this, host.Boxes()) {
-    m_report.Reap(m_worker);
+      m_thread(*this, host.Boxes()),
+      m_jobs(m_thread, host.Notifier()),
+      m_selection(*this, host.Boxes(), host.Notifier()) {
     CreateControls();
     Bind(wxEVT_BUTTON, &CFavoriteView::OnCancel, this, IDC_FAV_CANCEL);
     Bind(wxEVT_BUTTON, &CFavoriteView::OnUpdate, this, IDC_FAV_UPDATE);
@@ -78,15 +76,13 @@ void CFavoriteView::OnShowPage(bool shown) {
     } else {
         // Leaving the page ends its job: what it would find is for a page no
         // one looks at.
-        m_worker.RequestStop();
+        m_jobs.Stop();
     }
 }
 
 void CFavoriteView::StopWork() {
-    m_worker.RequestStop();
-    m_worker.Join();
-    m_selection.worker.RequestStop();
-    m_selection.worker.Join();
+    m_jobs.StopAndWait();
+    m_selection.runner.StopAndWait();
 }
 
 void CFavoriteView::SetStatus(MessageId id) {
@@ -98,45 +94,52 @@ void CFavoriteView::StartRead() {
         return;
     }
     // A job left behind by Cancel may still be finishing its request (it was
-    // told to stop and will post nothing); the worker runs the new read once
+    // told to stop and delivers nothing); the runner runs the new read once
     // it has.
     m_btnUpdate->Disable();
     SetStatus(MSG_LOADING_FAVORITES);
     // The identified device, by its path; one that has gone fails to open.
     const CDevice device = Host().Devices().At(Doc().m_strDevicePath).value_or(CDevice());
-    StartJob(device, FavoritesReadJob);
+    m_jobs.Start(CJobPlace{device, Doc().m_serverSettings}, FavoritesReadJob,
+                 [this](Result<FavoriteSlots>& read) { OnRead(read); });
 }
 
-void CFavoriteView::StartJob(const CDevice& device, FavoritesJob job) {
-    CTeelinkDoc& doc = Doc();
-    IUserNotifier& notifier = Host().Notifier();
-    m_worker.Start([this, &doc, &notifier, device, job](const std::atomic<bool>& stop) {
-        job(doc, CJobContext{device, notifier, doc.m_serverSettings, stop}, m_report);
-    });
-}
-
-void CFavoriteView::OnWorkerMessage(FavoritesMessage message) {
-    // A result of a job that was told to stop, or that reaches a hidden page,
-    // is dropped.
-    if (Host().IsClosing() || !IsShown() || m_worker.StopFlag().load()) {
+void CFavoriteView::OnRead(Result<FavoriteSlots>& read) {
+    if (Host().IsClosing() || !IsShown()) {
         return;
     }
-    switch (message) {
-        case WM_FAV_READ_DONE:
-            SetStatus(MSG_CHECKING_COURSES);
-            StartJob(CDevice(), CourseCheckJob);
-            break;
-        case WM_FAV_CHECK_DONE:
-            SetStatus(MSG_DOUBLE_CLICK_SLOT);
-            FillSlotList();
-            UpdateButtonState();
-            break;
-        case WM_FAV_READ_FAILED:
-        case WM_FAV_CHECK_FAILED:
-            ShowBox(Text(MSG_COMMUNICATION_FAILURE), "Teelink", wxOK | wxICON_ERROR);
-            Host().PostClose();
-            break;
+    ApplyFavoritesRead(Doc(), read);
+    if (!read) {
+        Fail();
+        return;
     }
+    SetStatus(MSG_CHECKING_COURSES);
+    m_jobs.Start(
+        CJobPlace{CDevice(), Doc().m_serverSettings},
+        [order = CatalogueOrderOf(Doc()), slots = Doc().m_favourites](const CJobContext& context) {
+            return CourseCheckJob(order, slots, context);
+        },
+        [this](Result<FavoriteSlots>& checked) { OnChecked(checked); });
+}
+
+void CFavoriteView::OnChecked(Result<FavoriteSlots>& checked) {
+    if (Host().IsClosing() || !IsShown()) {
+        return;
+    }
+    if (!checked) {
+        Fail();
+        return;
+    }
+    Doc().m_favourites = checked.Value();
+    SetStatus(MSG_DOUBLE_CLICK_SLOT);
+    FillSlotList();
+    UpdateButtonState();
+}
+
+// A read or check that failed, once its texts are shown: the tool ends.
+void CFavoriteView::Fail() {
+    ShowBox(Text(MSG_COMMUNICATION_FAILURE), "Teelink", wxOK | wxICON_ERROR);
+    Host().PostClose();
 }
 
 void CFavoriteView::FillSlotList() {
@@ -165,7 +168,7 @@ void CFavoriteView::UpdateButtonState() {
 void CFavoriteView::OnActivated(wxDataViewEvent& event) {
     // While a job runs the table is half read: the rows on screen are old.
     const int row = ActivatedRow(*m_list, event);
-    if (m_worker.Running() || row < 0) {
+    if (m_jobs.Running() || row < 0) {
         return;
     }
     const int slot = row + 1;
@@ -203,7 +206,7 @@ void CFavoriteView::OnCancel(wxCommandEvent& /*event*/) {
 }
 
 void CFavoriteView::OnUpdate(wxCommandEvent& /*event*/) {
-    if (m_worker.Running()) {
+    if (m_jobs.Running()) {
         return;
     }
     Doc().m_nUpdateMode = UPDATE_FAVORITE_DATA;

@@ -27,14 +27,16 @@ public:
     wxWindow* FocusTarget() const override;
     void StopWork() override;
 
-    bool WorkerRunning() const { return m_worker.Running(); }
+    bool WorkerRunning() const { return m_jobs.Running(); }
     // Opens the course selection dialog for slot `slot` (1 to 15).
     void EditSlot(int slot);
 
 private:
     void CreateControls();
     void StartRead();
-    void OnWorkerMessage(FavoritesMessage message);
+    void OnRead(Result<FavoriteSlots>& read);
+    void OnChecked(Result<FavoriteSlots>& checked);
+    void Fail();
     void FillSlotList();
     void UpdateButtonState();
     void SetStatus(MessageId id);
@@ -46,12 +48,9 @@ private:
     wxDataViewListCtrl* m_list = nullptr;
     wxStaticText* m_status = nullptr;
     wxButton* m_btnUpdate = nullptr;
-    using FavoritesJob = void (*)(CTeelinkDoc&, const CJobContext&,
-                                  IWorkerReport<FavoritesMessage>&);
-    void StartJob(const CDevice& device, FavoritesJob job);
 
-    CWindowReport<FavoritesMessage> m_report;
-    CWorker m_worker;  // after what its jobs report to
+    CWindowThread m_thread;
+    CJobRunner<FavoriteSlots> m_jobs;  // after the thread its results reach
     CSelectionJobs m_selection;
 };
 

@@ -34,17 +34,6 @@ constexpr CControlSpec kControls[] = {
 
 }  // namespace
 
-CSelectionJobs::CSelectionJobs(wxEvtHandler& page, CBoxQueue& boxes)
-    : report(
-          page, boxes, [](int, int) {},
-          [this](SelectionMessage message, int) {
-              if (dialog != nullptr) {
-                  dialog->OnListMessage(message);
-              }
-          }) {
-    report.Reap(worker);
-}
-
 CSelectGCDlg::CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jobs)
     : wxDialog(parent, wxID_ANY, "Select Golf Course", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxCLOSE_BOX | wxSYSTEM_MENU),
@@ -67,7 +56,7 @@ CSelectGCDlg::CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jo
 CSelectGCDlg::~CSelectGCDlg() {
     // A request still under way is aborted; its result goes nowhere.
     m_jobs.dialog = nullptr;
-    m_jobs.worker.RequestStop();
+    m_jobs.runner.Stop();
 }
 
 void CSelectGCDlg::CreateControls() {
@@ -108,7 +97,7 @@ void CSelectGCDlg::Act(WalkAction action) {
             EndModal(wxID_OK);
             break;
         case WalkAction::EndCancel:
-            m_jobs.worker.RequestStop();
+            m_jobs.runner.Stop();
             EndModal(wxID_CANCEL);
             break;
         case WalkAction::Ignore:
@@ -118,21 +107,27 @@ void CSelectGCDlg::Act(WalkAction action) {
 
 void CSelectGCDlg::StartRequest(int level) {
     // The job of a closed dialog may still be finishing its request; the
-    // worker runs the next one once it has (it never waits for this thread).
-    CTeelinkDoc& doc = m_host.Doc();
+    // runner runs the next one once it has (it never waits for this thread).
+    const CTeelinkDoc& doc = m_host.Doc();
     CSelectionJobs& jobs = m_jobs;
-    IUserNotifier& notifier = m_host.Notifier();
-    m_jobs.worker.Start([&doc, &jobs, &notifier, level](const std::atomic<bool>& stop) {
-        SelectionJob(doc, level, CJobContext{CDevice(), notifier, doc.m_serverSettings, stop},
-                     jobs.report);
-    });
+    m_jobs.runner.Start(
+        CJobPlace{CDevice(), doc.m_serverSettings},
+        [order = CatalogueOrderOf(doc), query = LevelQuery(level, doc)](
+            const CJobContext& context) { return SelectionJob(order, query, context); },
+        [&jobs](Result<std::vector<CItemList>>& list) {
+            if (jobs.dialog != nullptr) {
+                jobs.dialog->OnList(list);
+            }
+        });
 }
 
-void CSelectGCDlg::OnListMessage(SelectionMessage message) {
-    if (message == WM_LIST_DONE) {
+void CSelectGCDlg::OnList(Result<std::vector<CItemList>>& list) {
+    if (list) {
+        m_host.Doc().m_itemList = std::move(list.Value());
         Act(m_walk.OnListDone());
         return;
     }
+    m_host.Doc().m_itemList.clear();
     m_walk.OnListFailed();
     ShowMessageBox(this, m_host.GetMessageText(MSG_DOWNLOAD_FAILED), "Teelink",
                    wxOK | wxICON_ERROR);

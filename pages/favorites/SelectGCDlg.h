@@ -2,7 +2,7 @@
 
 #include <wx/dialog.h>
 
-#include "core/Worker.h"
+#include "core/JobRunner.h"
 #include "favorites/CourseWalk.h"
 #include "favorites/FavoritesJobs.h"
 #include "ui/Layout.h"
@@ -21,14 +21,15 @@ class CSelectGCDlg;
 
 // The course requests of the selection dialog outlive the dialog: a request
 // still under way when the dialog closes is stopped, and its job must never
-// reach the dialog again. So the worker and its report belong to the page that
-// opens dialogs, and reports reach a dialog only while it is registered.
+// reach the dialog again. So the runner belongs to the page that opens
+// dialogs, and results reach a dialog only while it is registered.
 struct CSelectionJobs {
-    explicit CSelectionJobs(wxEvtHandler& page, CBoxQueue& boxes);
+    CSelectionJobs(wxEvtHandler& page, CBoxQueue& boxes, IUserNotifier& notifier)
+        : thread(page, boxes), runner(thread, notifier) {}
 
     CSelectGCDlg* dialog = nullptr;  // the dialog open now, if any
-    CWindowReport<SelectionMessage> report;
-    CWorker worker;  // last: joined before the report its job uses goes away
+    CWindowThread thread;
+    CJobRunner<std::vector<CItemList>> runner;  // last: joined before what it reaches goes
 };
 
 // Picks one golf course from the server's course directory, level by level.
@@ -39,7 +40,8 @@ public:
     CSelectGCDlg(wxWindow* parent, IPageHost& host, CSelectionJobs& jobs);
     ~CSelectGCDlg() override;
 
-    void OnListMessage(SelectionMessage message);
+    // The requested level, or the failure whose texts have been shown.
+    void OnList(Result<std::vector<CItemList>>& list);
     const CCourseWalk& Walk() const { return m_walk; }
 
 private:

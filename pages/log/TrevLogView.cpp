@@ -48,8 +48,8 @@ CTrevLogView::CTrevLogView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "TrevLog", 250, 300),
       m_report(
           *this, host.Boxes(), [this](int, int position) { m_progress->SetValue(position); },
-          [this](LogMessage message, int) { OnWorkerMessage(message); }) {
-    m_report.Reap(m_worker);
+          [](LogNotice, int) {}),
+      m_reader(m_report, host.Notifier()) {
     AddHeaderLogo(157, 38);
     m_controls = CreateControls(*this, kControls,
                                 [this](int x, int y, int w, int h) { return Du(x, y, w, h); });
@@ -60,7 +60,7 @@ CTrevLogView::CTrevLogView(wxWindow* parent, IPageHost& host, int paneId)
     Bind(
         wxEVT_BUTTON,
         [this](wxCommandEvent&) {
-            m_worker.RequestStop();
+            m_reader.Stop();
             Host().PostClose();
         },
         IDC_LOG_EXIT);
@@ -88,12 +88,11 @@ void CTrevLogView::OnShowPage(bool shown) {
 }
 
 void CTrevLogView::StartRead() {
-    // A read whose worker has not ended goes on; joining it here could wait for
-    // a box that this very thread would have to show.
-    if (m_worker.Running()) {
+    // A read that has not ended goes on.
+    if (m_reader.Running()) {
         return;
     }
-    m_job.m_bCancel = false;
+    m_image.clear();
     m_progress->SetValue(0);
     wxString status(Text(MSG_READING_LOG));
     status.Replace("\r\n", "\n");
@@ -101,42 +100,40 @@ void CTrevLogView::StartRead() {
     ApplyAccessibleNames(m_controls, kControls);  // the bar is named by the status
     // The identified device, by its path; one that has gone fails to open.
     const CDevice device = Host().Devices().At(Doc().m_strDevicePath).value_or(CDevice());
-    m_worker.Start([this, device](const std::atomic<bool>& stop) {
-        LogReadJob(m_job, CJobContext{device, Host().Notifier(), Doc().m_serverSettings, stop},
-                   m_report);
-    });
+    m_reader.Start(
+        CJobPlace{device, Doc().m_serverSettings},
+        [this](const CJobContext& context) { return LogReadJob(context, m_report); },
+        [this](Result<LogImage>& read) { OnRead(read); });
 }
 
 void CTrevLogView::StopWork() {
-    m_job.m_bCancel = true;
-    m_worker.RequestStop();
-    m_worker.Join();
+    m_reader.StopAndWait();
 }
 
 void CTrevLogView::OnCancel(wxCommandEvent& /*event*/) {
-    m_job.m_bCancel = true;
-    // After an open or device error no worker is left to see the request: Cancel
+    // After an open or device error no job is left to see the request: Cancel
     // then leads back to the main page instead of leaving the page stalled.
-    if (!Host().IsClosing() && !m_worker.Running()) {
+    if (m_reader.Running()) {
+        m_reader.Cancel();
+    } else if (!Host().IsClosing()) {
         Host().SwitchView(VIEW_MAIN);
     }
 }
 
-void CTrevLogView::OnWorkerMessage(LogMessage message) {
+void CTrevLogView::OnRead(Result<LogImage>& read) {
     // A result that arrives after the user left the page (Cancel pressed while
     // it was on its way) is dropped.
     if (Host().IsClosing() || !IsShown()) {
         return;
     }
-    if (message == WM_LOG_READ_FAILED) {
-        return;  // its text has been shown; the page waits for Cancel or Exit
-    }
-    if (message == WM_LOG_READ_CANCELLED) {
+    if (read) {
+        m_image = std::move(read.Value());
+        Save();
+    } else if (read.Failure().Kind() == FailureKind::Cancelled) {
         ShowBox(Text(MSG_OPERATION_ABORTED), "Teelink", wxOK | wxICON_INFORMATION);
         Host().SwitchView(VIEW_MAIN);
-        return;
     }
-    Save();
+    // After a failure its texts have been shown; the page waits for Cancel or Exit.
 }
 
 bool CTrevLogView::AskForFile(std::wstring& path) {
@@ -182,7 +179,7 @@ void CTrevLogView::RecordInHistory(const std::filesystem::path& file, SaveResult
     const std::filesystem::path history = Host().Options().historyFile.empty()
                                               ? CHistoryFile::DefaultPath()
                                               : Host().Options().historyFile;
-    if (Status recorded = RecordLogSave(history, "teelink", Doc(), file, m_job.readBuf, saved);
+    if (Status recorded = RecordLogSave(history, "teelink", Doc(), file, m_image, saved);
         !recorded) {
         // Never a box: the save itself went as it went.
         std::cerr << "teelink: warning: the update history was not written: "
@@ -198,8 +195,8 @@ void CTrevLogView::Save() {
         return;
     }
     // The user has agreed to replace a file of that name.
-    const SaveResult saved = SaveTrvFile(std::filesystem::path(path), Doc().m_szModelId,
-                                         m_job.readBuf, SaveMode::Replace);
+    const SaveResult saved =
+        SaveTrvFile(std::filesystem::path(path), Doc().m_szModelId, m_image, SaveMode::Replace);
     RecordInHistory(std::filesystem::path(path), saved);
     switch (saved) {
         case SaveResult::CreateError:

@@ -25,12 +25,13 @@ public:
     void StopWork() override;
 
     int Position() const;
-    bool Reading() const { return m_worker.Running(); }
-    const CLogJob& Job() const { return m_job; }
+    bool Reading() const { return m_reader.Running(); }
+    // The image of the last read that ended well.
+    const LogImage& Image() const { return m_image; }
 
 private:
     void StartRead();
-    void OnWorkerMessage(LogMessage message);
+    void OnRead(Result<LogImage>& read);
     void Save();
     // The save in the update history; a history that cannot be written is one
     // line on standard error.
@@ -42,9 +43,9 @@ private:
     CControls m_controls;
     wxGauge* m_progress = nullptr;
     wxStaticText* m_status = nullptr;
-    CLogJob m_job;
-    CWindowReport<LogMessage> m_report;
-    CWorker m_worker;  // last: joined before the job and the report go away
+    LogImage m_image;
+    CWindowReport<LogNotice> m_report;
+    CJobRunner<LogImage> m_reader;  // last: joined before the report goes away
 };
 
 }  // namespace teelink

@@ -78,12 +78,8 @@ const wxColour kPink(255, 192, 192);
 CTeelinkView::CTeelinkView(wxWindow* parent, IPageHost& host, int paneId)
     : CPage(parent, host, paneId, "Main", 250, 295),
       m_timer(this, POLL_TIMER_ID),
-      m_identifyReport(
-          *this, host.Boxes(), [](int, int) {},
-          [this](IdentifyMessage message, int) {
-              FinishIdentify(message == IdentifyMessage::Done);
-          }) {
-    m_identifyReport.Reap(m_reader);
+      m_thread(*this, host.Boxes()),
+      m_reader(m_thread, host.Notifier()) {
     CreateControls();
     Bind(wxEVT_TIMER, &CTeelinkView::OnTimer, this, POLL_TIMER_ID);
     Bind(wxEVT_BUTTON, &CTeelinkView::OnCourseDataStart, this, IDC_COURSE_START);
@@ -225,8 +221,7 @@ void CTeelinkView::OnShowPage(bool shown) {
 
 void CTeelinkView::StopWork() {
     m_timer.Stop();
-    m_reader.RequestStop();
-    m_reader.Join();
+    m_reader.StopAndWait();
 }
 
 void CTeelinkView::OnTimer(wxTimerEvent& /*event*/) {
@@ -276,10 +271,11 @@ void CTeelinkView::StartIdentify(const CDevice& device) {
     // read the document's device path while the job writes it.
     EnableStartButtons(false);
     EnableFavouritesEntry(false);
-    m_reader.Start([this, device](const std::atomic<bool>& stop) {
-        IdentifyJob(Doc(), CJobContext{device, Host().Notifier(), Doc().m_serverSettings, stop},
-                    m_identifyReport);
-    });
+    m_reader.Start(CJobPlace{device, Doc().m_serverSettings}, IdentifyJob,
+                   [this](Result<CIdentified>& identified) {
+                       ApplyIdentified(Doc(), identified);
+                       FinishIdentify(identified.Ok());
+                   });
 }
 
 void CTeelinkView::FinishIdentify(bool ok) {

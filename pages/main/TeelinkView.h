@@ -72,8 +72,8 @@ private:
     int m_nStartedBy = 0;  // the button that started the last operation
     wxString m_strPictureName;
     bool m_bShown = false;
-    CWindowReport<IdentifyMessage> m_identifyReport;
-    CWorker m_reader;  // last: joined before what its job uses goes away
+    CWindowThread m_thread;
+    CJobRunner<CIdentified> m_reader;  // last: joined before what its job uses goes away
 };
 
 }  // namespace teelink

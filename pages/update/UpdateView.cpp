@@ -46,7 +46,8 @@ CUpdateView::CUpdateView(wxWindow* parent, IPageHost& host, int paneId)
       m_report(
           *this, host.Boxes(), [this](int bar, int position) { OnProgress(bar, position); },
           [this](UpdateMessage message, int param) { OnWorkerMessage(message, param); }),
-      m_run(m_report, host.Notifier()) {
+      m_run(m_report, m_report, host.Notifier(),
+            [this](UpdateMessage end) { OnWorkerMessage(end, 0); }) {
     AddHeaderLogo(157, 38);
     m_controls = CreateControls(*this, kControls,
                                 [this](int x, int y, int w, int h) { return Du(x, y, w, h); });

@@ -15,6 +15,7 @@
 #include "device/Protocol.h"
 #include "testsupport/DeviceTestSupport.h"
 #include "testsupport/Files.h"
+#include "testsupport/OwnerThread.h"
 #include "testsupport/ReportRecorder.h"
 #include "trevlog/LogReader.h"
 
@@ -22,16 +23,27 @@ namespace teelink {
 
 namespace {
 
-using CLogRecorder = CReportRecorder<LogMessage>;
+enum class Ended { Done, Cancelled, Failed };
 
 class LogRead : public DeviceTest {
 protected:
-    // The read job on the one device; its last report.
-    LogMessage Read() { return ReadFrom(TheDevice()); }
-    LogMessage ReadFrom(const CDevice& device) {
-        LogReadJob(job, Context(device), report);
-        EXPECT_EQ(report.Finishes(), 1);
-        return report.Posts().empty() ? LogMessage{} : report.Posts().back().first;
+    // The read as the log page runs it, through a job runner; how it ended.
+    Ended Read() { return ReadFrom(TheDevice()); }
+    Ended ReadFrom(const CDevice& device) {
+        std::optional<Ended> ended;
+        runner.Start(
+            CJobPlace{device, {}},
+            [this](const CJobContext& context) { return LogReadJob(context, report); },
+            [&](Result<LogImage>& read) {
+                if (read) {
+                    image = read.Value();
+                }
+                ended = read                                              ? Ended::Done
+                        : read.Failure().Kind() == FailureKind::Cancelled ? Ended::Cancelled
+                                                                          : Ended::Failed;
+            });
+        EXPECT_TRUE(owner.RunUntil([&] { return ended.has_value(); }));
+        return ended.value_or(Ended::Failed);
     }
     std::vector<uint32_t> BlockReads(CDeviceEmulator& device) {
         std::vector<uint32_t> addresses;
@@ -43,17 +55,18 @@ protected:
         return addresses;
     }
 
-    CLogJob job;
-    CLogRecorder report;
+    LogImage image;
+    CReportRecorder<LogNotice> report;
+    CTestOwnerThread owner;
+    CJobRunner<LogImage> runner{owner, m_notifier};
 };
 
 TEST_F(LogRead, TheSixteenBlocksLandInOrderWithTheirProgress) {
     CEmulatorConfig config = Config();
     config.logImage = Pattern(LOG_SIZE, 3);
     CDeviceEmulator& device = StartDevice(config);
-    EXPECT_EQ(Read(), WM_LOG_READ_DONE);
-    EXPECT_EQ(job.readBuf, config.logImage);
-    EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_DONE});
+    EXPECT_EQ(Read(), Ended::Done);
+    EXPECT_EQ(image, config.logImage);
     EXPECT_EQ(report.Positions(), (std::vector<int>{0, 62, 125, 187, 250, 312, 375, 437, 500, 562,
                                                     625, 687, 750, 812, 875, 937, 1000}));
     ASSERT_TRUE(device.WaitForSessionsEnded(1));
@@ -71,11 +84,10 @@ TEST_F(LogRead, CancelDuringABlockLetsItFinishAndRequestsNoMore) {
     // Cancel while block 3 (the fourth read) is on its way.
     std::thread canceller([&] {
         device.WaitFor([](const CEmulatorStatus& s) { return s.commands >= 4; });
-        job.m_bCancel = true;
+        runner.Cancel();
     });
-    EXPECT_EQ(Read(), WM_LOG_READ_CANCELLED);
+    EXPECT_EQ(Read(), Ended::Cancelled);
     canceller.join();
-    EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_CANCELLED});
     EXPECT_EQ(report.Positions().back(), 187);  // block 3 completed
     ASSERT_TRUE(device.WaitForSessionsEnded(1));
     EXPECT_EQ(BlockReads(device).size(), 4u);
@@ -88,17 +100,15 @@ TEST_F(LogRead, ADeviceThatStopsDuringBlockFiveIsAReadDataError) {
     config.faults.fromCommand = 6;
     config.faults.stallAfterPayloads = 10;
     StartDevice(config);
-    EXPECT_EQ(Read(), WM_LOG_READ_FAILED);
+    EXPECT_EQ(Read(), Ended::Failed);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"read data error"});
-    EXPECT_EQ(report.Messages(), std::vector<LogMessage>{WM_LOG_READ_FAILED});
     EXPECT_EQ(report.Positions().back(), 250);
 }
 
-TEST_F(LogRead, WithoutADeviceTheReadEndsWithTheOpenErrorAndAClearedBuffer) {
-    std::fill(job.readBuf.begin(), job.readBuf.end(), 0xAB);
-    EXPECT_EQ(ReadFrom(CDevice()), WM_LOG_READ_FAILED);
+TEST_F(LogRead, WithoutADeviceTheReadEndsWithTheOpenError) {
+    EXPECT_EQ(ReadFrom(CDevice()), Ended::Failed);
     EXPECT_EQ(m_notifier.Texts(), std::vector<std::string>{"USB Open Error"});
-    EXPECT_EQ(job.readBuf, std::vector<uint8_t>(LOG_SIZE, 0));
+    EXPECT_TRUE(image.empty());
 }
 
 class TrvFile : public ::testing::Test {

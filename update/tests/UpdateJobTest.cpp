@@ -32,6 +32,24 @@ public:
     std::vector<int> Minutes() const { return Params(WM_UPDATE_REMAIN_TIME); }
 };
 
+// What the run's runner and its owner make of a phase's end: a failure's texts
+// shown, then the message the end stands for, among the reports. A download
+// that went well has no end of its own: the write follows.
+void ShowEnd(const Status& end, const CUpdateJob& job, IUserNotifier& notifier,
+             CUpdateRecorder& report, bool endOnSuccess = true) {
+    if (!end.Ok() && end.Failure().Kind() == FailureKind::Stopped) {
+        return;
+    }
+    if (!end.Ok()) {
+        for (const std::string& text : end.Failure().Texts()) {
+            notifier.ShowPlain(text);
+        }
+    }
+    if (!end.Ok() || endOnSuccess) {
+        report.Post(EndMessage(end, job.m_phase.load()), 0);
+    }
+}
+
 std::string Bytes(const std::vector<uint8_t>& v) {
     return std::string(v.begin(), v.end());
 }
@@ -41,7 +59,8 @@ protected:
     void Run() { RunAt(server.ScriptUrl() + "?md=4"); }
     void RunAt(const std::string& url) {
         order.url = url;
-        DownloadJob(job, order, CJobContext{CDevice(), notifier, settings, stop}, report);
+        ShowEnd(DownloadJob(job, order, CJobContext{CDevice(), settings, stop}, report), job,
+                notifier, report, false);
     }
     // A framed package whose header announces `announced` bytes, followed by `body`.
     static std::string Framed(uint32_t announced, const std::string& body) {
@@ -54,7 +73,7 @@ protected:
     CServerSettings settings;
     CUpdateRecorder report;
     CRecordingNotifier notifier;
-    std::atomic<bool> stop{false};
+    CStopSource stop;
 };
 
 TEST_F(Download, BodiesOfExactlySOrSPlusOneBytesComplete) {
@@ -128,7 +147,8 @@ TEST_F(Download, AnEmptyPackageDownloadsButCannotBeOpened) {
     server.Answer(Framed(0, ""));
     Run();
     EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOADED});
-    WriteJob(job, order, CJobContext{CDevice(), notifier, CServerSettings{}, stop}, report);
+    ShowEnd(WriteJob(job, order, CJobContext{CDevice(), CServerSettings{}, stop}, report), job,
+            notifier, report);
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Error: zip init"});
     EXPECT_EQ(report.Messages().back(), WM_UPDATE_WRITE_FAILED);
 }
@@ -158,7 +178,7 @@ TEST_F(Download, AServerThatDiesMidwayIsARefusedSize) {
 }
 
 TEST_F(Download, CancelStopsBeforeTheNextRead) {
-    job.m_bCancel = true;
+    stop.Request(StopReason::Cancel);
     server.Answer(Framed(5000, std::string(5000, 'p')));
     Run();
     EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOAD_CANCELLED});
@@ -182,7 +202,7 @@ TEST_F(Download, CancelEndsAStalledRequestAtOnce) {
     while (report.Positions(BAR_DOWNLOAD).empty()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    job.m_bCancel = true;
+    stop.Request(StopReason::Cancel);
     EXPECT_TRUE(report.WaitForPosts(1, std::chrono::seconds(5)));
     worker.join();
     EXPECT_EQ(report.Messages(), std::vector<UpdateMessage>{WM_UPDATE_DOWNLOAD_CANCELLED});
@@ -212,7 +232,7 @@ protected:
         if (job.m_writeStart == std::chrono::steady_clock::time_point{}) {
             job.m_writeStart = std::chrono::steady_clock::now();
         }
-        WriteJob(job, Order(mode), Context(TheDevice()), report);
+        ShowEnd(WriteJob(job, Order(mode), Context(TheDevice()), report), job, m_notifier, report);
     }
     std::vector<uint32_t> WrittenAddresses() {
         std::vector<uint32_t> out;
@@ -374,14 +394,13 @@ TEST_F(Write, CancelDuringTheCheckEndsTheRunAsACancelledDownloadWithNothingWritt
     for (bool stop : {false, true}) {
         report.Clear();
         m_notifier.Clear();
-        job.m_bCancel = false;
-        m_stop = false;
+        m_stop.Reset();
         const std::vector<uint8_t> archive = ZeroFilledEntries(8);
         std::thread worker([&] { RunArchive(archive); });
         while (job.m_nBytesChecked.load() == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        (stop ? m_stop : job.m_bCancel) = true;
+        m_stop.Request(stop ? StopReason::Owner : StopReason::Cancel);
         worker.join();
         // Ended long before the 512 MiB were inflated.
         EXPECT_LT(job.m_nBytesChecked.load(), 8ull * (64u << 20)) << stop;
@@ -473,7 +492,7 @@ TEST_F(Write, CancelStopsBeforeTheNextBlockAndFailsTheRun) {
     while (job.m_nBlocksWritten.load() == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    job.m_bCancel = true;
+    m_stop.Request(StopReason::Cancel);
     worker.join();
     EXPECT_EQ(report.Messages(),
               (std::vector<UpdateMessage>{WM_UPDATE_WRITE_CANCELLED, WM_UPDATE_WRITE_FAILED}));
@@ -502,7 +521,7 @@ TEST_F(Write, ANoDeviceIsAnOpenErrorThenAWriteError) {
     const std::vector<uint8_t> archive = BuildPackage({{"a", MakeEntry(0x1000, {1, 2}), true}});
     job.m_pPackage.assign(archive.begin(), archive.end());
     job.m_nPackageSize = static_cast<uint32_t>(archive.size());
-    WriteJob(job, Order(), Context(CDevice()), report);
+    ShowEnd(WriteJob(job, Order(), Context(CDevice()), report), job, m_notifier, report);
     EXPECT_EQ(m_notifier.Texts(), (std::vector<std::string>{"USB Open Error", "Error: HID write"}));
 }
 
@@ -522,7 +541,7 @@ protected:
         job.m_writeStart = std::chrono::steady_clock::now();
         CUpdateOrder order = Order(mode);
         order.write.verify = true;
-        WriteJob(job, order, Context(TheDevice()), report);
+        ShowEnd(WriteJob(job, order, Context(TheDevice()), report), job, m_notifier, report);
     }
     // Whether every command the device has received is in its log (a command
     // is logged once the device is done with it, which may be after the tool
@@ -617,7 +636,7 @@ TEST_F(History, AWholeRunRecordsWhatItWroteAndHowItEnded) {
         BuildPackage({{"a", MakeEntry(0x1000, Pattern(3 * 4096, 1)), true},
                       {"b", MakeEntry(0x9000, Pattern(100, 2)), false}});
     Serve(archive);
-    UpdateJob(job, order, Context(TheDevice()), report);
+    ShowEnd(UpdateJob(job, order, Context(TheDevice()), report), job, m_notifier, report);
     ASSERT_EQ(report.Messages().back(), WM_UPDATE_WRITTEN);
     const std::vector<CHistoryRecord> records = Records();
     ASSERT_EQ(records.size(), 1u);
@@ -640,13 +659,15 @@ TEST_F(History, FailedAndCancelledRunsRecordTheirTextsAndTheBlocksTheyLeft) {
     slow.reportIntervalUs = 2000;  // a block takes over a tenth of a second
     StartDevice(slow);
     server.Answer("not a package");
-    UpdateJob(job, order, Context(TheDevice()), report);
+    ShowEnd(UpdateJob(job, order, Context(TheDevice()), report), job, m_notifier, report);
     Serve(BuildPackage({{"a", MakeEntry(0x1000, Pattern(8 * 4096, 7)), true}}));
-    std::thread worker([&] { UpdateJob(job, order, Context(TheDevice()), report); });
+    std::thread worker([&] {
+        ShowEnd(UpdateJob(job, order, Context(TheDevice()), report), job, m_notifier, report);
+    });
     while (job.m_nBlocksWritten.load() == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    job.m_bCancel = true;
+    m_stop.Request(StopReason::Cancel);
     worker.join();
     const std::vector<CHistoryRecord> records = Records();
     ASSERT_EQ(records.size(), 2u);
@@ -663,7 +684,7 @@ TEST_F(History, AHistoryThatCannotBeWrittenNeverFailsTheUpdate) {
     std::ofstream(dir.Path() / "blocker") << "a file";
     order.historyFile = dir.Path() / "blocker" / "history.log";
     Serve(BuildPackage({{"a", MakeEntry(0x1000, Pattern(100, 3)), true}}));
-    UpdateJob(job, order, Context(TheDevice()), report);
+    ShowEnd(UpdateJob(job, order, Context(TheDevice()), report), job, m_notifier, report);
     EXPECT_EQ(report.Messages().back(), WM_UPDATE_WRITTEN);
     EXPECT_NE(job.m_strHistoryWarning.find("blocker"), std::string::npos);
 }

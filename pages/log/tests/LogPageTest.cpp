@@ -137,18 +137,18 @@ TEST_F(LogPage, AfterAFailedReadCancelLeadsBackToTheMainPage) {
     EXPECT_FALSE(Harness().Closed());
 }
 
-TEST_F(LogPage, ShowingThePageAgainStartsAFreshReadWithAClearedBuffer) {
+TEST_F(LogPage, ShowingThePageAgainStartsAFreshReadWithNoImageLeft) {
     CEmulatorConfig config = DefaultEmulatorConfig(bus.Dir());
     config.logImage = Pattern(LOG_SIZE, 5);
     StartWithDevice(config);
     ASSERT_TRUE(Harness().Press(IDC_LOG_START));
     ASSERT_TRUE(Harness().PumpUntil([&] { return OnMainPage(); }));
-    EXPECT_EQ(View().Job().readBuf, config.logImage);
+    EXPECT_EQ(View().Image(), config.logImage);
     devices.front()->Unplug();  // the next read cannot open the device
     App().SwitchView(VIEW_TREVLOG);
     ASSERT_TRUE(Harness().PumpUntil([&] { return !View().Reading(); }));
     EXPECT_EQ(View().Position(), 0);
-    EXPECT_EQ(View().Job().readBuf, std::vector<uint8_t>(LOG_SIZE, 0));
+    EXPECT_TRUE(View().Image().empty());
     EXPECT_EQ(MessageTexts().back(), L"USB Open Error");
 }
 
