@@ -4,8 +4,6 @@
 #include <wx/msgdlg.h>
 #include <wx/thread.h>
 
-#include <memory>
-
 #include "ui/BoxQueue.h"
 #include "ui/MessageBoxes.h"
 
@@ -20,25 +18,17 @@ void CGuiNotifier::ShowPlain(const std::string& text) {
         ShowMessageBox(nullptr, message, wxEmptyString, wxOK | wxICON_NONE);
         return;
     }
-    auto done = std::make_shared<bool>(false);
-    m_boxes.Post(*wxTheApp, [this, message, done] {
+    // Jobs show nothing; should anything else off the window's thread, its
+    // box waits its turn there, and the caller does not wait for it.
+    m_boxes.Post(*wxTheApp, [this, message] {
         if (!m_shutdown.load()) {
             ShowMessageBox(nullptr, message, wxEmptyString, wxOK | wxICON_NONE);
         }
-        std::lock_guard lock(m_mutex);
-        *done = true;
-        m_dismissed.notify_all();
     });
-    std::unique_lock lock(m_mutex);
-    m_dismissed.wait(lock, [&] { return *done || m_shutdown.load(); });
 }
 
 void CGuiNotifier::Shutdown() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_shutdown.store(true);
-    }
-    m_dismissed.notify_all();
+    m_shutdown.store(true);
 }
 
 }  // namespace teelink
