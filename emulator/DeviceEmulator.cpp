@@ -1,18 +1,13 @@
 #include "emulator/DeviceEmulator.h"
 
 #ifndef _WIN32
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include <poll.h>
 #endif
 
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string_view>
 
@@ -21,7 +16,7 @@
 #include "device/Protocol.h"
 #include "emulator/DeviceCommands.h"
 #include "emulator/EmulatorSession.h"
-#include "emulator/GadgetPort.h"
+#include "emulator/EmulatorTransport.h"
 
 namespace teelink {
 
@@ -49,15 +44,6 @@ void CopyText(std::array<uint8_t, 32>& record, size_t offset, const std::string&
     for (size_t i = 0; i < width && i < text.size(); ++i) {
         record[offset + i] = static_cast<uint8_t>(text[i]);
     }
-}
-
-// The accepted connections' receive buffer: small, so that a device that
-// stops taking reports soon stalls the tool's writes, as on a real link.
-constexpr int kReceiveBufferBytes = 4096;
-
-void RemoveFile(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::remove(std::filesystem::path(path), ignored);
 }
 
 }  // namespace
@@ -134,13 +120,6 @@ CDeviceEmulator::~CDeviceEmulator() {
     Stop();
 }
 
-std::string CDeviceEmulator::DevicePath() const {
-    if (m_config.transport == EmulatorTransport::Gadget) {
-        return m_hostPath;
-    }
-    return emubus::kPathPrefix + m_socketPath;
-}
-
 std::string CDeviceEmulator::LastError() const {
     std::lock_guard lock(m_mutex);
     return m_lastError;
@@ -154,19 +133,23 @@ bool CDeviceEmulator::Start() {
     if (!loopback::MakeWakePair(m_wakeWait, m_wakeNotify)) {
         return Fail("wake-up sockets: " + loopback::LastErrorText());
     }
-    const bool ready = m_config.transport == EmulatorTransport::Gadget
-                           ? PlugGadget(error)
-                           : (m_listen = ListenOnBus(error)) != loopback::kNoSocket;
-    if (!ready) {
+    m_transport = MakeEmulatorTransport(m_config.transport);
+    if (!m_transport->Open(m_config, error)) {
+        m_transport.reset();
         loopback::Close(m_wakeWait);
         loopback::Close(m_wakeNotify);
         return Fail(error);
     }
+    m_socketPath = m_transport->Where();
+    m_devicePath = m_transport->DevicePath();
+    m_hostPath = m_transport->HostPath();
     m_stopRequested = false;
     m_unplugRequested = false;
     {
         std::lock_guard lock(m_mutex);
         m_status.plugged = true;
+        m_watchFd = m_transport->PendingFd();
+        m_idle = false;
     }
     m_thread = std::thread([this] { Run(); });
     return true;
@@ -177,131 +160,6 @@ bool CDeviceEmulator::Fail(std::string text) {
     m_lastError = std::move(text);
     return false;
 }
-
-bool CDeviceEmulator::MakeSocketPath(std::string& error) {
-    namespace fs = std::filesystem;
-    if (m_config.busDir.empty()) {
-        error = "no bus directory (this build has no default one)";
-        return false;
-    }
-    const std::string name = emubus::MakeSocketName(
-        m_config.vendorId, m_config.productId, m_config.label, BusFileKind(m_config.transport));
-    if (name.empty()) {
-        error = "label must be letters, digits, '-' and '_': " + m_config.label;
-        return false;
-    }
-    std::error_code ec;
-    // A bus folder made here is this user's alone: the tool ignores a bus that
-    // others may write to.
-    if (fs::create_directories(fs::path(m_config.busDir), ec)) {
-        fs::permissions(fs::path(m_config.busDir), fs::perms::owner_all, ec);
-    }
-    const fs::path dir = fs::absolute(fs::path(m_config.busDir), ec).lexically_normal();
-    if (ec) {
-        error = "bus directory " + m_config.busDir + ": " + ec.message();
-        return false;
-    }
-    m_socketPath = (dir / name).string();
-    return true;
-}
-
-loopback::Socket CDeviceEmulator::ListenOnBus(std::string& error) {
-    if (!MakeSocketPath(error)) {
-        return loopback::kNoSocket;
-    }
-    return m_config.transport == EmulatorTransport::Tcp ? ListenOnTcp(error)
-                                                        : ListenOnPacketSocket(error);
-}
-
-// The listener's port and a fresh token, announced by a file that appears
-// whole (written aside, then renamed) so that a tool never reads half of it.
-loopback::Socket CDeviceEmulator::ListenOnTcp(std::string& error) {
-    namespace fs = std::filesystem;
-    if (fs::exists(fs::path(m_socketPath))) {
-        const auto previous = emubus::ReadAnnouncement(m_socketPath);
-        loopback::Socket probe =
-            previous ? loopback::Connect(previous->port, 0) : loopback::kNoSocket;
-        if (probe != loopback::kNoSocket) {
-            loopback::Close(probe);
-            error = "another device is listening on " + m_socketPath;
-            return loopback::kNoSocket;
-        }
-    }
-    uint16_t port = 0;
-    loopback::Socket listener = loopback::Listen(port, kReceiveBufferBytes, error);
-    if (listener == loopback::kNoSocket) {
-        return listener;
-    }
-    m_token = emubus::MakeToken();
-    const std::string aside = m_socketPath + ".new";
-    {
-        std::ofstream file(fs::path(aside), std::ios::binary | std::ios::trunc);
-        file << emubus::FormatAnnouncement({port, m_token});
-        file.close();
-        std::error_code ec;
-        if (!file.fail()) {
-            fs::rename(fs::path(aside), fs::path(m_socketPath), ec);
-        }
-        if (file.fail() || ec) {
-            RemoveFile(aside);
-            loopback::Close(listener);
-            error = "cannot write " + m_socketPath;
-        }
-    }
-    return listener;
-}
-
-#ifdef _WIN32
-loopback::Socket CDeviceEmulator::ListenOnPacketSocket(std::string& error) {
-    error = "sequenced-packet sockets do not exist on this system: use the tcp transport";
-    return loopback::kNoSocket;
-}
-#else
-loopback::Socket CDeviceEmulator::ListenOnPacketSocket(std::string& error) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (m_socketPath.size() >= sizeof address.sun_path) {
-        error = "socket path too long: " + m_socketPath;
-        return -1;
-    }
-    std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        error = std::string("socket: ") + std::strerror(errno);
-        return -1;
-    }
-    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
-    bool bound = bind(fd, raw, sizeof address) == 0;
-    // A socket file left by a device that ended without cleaning up is stale
-    // when nobody answers on it.
-    if (!bound && errno == EADDRINUSE) {
-        const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-        const bool live = probe >= 0 && connect(probe, raw, sizeof address) == 0;
-        if (probe >= 0) {
-            close(probe);
-        }
-        if (live) {
-            error = "another device is listening on " + m_socketPath;
-            close(fd);
-            return -1;
-        }
-        unlink(m_socketPath.c_str());
-        bound = bind(fd, raw, sizeof address) == 0;
-    }
-    if (!bound) {
-        error = "bind " + m_socketPath + ": " + std::strerror(errno);
-        close(fd);
-        return -1;
-    }
-    if (listen(fd, 8) != 0) {
-        error = std::string("listen: ") + std::strerror(errno);
-        close(fd);
-        unlink(m_socketPath.c_str());
-        return -1;
-    }
-    return fd;
-}
-#endif
 
 void CDeviceEmulator::Stop() {
     if (m_thread.joinable()) {
@@ -334,11 +192,13 @@ bool CDeviceEmulator::WakeRequested() {
 }
 
 void CDeviceEmulator::WithdrawSocket() {
-    if (m_listen != loopback::kNoSocket) {
-        loopback::Close(m_listen);
-        RemoveFile(m_socketPath);
+    {
+        std::lock_guard lock(m_mutex);
+        m_watchFd = -1;
     }
-    PullGadget();
+    if (m_transport) {
+        m_transport->Withdraw();
+    }
     std::lock_guard lock(m_mutex);
     if (m_status.plugged) {
         m_status.plugged = false;
@@ -347,33 +207,35 @@ void CDeviceEmulator::WithdrawSocket() {
 }
 
 void CDeviceEmulator::Run() {
-    if (m_config.transport == EmulatorTransport::Gadget) {
-        return RunGadget();
-    }
-    for (;;) {
-        loopback::PollEntry entries[2] = {{m_wakeWait, loopback::kReadable, 0},
-                                          {m_listen, loopback::kReadable, 0}};
-        const size_t count = m_listen != loopback::kNoSocket ? 2 : 1;
-        if (loopback::Poll(entries, count, -1) < 0) {
-            break;
-        }
-        if (entries[0].revents & loopback::kReadable) {
-            loopback::Drain(m_wakeWait);
-        }
-        if (m_stopRequested) {
-            break;
-        }
-        if (m_unplugRequested) {
-            WithdrawSocket();
-            continue;
-        }
-        if (count == 2 && (entries[1].revents & loopback::kReadable)) {
-            loopback::Socket connection = loopback::Accept(m_listen);
-            if (connection != loopback::kNoSocket) {
-                Serve(connection);
+    while (!m_stopRequested) {
+        if (!m_unplugRequested) {
+            if (std::unique_ptr<CEmulatorLink> link = m_transport->Accept()) {
+                Serve(*link);
+                continue;
             }
         }
+        // Unplugged, or nobody can reach the device any more (a gadget's one
+        // connection has ended): it is off the bus until stopped.
+        if (m_unplugRequested || !m_transport->Reachable()) {
+            WithdrawSocket();
+        }
+        if (!Await()) {
+            return;
+        }
     }
+}
+
+bool CDeviceEmulator::Await() {
+    loopback::PollEntry entries[2] = {{m_wakeWait, loopback::kReadable, 0},
+                                      {m_transport->Listener(), loopback::kReadable, 0}};
+    const size_t count = entries[1].socket != loopback::kNoSocket ? 2 : 1;
+    if (loopback::Poll(entries, count, -1) < 0) {
+        return false;
+    }
+    if (entries[0].revents & loopback::kReadable) {
+        loopback::Drain(m_wakeWait);
+    }
+    return true;
 }
 
 void CDeviceEmulator::Record(CCommandRecord record) {
@@ -382,32 +244,45 @@ void CDeviceEmulator::Record(CCommandRecord record) {
     m_changed.notify_all();
 }
 
-void CDeviceEmulator::Serve(loopback::Socket& connection) {
+void CDeviceEmulator::Serve(CEmulatorLink& link) {
     bool carried = false;
     {
-        CSession session(*this, connection);
+        CSession session(*this, link);
         if (session.Admitted() && CCommands(*this, session).ServeAll()) {
+            session.Flush();
             m_unplugRequested = true;
         }
-        carried = session.Carried();
+        carried = session.CarriedSinceIdle();
     }
-    // A device that is pulled out resets the connection, so the tool's next
-    // send fails at once on a stream too; it is gone before anyone sees it unplugged.
-    if (m_unplugRequested) {
-        loopback::Abort(connection);
-    } else {
-        loopback::Close(connection);
+    // A device that is pulled out is gone before anyone sees it unplugged.
+    link.End(m_unplugRequested);
+    SetIdle(true, carried);
+}
+
+void CDeviceEmulator::SetIdle(bool idle, bool carried) {
+    std::lock_guard lock(m_mutex);
+    if (idle && carried) {
+        ++m_status.sessionsEnded;
     }
-    {
-        std::lock_guard lock(m_mutex);
-        if (carried) {
-            ++m_status.sessionsEnded;
-        }
-        m_changed.notify_all();
+    m_idle = idle;
+    m_changed.notify_all();
+}
+
+bool CDeviceEmulator::SettledLocked() const {
+    if (!m_status.plugged || m_watchFd < 0) {
+        return true;  // nothing more will be served
     }
-    if (m_unplugRequested && !m_stopRequested) {
-        WithdrawSocket();
+    if (!m_idle) {
+        return false;
     }
+#ifdef _WIN32
+    return true;
+#else
+    // What the tool wrote is in the node before its write returns: a command
+    // sent but not yet read is seen here.
+    pollfd entry{m_watchFd, POLLIN, 0};
+    return poll(&entry, 1, 0) == 0;
+#endif
 }
 
 CEmulatorStatus CDeviceEmulator::Status() const {
@@ -422,12 +297,9 @@ bool CDeviceEmulator::WaitFor(const std::function<bool(const CEmulatorStatus&)>&
 }
 
 bool CDeviceEmulator::WaitForSessionsEnded(uint64_t count, std::chrono::milliseconds limit) const {
-    if (m_config.transport == EmulatorTransport::Gadget) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(
-            lock, limit, [&] { return m_status.sessionsEnded >= count && SettledLocked(); });
-    }
-    return WaitFor([count](const CEmulatorStatus& s) { return s.sessionsEnded >= count; }, limit);
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit,
+                              [&] { return m_status.sessionsEnded >= count && SettledLocked(); });
 }
 
 std::vector<uint8_t> CDeviceEmulator::ReadMemory(uint32_t address, size_t length) const {

@@ -20,7 +20,9 @@
 
 namespace teelink {
 
-class CGadgetPort;
+class CEmulatorLink;
+class CEmulatorTransport;
+enum class LinkIo;
 
 // Faults a test or a demonstration can ask the device for. Command selectors
 // take a command code, or ANY_COMMAND.
@@ -52,13 +54,10 @@ struct CMemoryPreload {
 
 // Where the emulated device is found: a file of the emulator bus of either kind,
 // or the device end of a Linux USB HID gadget, where the device is a real USB
-// device that the tool finds and opens through hidapi.
+// device that the tool finds and opens through hidapi. Each is a transport
+// class of its own (emulator/EmulatorTransport.h), made once when the device
+// starts.
 enum class EmulatorTransport { Socket, Tcp, Gadget };
-
-// The bus file of a bus transport (a gadget has none).
-inline emubus::Kind BusFileKind(EmulatorTransport transport) {
-    return transport == EmulatorTransport::Tcp ? emubus::Kind::Tcp : emubus::Kind::Socket;
-}
 
 struct CEmulatorConfig {
     std::string busDir;
@@ -125,9 +124,9 @@ struct CEmulatorStatus {
     bool plugged = false;
 };
 
-// One emulated device on the emulator bus, served by its own thread, one
-// connection at a time, on either kind of bus file. All public members are safe to call from any
-// thread.
+// One emulated device, served by its own thread, one connection at a time, on
+// the transport its configuration names. All public members are safe to call
+// from any thread.
 class CDeviceEmulator {
 public:
     explicit CDeviceEmulator(CEmulatorConfig config);
@@ -146,7 +145,10 @@ public:
     // The bus file (the socket itself, or the .tcp announcement), or the
     // gadget's device node.
     const std::string& SocketPath() const { return m_socketPath; }
-    std::string DevicePath() const;  // as the device list shows it
+    const std::string& DevicePath() const { return m_devicePath; }  // as the device list shows it
+    // The host's own node of the device (a gadget's hidraw node), or "" where
+    // the tool reaches the device through SocketPath() itself.
+    const std::string& HostPath() const { return m_hostPath; }
     std::string LastError() const;
 
     CEmulatorStatus Status() const;
@@ -169,34 +171,31 @@ public:
     bool WriteCommandLog(const std::string& path) const;
 
 private:
-    enum class Io { Ok, Closed, Stopped };
+    using Io = LinkIo;
     class CSession;
     class CCommands;
 
     bool Fail(std::string text);  // false, with the error kept for LastError
-    bool MakeSocketPath(std::string& error);
-    loopback::Socket ListenOnBus(std::string& error);  // the listener, or kNoSocket
-    loopback::Socket ListenOnPacketSocket(std::string& error);
-    loopback::Socket ListenOnTcp(std::string& error);
     void Run();
-    void Serve(loopback::Socket& connection);  // and closes it
-    // The gadget kind (emulator/GadgetEmulator.cpp).
-    bool PlugGadget(std::string& error);
-    void RunGadget();
-    void PullGadget();
+    // Waits for a wake-up or, while the device can be reached, a connection;
+    // false when polling fails.
+    bool Await();
+    void Serve(CEmulatorLink& link);  // and ends it
     // The session's device waits for a command with nothing to read (idle) or
     // is about to read again; sessions are counted on the way to idle.
     void SetIdle(bool idle, bool carried);
     bool SettledLocked() const;  // idle with nothing to read; m_mutex held
-    bool GadgetBound() const;
     void Wake(char why);
     void WithdrawSocket();
     void Record(CCommandRecord record);
     bool WakeRequested();
 
     CEmulatorConfig m_config;
+    std::unique_ptr<CEmulatorTransport> m_transport;  // from Start on
+    // The transport's paths, kept for the device's life.
     std::string m_socketPath;
-    std::string m_token;  // what a tcp connection sends first
+    std::string m_devicePath;
+    std::string m_hostPath;
 
     mutable std::mutex m_mutex;  // guards everything below
     mutable std::condition_variable m_changed;
@@ -204,13 +203,10 @@ private:
     std::vector<CCommandRecord> m_log;
     CEmulatorStatus m_status;
     std::string m_lastError;
-    std::unique_ptr<CGadgetPort> m_gadget;
     bool m_idle = false;
-    int m_watchFd = -1;      // the gadget's node, for SettledLocked
-    std::string m_hostPath;  // the gadget's host side, as the device list shows it
+    int m_watchFd = -1;  // the transport's PendingFd while plugged, for SettledLocked
 
     std::thread m_thread;
-    loopback::Socket m_listen = loopback::kNoSocket;
     loopback::Socket m_wakeWait = loopback::kNoSocket;
     loopback::Socket m_wakeNotify = loopback::kNoSocket;
     std::atomic<bool> m_stopRequested{false};

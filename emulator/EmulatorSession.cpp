@@ -1,70 +1,17 @@
 #include "emulator/EmulatorSession.h"
 
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <sys/socket.h>
-
-#include <cerrno>
-#endif
-
 #include <cstring>
 #include <thread>
 
 namespace teelink {
 
-CDeviceEmulator::CSession::CSession(CDeviceEmulator& owner, loopback::Socket socket)
-    : m_owner(owner), m_socket(socket) {
-    if (Stream()) {
-        uint8_t token[emubus::kTokenSize];
-        m_admitted = ReceiveExactly(token, sizeof token) == Io::Ok &&
-                     std::memcmp(token, m_owner.m_token.data(), sizeof token) == 0;
-    }
+CDeviceEmulator::CSession::CSession(CDeviceEmulator& owner, CEmulatorLink& link)
+    : m_owner(owner), m_link(link) {
+    m_admitted = m_link.Admit(*this);
 }
 
-CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveExactly(uint8_t* bytes, size_t size) {
-    Io io = Io::Ok;
-    size_t have = 0;
-    const loopback::Moved moved = loopback::ReceiveAll(m_socket, bytes, size, have, [&] {
-        io = WaitFor(loopback::kReadable);
-        return io == Io::Ok;
-    });
-    return moved == loopback::Moved::All      ? Io::Ok
-           : moved == loopback::Moved::GaveUp ? io
-                                              : Io::Closed;
-}
-
-CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveMessage(uint8_t (&message)[REPORT_SIZE]) {
-    if (Stream()) {
-        return ReceiveExactly(message, REPORT_SIZE);
-    }
-    if (Gadget()) {
-        return ReceiveGadgetReport(message);
-    }
-#ifdef _WIN32
-    return Io::Closed;
-#else
-    for (;;) {
-        const ssize_t got = recv(m_socket, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
-        if (got < 0 && loopback::WouldBlock()) {
-            if (const Io io = WaitFor(loopback::kReadable); io != Io::Ok) {
-                return io;
-            }
-            continue;
-        }
-        if (got <= 0) {
-            return Io::Closed;
-        }
-        m_carried = true;
-        if (got == static_cast<ssize_t>(REPORT_SIZE)) {
-            return Io::Ok;
-        }
-        IgnoreReport(static_cast<long>(got));
-    }
-#endif
-}
-
-void CDeviceEmulator::CSession::IgnoreReport(long size) {
+void CDeviceEmulator::CSession::Ignored(long size) {
+    m_carriedSinceIdle = true;
     Transferred();
     CCommandRecord record;
     record.outcome = "ignored: report of " + std::to_string(size) + " bytes";
@@ -75,10 +22,10 @@ void CDeviceEmulator::CSession::IgnoreReport(long size) {
 CDeviceEmulator::Io CDeviceEmulator::CSession::Receive(uint8_t payload[REPORT_PAYLOAD_SIZE]) {
     Pace();
     uint8_t message[REPORT_SIZE];
-    if (const Io io = ReceiveMessage(message); io != Io::Ok) {
+    if (const Io io = m_link.Receive(message, *this); io != Io::Ok) {
         return io;
     }
-    m_carried = true;
+    m_carriedSinceIdle = true;
     Transferred();
     std::memcpy(payload, message + 1, REPORT_PAYLOAD_SIZE);
     return Io::Ok;
@@ -93,23 +40,13 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::ReceiveCommand(
 }
 
 CDeviceEmulator::Io CDeviceEmulator::CSession::Send(const uint8_t payload[REPORT_PAYLOAD_SIZE]) {
-    if (Gadget()) {
-        return SendGadgetReport(payload);
-    }
     uint8_t message[REPORT_SIZE] = {};
     std::memcpy(message + 1, payload, REPORT_PAYLOAD_SIZE);
     Pace();
-    // A packet socket takes the message whole or not at all; a stream may
-    // take part of it.
-    Io io = Io::Ok;
-    size_t sent = 0;
-    const loopback::Moved moved = loopback::SendAll(m_socket, message, sizeof message, sent, [&] {
-        io = WaitFor(loopback::kWritable);
-        return io == Io::Ok;
-    });
-    if (moved != loopback::Moved::All) {
-        return moved == loopback::Moved::GaveUp ? io : Io::Closed;
+    if (const Io io = m_link.Send(message, *this); io != Io::Ok) {
+        return io;
     }
+    m_carriedSinceIdle = true;
     Transferred();
     return Io::Ok;
 }
@@ -117,58 +54,51 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::Send(const uint8_t payload[REPORT
 CDeviceEmulator::Io CDeviceEmulator::CSession::Stall() {
     for (;;) {
         loopback::PollEntry entries[2];
-        if (!Poll(Stream() ? loopback::kReadable : 0, entries)) {
+        if (!Poll(m_link.HangUpEvents(), entries)) {
             return Io::Closed;
         }
         if ((entries[0].revents & loopback::kReadable) && m_owner.WakeRequested()) {
             return Io::Stopped;
         }
-        if (entries[1].revents & loopback::kHangUp) {
+        if (m_link.HungUp(entries[1].revents)) {
             return Io::Closed;
         }
-        if (Stream() && (entries[1].revents & loopback::kReadable)) {
-            // A stream tells a hang-up only by reading its end; what the tool
-            // still sends is left unread, as a stalled device leaves it.
-            uint8_t byte;
-            if (recv(m_socket, reinterpret_cast<char*>(&byte), 1, MSG_PEEK) == 0) {
-                return Io::Closed;
-            }
+        if (entries[1].revents & loopback::kReadable) {
+            // What the tool still sends stays unread, as a stalled device
+            // leaves it; only its hanging up is looked for.
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
 }
 
-void CDeviceEmulator::CSession::StopTaking() {
-    if (Gadget()) {
-        return;  // the unplug that follows makes the tool's writes fail
-    }
-#ifdef _WIN32
-    shutdown(m_socket, SD_RECEIVE);
-#else
-    shutdown(m_socket, SHUT_RD);
-#endif
-}
-
 bool CDeviceEmulator::CSession::Poll(short events, loopback::PollEntry (&entries)[2]) {
     entries[0] = {m_owner.m_wakeWait, loopback::kReadable, 0};
-    entries[1] = {m_socket, events, 0};
-    if (!Gadget()) {
-        return loopback::Poll(entries, 2, -1) >= 0;
-    }
-    // A gadget's node gives no sign when someone else unbinds the gadget: its
-    // reads and writes just never complete. The binding is looked at now and then.
+    entries[1] = {m_link.Handle(), events, 0};
     for (;;) {
-        const int ready = loopback::Poll(entries, 2, kGadgetCheckMs);
+        const int ready = loopback::Poll(entries, 2, m_link.CheckIntervalMs());
         if (ready != 0) {
             return ready > 0;
         }
-        if (!m_owner.GadgetBound()) {
+        if (!m_link.Present()) {
             return false;
         }
     }
 }
 
+// Where the device cannot see the tool hang up, its waiting for a command
+// that has not come ends a session.
 CDeviceEmulator::Io CDeviceEmulator::CSession::WaitFor(short events) {
+    if (!m_command || m_link.SeesHangUp()) {
+        return WaitForLink(events);
+    }
+    m_owner.SetIdle(true, m_carriedSinceIdle);
+    m_carriedSinceIdle = false;
+    const Io io = WaitForLink(events);
+    m_owner.SetIdle(false, false);
+    return io;
+}
+
+CDeviceEmulator::Io CDeviceEmulator::CSession::WaitForLink(short events) {
     m_waited = true;
     for (;;) {
         loopback::PollEntry entries[2];
@@ -185,6 +115,21 @@ CDeviceEmulator::Io CDeviceEmulator::CSession::WaitFor(short events) {
         }
         if ((entries[0].revents & loopback::kReadable) && m_owner.m_stopRequested) {
             return Io::Stopped;
+        }
+    }
+}
+
+void CDeviceEmulator::CSession::WaitAtMost(short events, std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + limit;
+    for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        loopback::PollEntry entries[2] = {{m_owner.m_wakeWait, loopback::kReadable, 0},
+                                          {m_link.Handle(), events, 0}};
+        if (loopback::Poll(entries, 2, static_cast<int>(left.count())) < 0 ||
+            (entries[1].revents & events) ||
+            ((entries[0].revents & loopback::kReadable) && m_owner.WakeRequested())) {
+            return;
         }
     }
 }

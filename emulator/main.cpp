@@ -55,8 +55,8 @@ int Main(int argc, char* argv[]) {
         return 1;
     }
     std::cout << "listening on " << emulator.SocketPath();
-    if (options.config.transport == EmulatorTransport::Gadget && !emulator.DevicePath().empty()) {
-        std::cout << " (the host's " << emulator.DevicePath() << ")";
+    if (!emulator.HostPath().empty()) {
+        std::cout << " (the host's " << emulator.HostPath() << ")";
     }
     std::cout << std::endl;
 

@@ -1,13 +1,16 @@
 // How the emulator is told what to do: the fault plan that picks each command's
-// faults, and the command line of the executable.
+// faults, the command line of the executable, and the transport it chooses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
+#include "device/EmulatorBus.h"
 #include "device/Protocol.h"
 #include "emulator/EmulatorOptions.h"
+#include "emulator/EmulatorTransport.h"
 #include "emulator/FaultPlan.h"
 #include "testsupport/DeviceTestSupport.h"
 
@@ -146,6 +149,56 @@ TEST_F(EmulatorOptions, BadValuesNameTheirOption) {
     EXPECT_FALSE(Parse({"--bus"}));
     ASSERT_TRUE(Parse({"--help"}));
     EXPECT_TRUE(options.help);
+}
+
+// What the serving thread relies on: Accept never waits, a connection shows
+// on Listener() first, and a withdrawn transport takes nothing more.
+TEST_F(EmulatorOptions, EachBusTransportAnnouncesItsOwnKindUntilWithdrawn) {
+    namespace fs = std::filesystem;
+    std::vector<std::pair<std::string, emubus::Kind>> kinds = {{"tcp", emubus::Kind::Tcp}};
+#ifndef _WIN32
+    kinds.emplace_back("socket", emubus::Kind::Socket);
+#endif
+    for (const auto& [option, kind] : kinds) {
+        SCOPED_TRACE(option);
+        ASSERT_TRUE(Parse({"--bus", m_bus.Dir(), "--transport", option})) << error;
+        const auto transport = MakeEmulatorTransport(options.config.transport);
+        ASSERT_TRUE(transport->Open(options.config, error)) << error;
+        const std::string file = transport->Where();
+        const auto name = emubus::ParseSocketName(fs::path(file).filename().string());
+        ASSERT_TRUE(name.has_value()) << file;
+        EXPECT_EQ(name->kind, kind);
+        EXPECT_EQ(transport->DevicePath(), std::string(emubus::kPathPrefix) + file);
+        EXPECT_EQ(transport->HostPath(), "");
+        EXPECT_EQ(transport->Accept(), nullptr);
+
+        CEmulatorBusBackend backend(m_bus.Dir());
+        const auto tool = backend.Open(transport->DevicePath());
+        ASSERT_NE(tool, nullptr);
+        loopback::PollEntry listener{transport->Listener(), loopback::kReadable, 0};
+        ASSERT_EQ(loopback::Poll(&listener, 1, kNormalTimeoutMs), 1);
+        EXPECT_NE(transport->Accept(), nullptr);
+
+        transport->Withdraw();
+        EXPECT_FALSE(fs::exists(fs::path(file)));
+        EXPECT_FALSE(transport->Reachable());
+        EXPECT_EQ(transport->Accept(), nullptr);
+        transport->Withdraw();
+    }
+}
+
+// A gadget that is not there fails the start and leaves the bus untouched:
+// the device must not turn up on the bus instead.
+TEST_F(EmulatorOptions, AGadgetThatIsNotThereIsNoDeviceAnywhere) {
+    ASSERT_TRUE(Parse({"--bus", m_bus.Dir(), "--gadget", m_bus.Dir() + "/hidg7"})) << error;
+    CDeviceEmulator device(options.config);
+    EXPECT_FALSE(device.Start());
+#ifdef __linux__
+    EXPECT_NE(device.LastError().find("/hidg7"), std::string::npos) << device.LastError();
+#endif
+    EXPECT_TRUE(std::filesystem::is_empty(m_bus.Dir()));
+    EXPECT_FALSE(device.Status().plugged);
+    device.Stop();
 }
 
 }  // namespace
