@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/LangDlg.h"
-#include "app/MainFrame.h"
-#include "app/TeelinkApp.h"
+#include "gui/LangDlg.h"
+#include "gui/MainFrame.h"
+#include "gui/TeelinkApp.h"
 
 namespace teelink {
 

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "app/TeelinkApp.h"
+#include "gui/TeelinkApp.h"
 
 namespace teelink {
 

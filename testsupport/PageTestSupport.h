@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/TeelinkApp.h"
 #include "emulator/DeviceEmulator.h"
+#include "gui/TeelinkApp.h"
 #include "testsupport/DeviceTestSupport.h"
 #include "testsupport/GuiHarness.h"
 #include "testsupport/TestHttpServer.h"

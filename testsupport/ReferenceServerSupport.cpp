@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "server/ServerRequest.h"
+#include "updateclient/ServerRequest.h"
 
 namespace teelink {
 
