@@ -222,6 +222,7 @@ std::string IsoCourseDate(const std::string& raw) {
 }
 
 std::string CourseDateText(const CTeelinkDoc& doc) {
+    doc.CheckThread();
     return doc.m_strCourseDate == NO_COURSE_DATE ? std::string() : WideToUtf8(doc.m_strCourseDate);
 }
 

@@ -87,6 +87,11 @@ public:
             if (stop.Reason() == StopReason::Owner) {
                 return;  // the owner is going away, or started another job
             }
+            if (!result.Ok() && result.Failure().Kind() == FailureKind::Stopped) {
+                // Not the owner's stop, so the user's cancel: said as such,
+                // and the owner always hears how its job ended.
+                result = CFailure::Cancelled();
+            }
             std::weak_ptr<int> alive = m_alive;
             m_owner.Deliver([this, alive, run, result = std::move(result),
                              ending = std::move(ending)]() mutable {
@@ -127,9 +132,6 @@ private:
     void End(Result<T>& result, Ending& ending) {
         m_open.store(false);
         if (!result.Ok()) {
-            if (result.Failure().Kind() == FailureKind::Stopped) {
-                return;
-            }
             for (const std::string& text : result.Failure().Texts()) {
                 m_boxes.ShowPlain(text);
             }

@@ -6,6 +6,11 @@
 
 namespace teelink {
 
+CTeelinkDoc& CCourseWalk::Doc() const {
+    m_doc.CheckThread();
+    return m_doc;
+}
+
 namespace {
 
 // Levels below this are passed through when they hold a single entry; the
@@ -25,7 +30,7 @@ WalkAction CCourseWalk::OnListDone() {
         return {};
     }
     m_loading = false;
-    const size_t count = m_doc.m_itemList.size();
+    const size_t count = Doc().m_itemList.size();
     if (count == 0) {
         return {WalkAction::NoData, m_level};
     }
@@ -44,7 +49,7 @@ WalkAction CCourseWalk::OnListFailed() {
 }
 
 WalkAction CCourseWalk::Select(size_t row) {
-    if (m_loading || m_ended || row >= m_doc.m_itemList.size()) {
+    if (m_loading || m_ended || row >= Doc().m_itemList.size()) {
         return {};
     }
     m_goingBack = false;
@@ -69,32 +74,32 @@ WalkAction CCourseWalk::CancelCommand() {
 }
 
 WalkAction CCourseWalk::SelectEntry(size_t index) {
-    const CItemList& item = m_doc.m_itemList.at(index);
+    const CItemList& item = Doc().m_itemList.at(index);
     const auto low8 = static_cast<uint8_t>(item.id & 0xFF);
     switch (m_level) {
         case 1:
-            m_doc.m_nAreaIndex = low8;
+            Doc().m_nAreaIndex = low8;
             break;
         case 2:
-            m_doc.m_nSelN = item.id;
+            Doc().m_nSelN = item.id;
             break;
         case 3:
-            m_doc.m_nSelR = low8;
+            Doc().m_nSelR = low8;
             break;
         case 4:
-            m_doc.m_nSelS = low8;
+            Doc().m_nSelS = low8;
             break;
         case 5:
-            m_doc.m_nSelIl = low8;
+            Doc().m_nSelIl = low8;
             break;
         case 6:
-            m_doc.m_nSelI = low8;
+            Doc().m_nSelI = low8;
             break;
         default:
-            m_doc.m_nSelN = item.id;
-            m_doc.m_nSelS = item.sub;
-            m_doc.m_nSelG = item.number;
-            m_doc.m_strSelName = item.name;
+            Doc().m_nSelN = item.id;
+            Doc().m_nSelS = item.sub;
+            Doc().m_nSelG = item.number;
+            Doc().m_strSelName = item.name;
             m_level = 0;
             return End(WalkAction::EndOk);
     }

@@ -75,6 +75,8 @@ private:
     WalkAction RequestLevel(int level);
     WalkAction End(WalkAction::Kind kind);
 
+    // The document, from its own thread only (checked in test builds).
+    CTeelinkDoc& Doc() const;
     CTeelinkDoc& m_doc;
     int m_level = kFirstLevel;
     bool m_loading = false;

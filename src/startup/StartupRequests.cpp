@@ -36,6 +36,7 @@ std::optional<std::array<uint8_t, STARTUP_ANSWER_SIZE>> FetchStartupAnswer(
 }  // namespace
 
 Status QueryLatestVersions(CTeelinkDoc& doc, const std::atomic<bool>* stop) {
+    doc.CheckThread();
     std::string cause;
     const auto buffer = FetchStartupAnswer(LatestVersionsUrl(doc.m_strScriptUrl),
                                            doc.m_serverSettings, stop, cause);
@@ -54,6 +55,7 @@ Status QueryLatestVersions(CTeelinkDoc& doc, const std::atomic<bool>* stop) {
 }
 
 std::wstring LatestVersionForModel(const CTeelinkDoc& doc) {
+    doc.CheckThread();
     if (doc.m_strModel == L"R7") {
         return doc.m_strLatestR7;
     }
@@ -67,6 +69,7 @@ std::wstring LatestVersionForModel(const CTeelinkDoc& doc) {
 }
 
 Status DownloadAreaList(CTeelinkDoc& doc, int language, const std::atomic<bool>* stop) {
+    doc.CheckThread();
     doc.m_areaList.clear();
     std::string cause;
     const auto buffer = FetchStartupAnswer(AreaListUrl(doc.m_strScriptUrl, language),

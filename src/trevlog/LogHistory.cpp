@@ -9,6 +9,7 @@ namespace teelink {
 Status RecordLogSave(const std::filesystem::path& historyFile, const std::string& program,
                      const CTeelinkDoc& doc, const std::filesystem::path& file,
                      const std::vector<uint8_t>& image, SaveResult result) {
+    doc.CheckThread();
     CHistoryRecord record = HistoryRecordOf(doc, program, "log save");
     record.time = std::chrono::system_clock::now();
     record.packageBytes = image.size();

@@ -81,6 +81,22 @@ TEST(JobRunner, ACancelIsDeliveredAndAnOwnersStopIsNot) {
     ASSERT_TRUE(owner.RunUntil([&] { return !ends.empty(); }));
     EXPECT_EQ(ends, std::vector<FailureKind>{FailureKind::Cancelled});
 
+    // A request that a cancel aborted and that says only "stopped" is still
+    // the user's cancel, and its owner hears of it.
+    ends.clear();
+    runner.Start(
+        CJobPlace{},
+        [](const CJobContext& context) -> Result<int> {
+            while (!context.Stopping()) {
+                std::this_thread::sleep_for(1ms);
+            }
+            return CFailure::Stopped();
+        },
+        ending);
+    runner.Cancel();
+    ASSERT_TRUE(owner.RunUntil([&] { return !ends.empty(); }));
+    EXPECT_EQ(ends, std::vector<FailureKind>{FailureKind::Cancelled});
+
     ends.clear();
     runner.Start(CJobPlace{}, WaitForStop, ending);
     runner.Cancel();
