@@ -70,6 +70,19 @@ protected:
             [&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
         App().SwitchView(VIEW_FAVORITE);
     }
+    // The page opened with the check's answers held back from its first
+    // request on, so that the check is under way, whatever the machine's
+    // speed, until the test releases it.
+    void OpenPageWithTheCheckHeld(CEmulatorConfig config) {
+        PlugDevice(std::move(config));
+        StartApp();
+        ASSERT_TRUE(Harness().PumpUntil(
+            [&] { return App().PageAs<CTeelinkView>(VIEW_MAIN)->DeviceShown(); }));
+        server.HoldAnswersAfter(0);
+        App().SwitchView(VIEW_FAVORITE);
+        ASSERT_TRUE(Harness().PumpUntil(
+            [&] { return Label(IDC_FAV_STATUS) == L"Checking on the golf course data"; }));
+    }
     bool Ready() {
         return Harness().PumpUntil([&] {
             return !View().WorkerRunning() &&
@@ -169,12 +182,10 @@ TEST_F(FavoritePage, AServerFailureAtRecordSevenEndsTheCheckAndTheProgram) {
               (std::vector<std::wstring>{L"Error: Download data", L"Communication failure"}));
 }
 
+// Had the cancel not stopped the check, record 3 would fail it once released.
 TEST_F(FavoritePage, CancelDuringTheCheckLeavesForTheMainPageAndNoFailureFollows) {
     ServeCourses("1712011030", 3);
-    OpenPage(FullTable(bus.Dir()));
-    ASSERT_TRUE(Harness().PumpUntil(
-        [&] { return Label(IDC_FAV_STATUS) == L"Checking on the golf course data"; }));
-    server.HoldAnswersAfter(0);  // the next answer does not come
+    OpenPageWithTheCheckHeld(FullTable(bus.Dir()));
     ASSERT_TRUE(Harness().Press(IDC_FAV_CANCEL));
     EXPECT_TRUE(OnPage(VIEW_MAIN));
     server.Release();
@@ -187,10 +198,7 @@ TEST_F(FavoritePage, CancelDuringTheCheckLeavesForTheMainPageAndNoFailureFollows
 
 TEST_F(FavoritePage, TheCloseBoxDuringTheCheckEndsTheProgramWithoutABox) {
     ServeCourses("1712011030");
-    OpenPage(FullTable(bus.Dir()));
-    ASSERT_TRUE(Harness().PumpUntil(
-        [&] { return Label(IDC_FAV_STATUS) == L"Checking on the golf course data"; }));
-    server.HoldAnswersAfter(0);
+    OpenPageWithTheCheckHeld(FullTable(bus.Dir()));
     App().Frame()->Close();
     ASSERT_TRUE(Harness().PumpUntil([&] { return Harness().Closed(); }));
     EXPECT_TRUE(MessageTexts().empty());
