@@ -45,6 +45,7 @@ public:
 
     void Signal(int number) { m_process.Signal(number); }
     const std::string& Out() const { return m_process.Out(); }
+    const std::string& Err() const { return m_process.Err(); }
 
     // The exit status, or -1 when it did not exit normally. A server that does
     // not end within the limit is killed, so a broken stop fails the test
@@ -141,7 +142,8 @@ TEST(UpdateServerExecutable, RunningOutOfDescriptorsBacksOffAndRecovers) {
         held.clear();
         EXPECT_EQ(RawGetStatus(port, "/r7r8/index.php?md=1"), 200);
         server.Signal(SIGTERM);
-        EXPECT_EQ(server.Wait(), 0);
+        // What the server said, should it have ended on its own.
+        EXPECT_EQ(server.Wait(), 0) << server.Err();
     }
     // A spinning accept would have taken about the two seconds held.
     EXPECT_LT(ChildrenCpuSeconds() - before, 1.0);
